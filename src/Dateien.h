@@ -1,0 +1,20 @@
+#pragma once
+// Folder helpers, file-error texts and the ANSI boundary of text files.
+#include <windows.h>
+#include <string>
+
+bool ForceFolderChain(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+
+// German text for a system error code of a file operation.
+std::wstring IoErrorText(DWORD code);
+// Raises UpdateError with IoErrorText(code).
+[[noreturn]] void RaiseIoError(DWORD code);
+
+// The folder part of a path: up to and including its last '\' or ':'.
+std::wstring ExtractFilePath(const std::wstring& path);
+
+// Conversions at the file boundary (system ANSI code page).
+std::string ToAnsi(const std::wstring& text);
+std::wstring FromAnsi(const std::string& text);

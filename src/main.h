@@ -1,0 +1,81 @@
+#pragma once
+// The main window TfrmMain: the wizard with its one button.
+#include <windows.h>
+#include <string>
+#include "zip/ZipExtractor.h"
+
+class TfrmMain {
+public:
+    TfrmMain() = default;
+    ~TfrmMain();
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+
+    // Creates the window (FormCreate runs inside); false when the window
+    // could not be created at all.
+    bool Create(HINSTANCE instance);
+    // Shows the window the first time (FormShow runs inside).
+    void Show();
+
+    // Handlers of the wizard.
+    void FormCreate();
+    void FormShow();
+    void cmdnexClick();
+    void lstUpdClick();
+    bool ReadUpdateList(const std::wstring& fileName);
+
+    HWND Handle() const noexcept { return hwnd_; }
+    // Set by the creation step when the program must end once it runs.
+    bool TerminateRequested() const noexcept { return terminateRequested_; }
+    void RequestTerminate() noexcept { terminateRequested_ = true; }
+    // True while a press of the button runs.
+    bool InPress() const noexcept { return pressDepth_ > 0; }
+
+    // Controls, named as in the layout.
+    HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
+         ProgressBar1 = nullptr, lblSize = nullptr, lblFile = nullptr, cmdnex = nullptr,
+         panAdr = nullptr, Label6 = nullptr;
+    HWND txtFir = nullptr, txtOrt = nullptr, txtSac = nullptr, txtPC = nullptr,
+         txtTel = nullptr, txtMail = nullptr;
+
+    TZipExtractor Zip1;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void OnCommand(HWND control, UINT code);
+    void OnClose();
+    void RunPress();
+
+    HWND hwnd_ = nullptr;
+    bool terminateRequested_ = false;
+    bool shown_ = false;
+    bool closePending_ = false;
+    int pressDepth_ = 0;
+    struct Resources;
+    Resources* res_ = nullptr;
+};
+
+extern TfrmMain* frmMain;
+
+inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
+
+// Owner window for message boxes (the main window once it exists).
+HWND ApplicationWindow();
+// Lets the window repaint and take input: dispatches all pending messages.
+void ProcessMessages();
+// The general error display: error icon, the title as caption, the message
+// with a full stop added when its last character codes above '.'.
+void ShowGeneralError(const std::wstring& message);
+// Message box owned by the application window.
+int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
+
+// Check list box helpers (lstUpd is an owner-drawn list with check marks).
+int CheckListAdd(HWND list, const std::wstring& text, bool checked);
+bool CheckListChecked(HWND list, int index);
+void CheckListSetChecked(HWND list, int index, bool checked);
+int ListCount(HWND list);
+std::wstring ListItemText(HWND list, int index);
+void ListAdd(HWND list, const std::wstring& text);
+void ListClear(HWND list);

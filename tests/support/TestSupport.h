@@ -1,0 +1,85 @@
+#pragma once
+// Helpers shared by the Windows tests: own registry keys, own folders, and an
+// answerer for the message boxes the code under test shows.
+#include <windows.h>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+// Deletes a registry tree when constructed and again when destroyed, so a
+// test starts from nothing and leaves nothing behind.
+class RegTreeGuard {
+public:
+    RegTreeGuard(HKEY root, std::wstring subKey);
+    ~RegTreeGuard();
+    RegTreeGuard(const RegTreeGuard&) = delete;
+    RegTreeGuard& operator=(const RegTreeGuard&) = delete;
+
+private:
+    HKEY root_;
+    std::wstring subKey_;
+};
+
+// Raw registry access for arranging and checking (no code under test).
+void RegSet(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value,
+            DWORD type = REG_SZ);
+bool RegGet(HKEY root, const std::wstring& key, const std::wstring& name, std::wstring* value);
+bool RegHasKey(HKEY root, const std::wstring& key);
+
+// A folder of its own below C:\utest\, removed with all its content at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // With a trailing backslash.
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool ReadFileBytes(const std::wstring& path, std::string* bytes);
+bool PathExists(const std::wstring& path);
+
+// Watches the given UI thread for message boxes and answers them. Every box
+// is recorded (caption, text, icon kind) and closed with the next queued
+// answer (IDOK when none is queued).
+struct SeenBox {
+    std::wstring caption;
+    std::wstring text;
+    std::vector<std::wstring> buttons;
+};
+
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(DWORD uiThreadId = GetCurrentThreadId());
+    ~BoxAnswerer();
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+    void Queue(int answer);  // IDOK, IDYES, IDNO, IDCANCEL
+    std::vector<SeenBox> Seen();
+    void Clear();
+
+private:
+    void Run();
+    DWORD ui_;
+    std::atomic<bool> stop_{false};
+    std::mutex mu_;
+    std::vector<int> answers_;
+    std::vector<SeenBox> seen_;
+    std::thread thread_;
+};
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& text);
+
+}  // namespace testsupport
