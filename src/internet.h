@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <string>
 
+// ---- work folder ----
+// The updater's work folder; made to exist.
+std::wstring GetWorkFolder();
+
 // ---- transfers ----
 // ---- update descriptor and target folders ----
 // ---- install run and download log ----

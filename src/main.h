@@ -11,9 +11,10 @@ public:
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
 
-    // Creates the window (FormCreate runs inside); false when the window
-    // could not be created at all.
-    bool Create(HINSTANCE instance);
+    // Creates the window; FormCreate runs inside unless startupChecks is
+    // false (tests that need only the controls). False when the window could
+    // not be created at all.
+    bool Create(HINSTANCE instance, bool startupChecks = true);
     // Shows the window the first time (FormShow runs inside).
     void Show();
 
@@ -47,7 +48,12 @@ private:
     void OnCommand(HWND control, UINT code);
     void OnClose();
     void RunPress();
+    void PressCustomerData();
+    void PressFetchList();
+    void PressInstall();
+    void ApplyFonts();
 
+    bool startupChecks_ = true;
     HWND hwnd_ = nullptr;
     bool terminateRequested_ = false;
     bool shown_ = false;
@@ -59,6 +65,11 @@ private:
 
 extern TfrmMain* frmMain;
 
+// The customer data page: fills the six edits from the registry, and checks
+// and stores them (false after telling the user which field is missing).
+void LoadCustomerData(TfrmMain& form);
+bool SaveCustomerData(TfrmMain& form);
+
 inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 
 // Owner window for message boxes (the main window once it exists).
@@ -68,6 +79,8 @@ void ProcessMessages();
 // The general error display: error icon, the title as caption, the message
 // with a full stop added when its last character codes above '.'.
 void ShowGeneralError(const std::wstring& message);
+// The screen cursor: the hourglass while busy, else the default arrow.
+void SetBusyCursor(bool busy);
 // Message box owned by the application window.
 int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
 
