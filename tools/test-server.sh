@@ -1,0 +1,109 @@
+#!/bin/bash
+# Starts or stops the local update server for a test run.
+#
+#   tools/test-server.sh start <builddir>   returns once both listeners are up
+#   tools/test-server.sh stop <builddir>    stops the server started above
+#
+# State lives in <builddir>/server/ (the tests get it as UPDATE_TEST_STATE):
+#   http_port      HTTP port on 127.0.0.1 (catalogue at /talveroupdate/files/)
+#   ftp_port       FTP port on 127.0.0.1 (login 58213_upd / 6184270, folder lupd19/)
+#   pid            process id of the server
+#   catalogue/     the catalogue folder itself (update19.txt, lupd19/)
+#   catalogue_path the catalogue folder as a Unix path, with a trailing slash
+#   catalogue_win  the same folder as Wine sees it (Z:\...\), trailing backslash
+#   server.env     all of the above as NAME=value lines
+#   server.log     the server's own output
+# Fault switches: GET http://127.0.0.1:<http_port>/_control?... (see update_server.py).
+set -u
+here=$(cd "$(dirname "$0")/.." && pwd)
+python=/usr/bin/python3
+
+usage() {
+    echo "usage: $0 start|stop <builddir> [extra update_server.py options]" >&2
+    exit 2
+}
+
+[ $# -ge 2 ] || usage
+action=$1
+build=$(mkdir -p "$2" && cd "$2" && pwd) || exit 1
+shift 2
+state=$build/server
+pidfile=$state/pid
+
+# True when $1 is a live process running our server (guards against a stale,
+# reused process id).
+is_server() {
+    [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] &&
+        tr '\0' ' ' <"/proc/$1/cmdline" | grep -q 'update_server\.py'
+}
+
+stop_server() {
+    [ -f "$pidfile" ] || return 0
+    pid=$(cat "$pidfile")
+    if is_server "$pid"; then
+        kill -TERM "$pid" 2>/dev/null
+        for _ in $(seq 50); do
+            is_server "$pid" || break
+            sleep 0.1
+        done
+        if is_server "$pid"; then
+            echo "update server $pid ignored SIGTERM; killing it" >&2
+            kill -KILL "$pid" 2>/dev/null
+        fi
+    fi
+    rm -f "$pidfile"
+}
+
+start_server() {
+    stop_server
+    catalogue=$state/catalogue
+    mkdir -p "$catalogue/lupd19" || return 1
+    rm -f "$state/http_port" "$state/ftp_port" "$state/server.env"
+    log=$state/server.log
+    : >"$log"
+    # Detached from ctest's pipes: ctest waits for every holder of the test's
+    # output to let go, so the server must not inherit them.
+    setsid "$python" "$here/tools/update_server.py" --catalogue "$catalogue" "$@" \
+        </dev/null >>"$log" 2>&1 &
+    pid=$!
+    echo "$pid" >"$pidfile"
+    line=
+    for _ in $(seq 150); do
+        line=$(grep -m1 '^update_server ready ' "$log")
+        [ -n "$line" ] && break
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "update server failed to start:" >&2
+            cat "$log" >&2
+            rm -f "$pidfile"
+            return 1
+        fi
+        sleep 0.1
+    done
+    if [ -z "$line" ]; then
+        echo "update server did not get ready in 15 s" >&2
+        stop_server
+        return 1
+    fi
+    http_port=$(sed -n 's/.* http_port=\([0-9]*\).*/\1/p' <<<"$line")
+    ftp_port=$(sed -n 's/.* ftp_port=\([0-9]*\).*/\1/p' <<<"$line")
+    catalogue_win="Z:$(tr '/' '\\' <<<"$catalogue")\\"
+    echo "$http_port" >"$state/http_port"
+    echo "$ftp_port" >"$state/ftp_port"
+    echo "$catalogue/" >"$state/catalogue_path"
+    printf '%s\n' "$catalogue_win" >"$state/catalogue_win"
+    {
+        echo "HTTP_PORT=$http_port"
+        echo "FTP_PORT=$ftp_port"
+        echo "PID=$pid"
+        echo "CATALOGUE=$catalogue/"
+        printf 'CATALOGUE_WIN=%s\n' "$catalogue_win"
+    } >"$state/server.env"
+    echo "update server $pid: http 127.0.0.1:$http_port ftp 127.0.0.1:$ftp_port catalogue $catalogue/"
+}
+
+mkdir -p "$state" || exit 1
+case "$action" in
+    start) start_server "$@" ;;
+    stop) stop_server ;;
+    *) usage ;;
+esac
