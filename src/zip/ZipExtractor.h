@@ -1,9 +1,30 @@
 #pragma once
-// TZipExtractor: the window's archive component (Zip1).
+// TZipExtractor: the window's archive component (Zip1). The ZIP engine is
+// built in (src/zip/ZipReader.h); EngineFolder and EngineLoad are kept only
+// because the install run sets them. Faults never raise: they are recorded
+// in ErrorCode/ErrorText and, unless Silent, shown in a German message box.
+// The whole directory is checked before the first byte is written; each
+// file goes to a temporary file beside its target and replaces the target
+// only after its CRC-32 and size proved right. The first damaged entry ends
+// the extraction; files written before it stay.
 #include <functional>
 #include <string>
 
 enum class ExtractOption : unsigned { KeepFolderNames = 1, CreateFolders = 2, OverwriteFiles = 4 };
+
+// Values of ErrorCode after SetArchiveName or Extract.
+enum ZipErrorCode : int {
+    zipOk = 0,
+    zipArchiveMissing = 1,     // no such archive, or no name given
+    zipArchiveUnreadable = 2,  // exists but cannot be opened or read
+    zipArchiveDamaged = 3,     // no ZIP archive, or its structure is inconsistent
+    zipUnsafeEntry = 4,        // a name or entry kind that could write outside the target folder
+    zipUnsupportedEntry = 5,   // encrypted, or a compression method other than stored and deflate
+    zipEntryDamaged = 6,       // CRC or size of an entry's data wrong
+    zipTargetFolder = 7,       // the target folder is missing or cannot be created
+    zipWriteFailed = 8,        // a file or folder cannot be written or replaced
+    zipInternal = 9,           // out of memory and the like
+};
 
 class TZipExtractor {
 public:
@@ -14,7 +35,9 @@ public:
     unsigned ExtractOptions = static_cast<unsigned>(ExtractOption::KeepFolderNames) |
                               static_cast<unsigned>(ExtractOption::CreateFolders);
     bool Silent = false;
-    // Called before an existing file is replaced (path of that file, entry name).
+    // Called before an existing file is replaced (path of that file, entry
+    // name), once the new content has been written and checked. An exception
+    // from it leaves the file in place and leaves Extract.
     std::function<void(const std::wstring& existing, const std::wstring& entryName)> OnBeforeReplace;
 
     void SetArchiveName(const std::wstring& name);
@@ -25,10 +48,15 @@ public:
     int ErrorCode() const { return errorCode_; }
     const std::wstring& ErrorText() const { return errorText_; }
     int ExtractedCount() const { return extractedCount_; }
+    // Entries found when the archive's directory was read (folders included).
+    int EntryCount() const { return entryCount_; }
 
 private:
     std::wstring archiveName_;
     int errorCode_ = 0;
     std::wstring errorText_;
     int extractedCount_ = 0;
+    int entryCount_ = 0;
+
+    void Fail(int code, const std::wstring& text);
 };

@@ -1,0 +1,357 @@
+// The Windows side of Zip1: it opens the archive, creates folders and moves
+// checked temporary files into place; all archive logic is in ZipReader.
+#include "zip/ZipExtractor.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <exception>
+#include <new>
+#include <unordered_set>
+
+#include "Handles.h"
+#include "main.h"
+#include "zip/ZipReader.h"
+
+namespace {
+
+using zipread::Fault;
+
+std::wstring Wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+// Paths near MAX_PATH need the extended form; the names are checked, so no
+// "." or ".." can reach it.
+std::wstring ApiPath(const std::wstring& path) {
+    if (path.size() >= MAX_PATH - 12 && path.size() > 2 && path[1] == L':' && path[2] == L'\\')
+        return L"\\\\?\\" + path;
+    return path;
+}
+
+class FileSource : public zipread::ByteSource {
+public:
+    FileSource(HANDLE file, uint64_t size) : file_(file), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
+        auto* p = static_cast<char*>(buffer);
+        while (n > 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
+            DWORD got = 0;
+            if (!ReadFile(file_, p, want, &got, &at) || got == 0) return false;
+            p += got;
+            n -= got;
+            offset += got;
+        }
+        return true;
+    }
+
+private:
+    HANDLE file_;
+    uint64_t size_;
+};
+
+class FileSink : public zipread::ByteSink {
+public:
+    explicit FileSink(HANDLE file) : file_(file) {}
+    bool Write(const void* data, size_t n) override {
+        const char* p = static_cast<const char*>(data);
+        while (n > 0) {
+            DWORD done = 0;
+            const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
+            if (!WriteFile(file_, p, want, &done, nullptr) || done == 0) return false;
+            p += done;
+            n -= done;
+        }
+        return true;
+    }
+
+private:
+    HANDLE file_;
+};
+
+// A temporary file beside the target; removed unless it was moved into place.
+class TempFile {
+public:
+    bool Create(const std::wstring& folder) {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            wchar_t name[40];
+            wsprintfW(name, L"~zip%lx_%x.tmp", GetCurrentProcessId(), counter++);
+            path_ = folder + name;
+            file_.reset(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file_) return true;
+            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        }
+        path_.clear();
+        return false;
+    }
+    ~TempFile() { Discard(); }
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    HANDLE Handle() const { return file_.get(); }
+    const std::wstring& Path() const { return path_; }
+    void Close() { file_.reset(); }
+    void Discard() {
+        file_.reset();
+        if (!path_.empty()) DeleteFileW(ApiPath(path_).c_str());
+        path_.clear();
+    }
+    void Keep() { path_.clear(); }
+
+private:
+    FileHandle file_;
+    std::wstring path_;
+};
+
+bool EntryFileTime(const zipread::Entry& e, FILETIME* ft) {
+    if (e.hasUnixTime) {
+        const ULONGLONG ticks = static_cast<ULONGLONG>(e.unixTime + 11644473600LL) * 10000000ULL;
+        ft->dwLowDateTime = static_cast<DWORD>(ticks);
+        ft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+        return true;
+    }
+    // DOS times are local times of the machine that made the archive.
+    FILETIME local;
+    return DosDateTimeToFileTime(e.dosDate, e.dosTime, &local) && LocalFileTimeToFileTime(&local, ft);
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(ApiPath(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates a folder with its missing parents; remembers what exists so that
+// thousands of files in few folders cost one check per folder.
+class Folders {
+public:
+    bool Ensure(const std::wstring& folder) {
+        std::wstring path = folder;
+        while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+        if (known_.count(path)) return true;
+        if (!IsFolder(path)) {
+            const size_t cut = path.find_last_of(L'\\');
+            if (cut != std::wstring::npos && cut > 2 && !Ensure(path.substr(0, cut))) return false;
+            if (!CreateDirectoryW(ApiPath(path).c_str(), nullptr) && !IsFolder(path)) return false;
+        }
+        known_.insert(path);
+        return true;
+    }
+
+private:
+    std::unordered_set<std::wstring> known_;
+};
+
+}  // namespace
+
+void TZipExtractor::Fail(int code, const std::wstring& text) {
+    errorCode_ = code;
+    errorText_ = text;
+    if (!Silent) MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+}
+
+namespace {
+
+// The German message for a fault of the reader; *code receives ErrorCode.
+std::wstring FaultText(const zipread::Status& s, const std::wstring& archive, int* code) {
+    const std::wstring a = Quoted(archive), e = Quoted(Wide(s.entry));
+    switch (s.fault) {
+    case Fault::ReadError:
+        *code = zipArchiveUnreadable;
+        return L"Das Archiv " + a + L" kann nicht gelesen werden.";
+    case Fault::UnsafeName:
+        *code = zipUnsafeEntry;
+        return L"Das Archiv " + a + L" enthält den unzulässigen Dateinamen " + e + L" und wird nicht entpackt.";
+    case Fault::Symlink:
+        *code = zipUnsafeEntry;
+        return L"Das Archiv " + a + L" enthält die symbolische Verknüpfung " + e + L" und wird nicht entpackt.";
+    case Fault::Duplicate:
+        *code = zipUnsafeEntry;
+        return L"Das Archiv " + a + L" enthält den Namen " + e +
+               L" doppelt oder zugleich als Datei und Ordner und wird nicht entpackt.";
+    case Fault::Encrypted:
+        *code = zipUnsupportedEntry;
+        return L"Die Datei " + e + L" im Archiv " + a + L" ist verschlüsselt. Das Archiv wird nicht entpackt.";
+    case Fault::Method:
+        *code = zipUnsupportedEntry;
+        return L"Die Datei " + e + L" im Archiv " + a +
+               L" ist mit einem nicht unterstützten Verfahren gepackt. Das Archiv wird nicht entpackt.";
+    case Fault::Crc:
+    case Fault::Size:
+    case Fault::TooLong:
+        *code = zipEntryDamaged;
+        return L"Die Datei " + e + L" im Archiv " + a +
+               L" ist beschädigt (Prüfsummen- oder Größenfehler) und wurde nicht entpackt.";
+    case Fault::WriteError:
+        *code = zipWriteFailed;
+        return L"Die Datei " + e + L" aus dem Archiv " + a + L" kann nicht geschrieben werden.";
+    case Fault::Damaged:
+        if (!s.entry.empty()) {
+            *code = zipEntryDamaged;
+            return L"Die Datei " + e + L" im Archiv " + a + L" ist beschädigt. Das Archiv wird nicht entpackt.";
+        }
+        break;
+    default:
+        break;
+    }
+    *code = zipArchiveDamaged;
+    return L"Das Archiv " + a + L" ist beschädigt oder kein ZIP-Archiv und wird nicht entpackt.";
+}
+
+// Opens the archive and checks its whole directory.
+struct OpenArchive {
+    FileHandle file;
+    std::unique_ptr<FileSource> source;
+    zipread::Reader reader;
+    int code = zipOk;
+    std::wstring text;
+
+    explicit OpenArchive(const std::wstring& name) {
+        if (name.empty()) {
+            code = zipArchiveMissing;
+            text = L"Es wurde kein Archiv zum Entpacken angegeben.";
+            return;
+        }
+        file.reset(CreateFileW(ApiPath(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size{};
+        if (!file) {
+            const DWORD e = GetLastError();
+            const bool missing = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_INVALID_NAME;
+            code = missing ? zipArchiveMissing : zipArchiveUnreadable;
+            text = L"Das Archiv " + Quoted(name) +
+                   (missing ? L" wurde nicht gefunden." : L" kann nicht geöffnet werden.");
+            return;
+        }
+        if (!GetFileSizeEx(file.get(), &size)) {
+            code = zipArchiveUnreadable;
+            text = L"Das Archiv " + Quoted(name) + L" kann nicht gelesen werden.";
+            return;
+        }
+        source.reset(new FileSource(file.get(), static_cast<uint64_t>(size.QuadPart)));
+        const zipread::Status s = reader.Open(*source);
+        if (!s.ok()) text = FaultText(s, name, &code);
+    }
+};
+
+}  // namespace
+
+void TZipExtractor::SetArchiveName(const std::wstring& name) {
+    archiveName_ = name;
+    errorCode_ = zipOk;
+    errorText_.clear();
+    entryCount_ = 0;
+    try {
+        OpenArchive a(name);
+        errorCode_ = a.code;
+        errorText_ = a.text;
+        entryCount_ = static_cast<int>(a.reader.Entries().size());
+    } catch (const std::exception&) {
+        errorCode_ = zipInternal;
+        errorText_ = L"Das Archiv " + Quoted(name) + L" kann nicht gelesen werden.";
+    }
+}
+
+int TZipExtractor::Extract() {
+    errorCode_ = zipOk;
+    errorText_.clear();
+    extractedCount_ = 0;
+    std::exception_ptr callerError;
+    try {
+        OpenArchive a(archiveName_);
+        if (a.code != zipOk) {
+            Fail(a.code, a.text);
+            return 0;
+        }
+        entryCount_ = static_cast<int>(a.reader.Entries().size());
+
+        std::wstring base = ExtractFolder;
+        for (auto& c : base) if (c == L'/') c = L'\\';
+        if (!base.empty() && base.back() != L'\\') base += L'\\';
+        Folders folders;
+        const bool create = ExtractOptions & static_cast<unsigned>(ExtractOption::CreateFolders);
+        if (base.empty() || !(create ? folders.Ensure(base) : IsFolder(base))) {
+            Fail(zipTargetFolder, L"Der Zielordner " + Quoted(ExtractFolder) +
+                                      (create ? L" kann nicht angelegt werden." : L" existiert nicht."));
+            return 0;
+        }
+        const bool keepFolders = ExtractOptions & static_cast<unsigned>(ExtractOption::KeepFolderNames);
+        const bool overwrite = ExtractOptions & static_cast<unsigned>(ExtractOption::OverwriteFiles);
+
+        for (const zipread::Entry& e : a.reader.Entries()) {
+            std::wstring rel = Wide(e.name);
+            for (auto& c : rel) if (c == L'/') c = L'\\';
+            if (e.isDirectory) {
+                if (keepFolders && !folders.Ensure(base + rel)) {
+                    Fail(zipWriteFailed, L"Der Ordner " + Quoted(base + rel) + L" kann nicht angelegt werden.");
+                    return extractedCount_;
+                }
+                continue;
+            }
+            if (!keepFolders) rel = rel.substr(rel.find_last_of(L'\\') + 1);
+            const std::wstring target = base + rel;
+            const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+            if (!folders.Ensure(folder)) {
+                Fail(zipWriteFailed, L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.");
+                return extractedCount_;
+            }
+            const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
+            const bool exists = attrs != INVALID_FILE_ATTRIBUTES;
+            if (exists && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+                Fail(zipWriteFailed, L"Die Datei " + Quoted(target) +
+                                         L" kann nicht geschrieben werden, weil dort ein Ordner liegt.");
+                return extractedCount_;
+            }
+            if (exists && !overwrite) continue;
+
+            TempFile temp;
+            if (!temp.Create(folder)) {
+                Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
+                return extractedCount_;
+            }
+            FileSink sink(temp.Handle());
+            const zipread::Status s = a.reader.Extract(e, sink);
+            if (!s.ok()) {
+                temp.Discard();
+                int code = zipOk;
+                const std::wstring text = FaultText(s, archiveName_, &code);
+                Fail(code, text);
+                return extractedCount_;
+            }
+            FILETIME ft;
+            if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
+            temp.Close();
+            if (exists && OnBeforeReplace) {
+                try {
+                    OnBeforeReplace(target, Wide(e.name));
+                } catch (...) {
+                    callerError = std::current_exception();
+                    break;
+                }
+            }
+            // Files from read-only media arrive read-only; an update must
+            // still replace them.
+            if (exists && (attrs & FILE_ATTRIBUTE_READONLY))
+                SetFileAttributesW(ApiPath(target).c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            if (!MoveFileExW(ApiPath(temp.Path()).c_str(), ApiPath(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                if (exists && (attrs & FILE_ATTRIBUTE_READONLY)) SetFileAttributesW(ApiPath(target).c_str(), attrs);
+                Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
+                return extractedCount_;
+            }
+            temp.Keep();
+            ++extractedCount_;
+        }
+    } catch (const std::bad_alloc&) {
+        Fail(zipInternal, L"Zum Entpacken des Archivs " + Quoted(archiveName_) + L" reicht der Speicher nicht.");
+    } catch (const std::exception&) {
+        Fail(zipInternal, L"Beim Entpacken des Archivs " + Quoted(archiveName_) + L" ist ein Fehler aufgetreten.");
+    }
+    if (callerError) std::rethrow_exception(callerError);
+    return extractedCount_;
+}

@@ -1,0 +1,247 @@
+// Zip1 on the Windows side: archives made by Info-ZIP and Python come out
+// byte for byte into created folders; existing files are replaced only by
+// checked data; faults are recorded and shown, never raised. The archives
+// come from tests/native/make_zip_fixtures.py (ctest fixture zip_fixtures).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "zip/ZipExtractor.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::wstring Fixtures() {
+    const char* dir = std::getenv("ZIP_FIXTURES");
+    if (!dir) return L"";
+    std::wstring w = L"Z:" + Widen(dir);
+    for (auto& c : w) if (c == L'/') c = L'\\';
+    return w + L"\\";
+}
+
+// Files (with content) and empty folders (as "<dir>") below a folder.
+void Walk(const std::wstring& root, const std::wstring& rel, std::map<std::wstring, std::string>* out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((root + rel + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    bool empty = true;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        empty = false;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Walk(root, rel + name + L"\\", out);
+        } else {
+            std::string bytes;
+            ReadFileBytes(root + rel + name, &bytes);
+            (*out)[rel + name] = bytes;
+        }
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    if (empty && !rel.empty()) (*out)[rel] = "<dir>";
+}
+
+std::map<std::wstring, std::string> Tree(const std::wstring& root) {
+    std::map<std::wstring, std::string> m;
+    Walk(root, L"", &m);
+    return m;
+}
+
+// The settings in the order the install run gives them.
+int RunLikeTheInstall(TZipExtractor& zip, const std::wstring& archive, const std::wstring& target) {
+    zip.EngineFolder = L"C:\\Programme\\Mirado\\";
+    zip.EngineLoad = true;
+    zip.SetArchiveName(archive);
+    zip.ExtractFolder = target;
+    zip.AddOption(ExtractOption::OverwriteFiles);
+    return zip.Extract();
+}
+
+ULONGLONG WriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d);
+    return (static_cast<ULONGLONG>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+}
+
+class ZipFiles : public ::testing::TestWithParam<const wchar_t*> {
+protected:
+    void SetUp() override { ASSERT_FALSE(Fixtures().empty()) << "ZIP_FIXTURES not set"; }
+};
+
+TEST_P(ZipFiles, RealArchiveExtractsByteForByteIntoMissingFolders) {
+    TempFolder t;
+    const std::wstring target = t.path() + L"neu\\noch tiefer\\";
+    TZipExtractor zip;
+    zip.Silent = true;
+    const int written = RunLikeTheInstall(zip, Fixtures() + GetParam(), target);
+    ASSERT_EQ(zip.ErrorCode(), zipOk) << Narrow(zip.ErrorText());
+
+    const auto expected = Tree(Fixtures() + L"tree\\");
+    const auto actual = Tree(target);  // any left-over temporary file shows up here
+    EXPECT_EQ(actual.size(), expected.size());
+    for (const auto& [name, bytes] : expected) {
+        auto it = actual.find(name);
+        ASSERT_NE(it, actual.end()) << Narrow(name);
+        EXPECT_TRUE(it->second == bytes) << Narrow(name);
+    }
+    int files = 0;
+    for (const auto& [name, bytes] : expected) files += bytes != "<dir>";
+    EXPECT_EQ(written, files);
+    EXPECT_EQ(zip.ExtractedCount(), files);
+    // The archives keep 2021-03-04 05:06:08 UTC, to the second.
+    const ULONGLONG stamp = (1614834368ULL + 11644473600ULL) * 10000000ULL;
+    const ULONGLONG got = WriteTime(target + L"readme.txt");
+    EXPECT_LE(got > stamp ? got - stamp : stamp - got, 10000000ULL * 3600 * 14) << "DOS time off by more than a zone";
+    if (std::wstring(GetParam()).rfind(L"infozip", 0) == 0) {
+        EXPECT_EQ(got, stamp);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, ZipFiles,
+                         ::testing::Values(L"infozip_deflate.zip", L"infozip_stored.zip", L"infozip_stream.zip",
+                                           L"python_zip64.zip"));
+
+TEST(Zip1, DosCodePageName) {
+    TempFolder t;
+    TZipExtractor zip;
+    zip.Silent = true;
+    EXPECT_EQ(RunLikeTheInstall(zip, Fixtures() + L"cp850.zip", t.path()), 1);
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(t.path() + L"\u00c4nderung_\u00d6l.txt", &bytes));
+    EXPECT_EQ(bytes, "cp850\n");
+}
+
+TEST(Zip1, ExistingFilesAreReplacedWithoutQuestionAfterTheCallback) {
+    TempFolder t;
+    WriteFileBytes(t.path() + L"readme.txt", "alt");
+    CreateDirectoryW((t.path() + L"Daten").c_str(), nullptr);
+    WriteFileBytes(t.path() + L"Daten\\text.dat", "alter Text");
+    SetFileAttributesW((t.path() + L"Daten\\text.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    TZipExtractor zip;
+    std::vector<std::pair<std::wstring, std::string>> seen;  // path, content at callback time
+    zip.OnBeforeReplace = [&](const std::wstring& existing, const std::wstring&) {
+        std::string before;
+        ReadFileBytes(existing, &before);
+        seen.emplace_back(existing, before);
+    };
+    BoxAnswerer boxes;
+    RunLikeTheInstall(zip, Fixtures() + L"infozip_deflate.zip", t.path());
+    EXPECT_EQ(zip.ErrorCode(), zipOk) << Narrow(zip.ErrorText());
+    EXPECT_TRUE(boxes.Seen().empty());
+
+    ASSERT_EQ(seen.size(), 2u);
+    std::map<std::wstring, std::string> byPath(seen.begin(), seen.end());
+    EXPECT_EQ(byPath[t.path() + L"readme.txt"], "alt");
+    EXPECT_EQ(byPath[t.path() + L"Daten\\text.dat"], "alter Text");
+    std::string now, want;
+    ReadFileBytes(t.path() + L"Daten\\text.dat", &now);
+    ReadFileBytes(Fixtures() + L"tree\\Daten\\text.dat", &want);
+    EXPECT_TRUE(now == want);
+}
+
+TEST(Zip1, DamagedEntryLeavesTheExistingFileAndNoTemporaryFile) {
+    TempFolder t;
+    CreateDirectoryW((t.path() + L"ordner").c_str(), nullptr);
+    const std::wstring target = t.path() + L"ordner\\ziel.txt";
+    WriteFileBytes(target, "ALTER INHALT\n");
+    TZipExtractor zip;
+    zip.Silent = true;
+    int callbacks = 0;
+    zip.OnBeforeReplace = [&](const std::wstring&, const std::wstring&) { ++callbacks; };
+
+    EXPECT_NO_THROW(RunLikeTheInstall(zip, Fixtures() + L"crc_bad.zip", t.path()));
+    EXPECT_EQ(zip.ErrorCode(), zipEntryDamaged);
+    EXPECT_NE(zip.ErrorText().find(L"ordner/ziel.txt"), std::wstring::npos) << Narrow(zip.ErrorText());
+    EXPECT_EQ(zip.ExtractedCount(), 0);
+    EXPECT_EQ(callbacks, 0);
+    auto left = Tree(t.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[L"ordner\\ziel.txt"], "ALTER INHALT\n");
+
+    // The intact archive with the same entry replaces it.
+    RunLikeTheInstall(zip, Fixtures() + L"crc_ok.zip", t.path());
+    EXPECT_EQ(zip.ErrorCode(), zipOk);
+    EXPECT_EQ(callbacks, 1);
+    left = Tree(t.path());
+    EXPECT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[L"ordner\\ziel.txt"], "NEUER INHALT\n");
+}
+
+TEST(Zip1, AnExceptionOfTheCallbackLeavesTheFileAndReachesTheCaller) {
+    TempFolder t;
+    CreateDirectoryW((t.path() + L"ordner").c_str(), nullptr);
+    WriteFileBytes(t.path() + L"ordner\\ziel.txt", "ALT");
+    TZipExtractor zip;
+    zip.Silent = true;
+    zip.OnBeforeReplace = [](const std::wstring&, const std::wstring&) { throw std::runtime_error("Sicherung"); };
+    EXPECT_THROW(RunLikeTheInstall(zip, Fixtures() + L"crc_ok.zip", t.path()), std::runtime_error);
+    const auto left = Tree(t.path());
+    EXPECT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.at(L"ordner\\ziel.txt"), "ALT");
+}
+
+TEST(Zip1, FaultsAreRecordedAndShownButNeverRaised) {
+    TempFolder t;
+    WriteFileBytes(t.path() + L"kein.zip", std::string(5000, 'P'));
+    WriteFileBytes(t.path() + L"datei", "x");
+    struct Case {
+        std::wstring archive, target;
+        int code;
+    };
+    const std::wstring out = t.path() + L"ziel\\";
+    const Case cases[] = {
+        {t.path() + L"fehlt.zip", out, zipArchiveMissing},
+        {L"", out, zipArchiveMissing},
+        {t.path() + L"kein.zip", out, zipArchiveDamaged},
+        {Fixtures() + L"traversal.zip", out, zipUnsafeEntry},
+        {Fixtures() + L"crc_ok.zip", t.path() + L"datei\\unter", zipTargetFolder},
+    };
+    for (bool silent : {true, false}) {
+        for (const Case& c : cases) {
+            TZipExtractor zip;
+            zip.Silent = silent;
+            BoxAnswerer boxes;
+            int written = -1;
+            EXPECT_NO_THROW(written = RunLikeTheInstall(zip, c.archive, c.target));
+            EXPECT_EQ(written, 0);
+            EXPECT_EQ(zip.ErrorCode(), c.code) << Narrow(c.archive);
+            EXPECT_FALSE(zip.ErrorText().empty());
+            const auto shown = boxes.Seen();
+            if (silent) {
+                EXPECT_TRUE(shown.empty());
+            } else {
+                ASSERT_EQ(shown.size(), 1u) << Narrow(c.archive);
+                EXPECT_EQ(shown[0].caption, L"Talvero Liveupdate");
+                EXPECT_EQ(shown[0].text, zip.ErrorText());
+            }
+        }
+    }
+    // The refused archive wrote nothing, neither inside nor beside the target.
+    const auto left = Tree(t.path());
+    EXPECT_EQ(left.size(), 2u);
+    EXPECT_FALSE(PathExists(t.path() + L"ziel\\harmlos.txt"));
+    EXPECT_FALSE(PathExists(t.path() + L"boese.txt"));
+}
+
+TEST(Zip1, WithoutOverwriteFilesAnExistingFileStays) {
+    TempFolder t;
+    CreateDirectoryW((t.path() + L"ordner").c_str(), nullptr);
+    WriteFileBytes(t.path() + L"ordner\\ziel.txt", "ALT");
+    TZipExtractor zip;
+    zip.Silent = true;
+    zip.SetArchiveName(Fixtures() + L"crc_ok.zip");
+    EXPECT_EQ(zip.EntryCount(), 1);
+    zip.ExtractFolder = t.path();
+    EXPECT_EQ(zip.Extract(), 0);
+    EXPECT_EQ(zip.ErrorCode(), zipOk);
+    std::string bytes;
+    ReadFileBytes(t.path() + L"ordner\\ziel.txt", &bytes);
+    EXPECT_EQ(bytes, "ALT");
+}
+
+}  // namespace
