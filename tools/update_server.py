@@ -49,6 +49,7 @@ HTTP_PREFIX = "/talveroupdate/files/"
 FTP_FOLDER = "lupd19"
 FTP_USER = "58213_upd"
 FTP_PASSWORD = "6184270"
+CUT_DELAY = 0.25  # seconds between the last byte and a cut data connection
 
 
 class Switches:
@@ -226,6 +227,7 @@ class FaultyDTPHandler(DTPHandler):
         super().__init__(sock, cmd_channel)
         self._started = time.monotonic()
         self._resume = None
+        self._cut = None
         rate = SWITCHES.get("throttle")
         if rate > 0:
             # Small sends keep the pace smooth instead of bursting a second's worth.
@@ -244,15 +246,22 @@ class FaultyDTPHandler(DTPHandler):
         if cut > 0 and self._sending_file():
             room = cut - self.tot_bytes_sent
             if room <= 0:
-                self._cut_off()
+                self._schedule_cut()
                 return 0
             data = data[:room]
         sent = super().send(data)
         if cut > 0 and self._sending_file() and self.tot_bytes_sent >= cut:
-            self._cut_off()
+            self._schedule_cut()
         else:
             self._pace()
         return sent
+
+    def _schedule_cut(self):
+        # The break comes a moment after the last byte, as on a real line:
+        # cut at once, the client may not even have taken the connection yet.
+        self.del_channel()
+        if self._cut is None and not self._closed:
+            self._cut = self.ioloop.call_later(CUT_DELAY, self._cut_off, _errback=self.handle_error)
 
     def _pace(self):
         rate = SWITCHES.get("throttle")
@@ -271,6 +280,7 @@ class FaultyDTPHandler(DTPHandler):
         self._resume = self.ioloop.call_later(delay, resume, _errback=self.handle_error)
 
     def _cut_off(self):
+        self._cut = None
         if self._closed:
             return
         if SWITCHES.get("ftp_cut_rst"):
@@ -283,8 +293,9 @@ class FaultyDTPHandler(DTPHandler):
         self.handle_close()
 
     def close(self):
-        if self._resume is not None and not self._resume.cancelled:
-            self._resume.cancel()
+        for call in (self._resume, self._cut):
+            if call is not None and not call.cancelled:
+                call.cancel()
         super().close()
 
 
@@ -295,6 +306,9 @@ def make_ftp_server(catalogue, port, host):
     handler.authorizer = authorizer
     handler.dtp_handler = FaultyDTPHandler
     handler.banner = "Talvero update server ready."
+    # pyftpdlib stalls 3 s after a refused login; the refusal tests need no
+    # brute-force protection.
+    handler.auth_failed_timeout = 0.1
     handler.permit_foreign_addresses = False
     handler.permit_privileged_ports = False
     server = FTPServer((host, port), handler)
