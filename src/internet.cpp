@@ -159,6 +159,10 @@ bool IsPlainFileName(const std::wstring& name) {
     return !descriptor::IsDeviceName(name);
 }
 
+std::wstring RefusedEntryLine(const FileEntry& entry) {
+    return L"Datei " + entry.F + L" nicht übernommen: \"" + entry.N + L"\" ist kein zulässiger Dateiname";
+}
+
 std::wstring UpdateDescriptor::ReadText(const std::wstring& section, const std::wstring& key,
                                         const std::wstring& defaultValue) const {
     std::vector<wchar_t> buf(512);

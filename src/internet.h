@@ -63,6 +63,8 @@ std::wstring FtpFileName(const std::wstring& serverName);
 // empty, no "." or "..", no separators, drive colons or wildcards, no device
 // name, no trailing dot or blank.
 bool IsPlainFileName(const std::wstring& name);
+// The line the install run writes into lstAnw for a refused entry.
+std::wstring RefusedEntryLine(const FileEntry& entry);
 // The folder of the installed product that a file entry's Path value names
 // (keywords without regard to case); an unknown value is taken as a literal
 // folder in upper case. Looks everything up afresh on every call.
