@@ -1,0 +1,96 @@
+#!/bin/bash
+# Benchmark of Zip1 (not a test): builds bench_zip, makes the archives once
+# into build/bench-zip, then compares under the same conditions
+#   (a) one 256 MiB file:            Zip1 under Wine vs. native unzip -o -q
+#   (b) 5,000 files of 3 KB in 50 folders: Zip1 vs. unzip vs. a bare loop
+#       under Wine that writes the same files from memory
+#   (c) peak working set of Zip1 while extracting a 1 GiB archive.
+# Each timing is the best of $RUNS runs (the small-file case also takes the
+# best of three interleaved rounds inside each run). Usage: tools/bench-zip.sh [BUILD]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+work=$build/bench-zip
+RUNS=${RUNS:-3}
+cmake --build "$build" --target bench_zip -j2 >/dev/null
+mkdir -p "$work"
+
+/usr/bin/python3 - "$work" <<'PY'
+import os, random, subprocess, sys
+work = sys.argv[1]
+def text_file(path, size, seed):
+    # Word text (compresses about 3:1), varied per 4 MiB so deflate has work.
+    rnd = random.Random(seed)
+    words = [b"Profil", b"Symbol", b"Vorlage", b"Katalog", b"Ebene", b"Linie", b"Kreis", b"Bogen",
+             b"Schraffur", b"Bemassung", b"Layer", b"Text", b"%d" % rnd.getrandbits(20)]
+    base = b" ".join(rnd.choice(words) + bytes([48 + rnd.getrandbits(3)]) for _ in range(600_000))[: 4 << 20]
+    with open(path, "wb") as f:
+        done = 0
+        while done < size:
+            k = rnd.randrange(len(base))
+            block = bytearray(base[k:] + base[:k])
+            for _ in range(2000):
+                block[rnd.randrange(len(block))] = rnd.getrandbits(8)
+            block = block[: size - done]
+            f.write(block)
+            done += len(block)
+def zip_one(name, src, level):
+    if not os.path.exists(os.path.join(work, name)):
+        text_file(os.path.join(work, src), *{"big.bin": (256 << 20, 1), "huge.bin": (1 << 30, 2)}[src])
+        subprocess.run(["zip", "-q", level, name, src], cwd=work, check=True)
+        os.remove(os.path.join(work, src))
+zip_one("big.zip", "big.bin", "-6")
+zip_one("huge.zip", "huge.bin", "-1")
+if not os.path.exists(os.path.join(work, "small.zip")):
+    tree = os.path.join(work, "small")
+    data = bytearray(b"a" * 3000)
+    for i in range(3000):
+        data[i] = ord("a") + (i * 7) % 26
+    for top in range(10):
+        folder = tree
+        for level in range(5):
+            folder = os.path.join(folder, "d%d_%d" % (top, level))
+            os.makedirs(folder, exist_ok=True)
+            for f in range(100):
+                data[0] = ord("A") + f % 26
+                with open(os.path.join(folder, "f%d.dat" % f), "wb") as out:
+                    out.write(data)
+    subprocess.run(["zip", "-q", "-r", "../small.zip", "."], cwd=tree, check=True)
+PY
+
+winpath="Z:${work//\//\\}"
+clean() { rm -rf "$work"/ours_* "$work"/bare_* "$work"/unz_*; }
+best() { sort -g | head -1; }
+cat "$work"/*.zip >/dev/null  # same warm cache for every contender
+
+declare -a A=() B=() BARE=() UA=() UB=()
+peak_speed=0
+for run in $(seq "$RUNS"); do
+    clean
+    out=$("$here/tools/wine-run.sh" "$build/bench_zip.exe" speed "$winpath" | tr -d '\r')
+    A+=("$(awk '$1=="ours_a"{print $2}' <<<"$out")")
+    B+=("$(awk '$1=="ours_b"{print $2}' <<<"$out")")
+    BARE+=("$(awk '$1=="bare_b"{print $2}' <<<"$out")")
+    peak_speed=$(awk '$1=="peak_speed"{print $2}' <<<"$out")
+    t0=$(date +%s.%N); unzip -o -q "$work/big.zip" -d "$work/unz_a"; t1=$(date +%s.%N)
+    unzip -o -q "$work/small.zip" -d "$work/unz_b"; t2=$(date +%s.%N)
+    UA+=("$(echo "$t1 - $t0" | bc -l)")
+    UB+=("$(echo "$t2 - $t1" | bc -l)")
+done
+# The extracted big file must be the same for both.
+cmp "$work/ours_a/big.bin" "$work/unz_a/big.bin"
+diff -r "$work/ours_b0" "$work/unz_b" >/dev/null
+clean
+mem=$("$here/tools/wine-run.sh" "$build/bench_zip.exe" memory "$winpath" | tr -d '\r')
+clean
+
+a=$(printf '%s\n' "${A[@]}" | best); b=$(printf '%s\n' "${B[@]}" | best)
+bare=$(printf '%s\n' "${BARE[@]}" | best)
+ua=$(printf '%s\n' "${UA[@]}" | best); ub=$(printf '%s\n' "${UB[@]}" | best)
+peak_c=$(awk '$1=="peak_c"{print $2}' <<<"$mem"); peak_start=$(awk '$1=="peak_start"{print $2}' <<<"$mem"); c=$(awk '$1=="ours_c"{print $2}' <<<"$mem")
+mib() { echo "scale=1; $1 / 1048576" | bc -l; }
+printf '(a) 256 MiB file:   Zip1 %.2f s   unzip %.2f s   ratio %.2f (goal <= 1.3)\n' "$a" "$ua" "$(echo "$a / $ua" | bc -l)"
+printf '(b) 5,000 x 3 KB:   Zip1 %.2f s   bare Wine loop %.2f s   ratio %.2f (goal <= 1.5)   unzip %.2f s\n' \
+    "$b" "$bare" "$(echo "$b / $bare" | bc -l)" "$ub"
+printf '(c) 1 GiB archive:  Zip1 %.2f s   peak working set %s MiB (goal < 32; %s MiB before extracting); during (a)+(b): %s MiB\n' \
+    "$c" "$(mib "$peak_c")" "$(mib "$peak_start")" "$(mib "$peak_speed")"
