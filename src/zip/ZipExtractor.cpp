@@ -196,7 +196,9 @@ void TZipExtractor::Fail(int code, const std::wstring& text) {
 namespace {
 
 // The German message for a fault of the reader; *code receives ErrorCode.
-std::wstring FaultText(const zipread::Status& s, const std::wstring& archive, int* code) {
+// Faults of the directory stop the whole archive; a fault found while an
+// entry is extracted concerns that entry (earlier files stay written).
+std::wstring FaultText(const zipread::Status& s, const std::wstring& archive, int* code, bool extracting = false) {
     const std::wstring a = Quoted(archive), e = Quoted(Wide(s.entry));
     switch (s.fault) {
     case Fault::ReadError:
@@ -219,6 +221,9 @@ std::wstring FaultText(const zipread::Status& s, const std::wstring& archive, in
         *code = zipUnsupportedEntry;
         return L"Die Datei " + e + L" im Archiv " + a +
                L" ist mit einem nicht unterstützten Verfahren gepackt. Das Archiv wird nicht entpackt.";
+    case Fault::Damaged:
+        if (!extracting) break;
+        [[fallthrough]];
     case Fault::Crc:
     case Fault::Size:
     case Fault::TooLong:
@@ -228,14 +233,12 @@ std::wstring FaultText(const zipread::Status& s, const std::wstring& archive, in
     case Fault::WriteError:
         *code = zipWriteFailed;
         return L"Die Datei " + e + L" aus dem Archiv " + a + L" kann nicht geschrieben werden.";
-    case Fault::Damaged:
-        if (!s.entry.empty()) {
-            *code = zipEntryDamaged;
-            return L"Die Datei " + e + L" im Archiv " + a + L" ist beschädigt. Das Archiv wird nicht entpackt.";
-        }
-        break;
     default:
         break;
+    }
+    if (s.fault == Fault::Damaged && !s.entry.empty()) {
+        *code = zipEntryDamaged;
+        return L"Die Datei " + e + L" im Archiv " + a + L" ist beschädigt. Das Archiv wird nicht entpackt.";
     }
     *code = zipArchiveDamaged;
     return L"Das Archiv " + a + L" ist beschädigt oder kein ZIP-Archiv und wird nicht entpackt.";
@@ -356,7 +359,7 @@ int TZipExtractor::Extract() {
             if (!s.ok()) {
                 temp.Discard();
                 int code = zipOk;
-                const std::wstring text = FaultText(s, archiveName_, &code);
+                const std::wstring text = FaultText(s, archiveName_, &code, true);
                 Fail(code, text);
                 return extractedCount_;
             }
