@@ -37,7 +37,7 @@ native: $(BUILD)/.setup-done
 
 test: build native
 	cd $(NATIVE) && ctest --output-on-failure -j$(JOBS)
-	cd $(BUILD) && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS); rc=$$?; ../tools/wine-stop.sh; exit $$rc
 
 run: build
 	@tools/run-demo.sh $(CURDIR)/$(BUILD)

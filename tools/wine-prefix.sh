@@ -7,10 +7,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$WINEPREFIX/system.reg" ] && exit 0
 mkdir -p "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
+DISPLAY=$("$here/tools/xvfb.sh" start) wineboot -i >/dev/null 2>&1
 # A fresh prefix has no association for text files; the download log is
 # opened through it, as on a real desktop.
-wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
-wine reg add 'HKCR\txtfile\shell\open\command' /ve /d 'notepad.exe "%1"' /f >/dev/null 2>&1
+DISPLAY=$("$here/tools/xvfb.sh" start) wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+DISPLAY=$("$here/tools/xvfb.sh" start) wine reg add 'HKCR\txtfile\shell\open\command' /ve /d 'notepad.exe "%1"' /f >/dev/null 2>&1
 wineserver -w
 test -f "$WINEPREFIX/system.reg"

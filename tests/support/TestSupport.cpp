@@ -151,6 +151,14 @@ static BOOL CALLBACK CollectButtons(HWND h, LPARAM out) {
     return TRUE;
 }
 
+static BOOL CALLBACK CollectStatics(HWND h, LPARAM out) {
+    wchar_t cls[64];
+    GetClassNameW(h, cls, 64);
+    if (_wcsicmp(cls, L"Static") == 0)
+        reinterpret_cast<std::vector<std::wstring>*>(out)->push_back(WindowText(h));
+    return TRUE;
+}
+
 void BoxAnswerer::Run() {
     while (!stop_) {
         HWND box = nullptr;
@@ -164,6 +172,7 @@ void BoxAnswerer::Run() {
         seen.caption = WindowText(box);
         seen.text = WindowText(GetDlgItem(box, 0xFFFF));
         EnumChildWindows(box, CollectButtons, reinterpret_cast<LPARAM>(&seen.buttons));
+        EnumChildWindows(box, CollectStatics, reinterpret_cast<LPARAM>(&seen.statics));
         int answer = IDOK;
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -184,7 +193,7 @@ void BoxAnswerer::Run() {
             }
         }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-        for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+        for (int i = 0; i < 300 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
     }
 }
 

@@ -56,6 +56,7 @@ struct SeenBox {
     std::wstring caption;
     std::wstring text;
     std::vector<std::wstring> buttons;
+    std::vector<std::wstring> statics;  // every static text of the box
 };
 
 class BoxAnswerer {

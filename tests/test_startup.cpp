@@ -1,0 +1,188 @@
+// The creation step: where the application-data root is found, what is
+// stored, the folders derived from it and the window's final size.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "Variable.h"
+#include "main.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kShellFolders[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kSettings[] = L"SOFTWARE\\Talvero\\CAD\\Settings";
+const wchar_t kNoRoot[] =
+    L"Applicationspfad wurde nicht gefunden!\r\rFühren Sie das Live-Update mit Administrationsrecht aus!";
+
+// Points the machine's "Common AppData" elsewhere for one test.
+class CommonAppDataOverride {
+public:
+    explicit CommonAppDataOverride(const std::wstring& value) {
+        had_ = RegGet(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", &saved_);
+        RegSet(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", value);
+    }
+    ~CommonAppDataOverride() {
+        if (had_) RegSet(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", saved_);
+    }
+
+private:
+    bool had_ = false;
+    std::wstring saved_;
+};
+
+class Startup : public ::testing::Test {
+protected:
+    RegTreeGuard talvero_{HKEY_CURRENT_USER, L"SOFTWARE\\Talvero"};
+    TempFolder system_;   // the machine's common application-data folder
+    TempFolder other_;    // another candidate
+    std::unique_ptr<TfrmMain> form_;
+
+    void SetUp() override {
+        RegistryRoot = nullptr;
+        AppDataRoot = DataTempFolder = ProFolder = StdFolder = WorkFolder = L"";
+    }
+    void TearDown() override {
+        form_.reset();
+        ProcessMessages();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+
+    static void MakeDir(const std::wstring& path) { CreateDirectoryW(path.c_str(), nullptr); }
+    static std::wstring NoSlash(std::wstring s) {
+        if (!s.empty() && s.back() == L'\\') s.pop_back();
+        return s;
+    }
+
+    void Start() {
+        form_ = std::make_unique<TfrmMain>();
+        ASSERT_TRUE(form_->Create(GetModuleHandleW(nullptr)));
+    }
+
+    std::wstring StoredRoot() {
+        std::wstring v;
+        return RegGet(HKEY_CURRENT_USER, kSettings, L"Common AppData", &v) ? v : L"<none>";
+    }
+};
+
+TEST_F(Startup, SystemFolderWithTalveroIsTakenStoredAndDerived) {
+    MakeDir(system_.path() + L"Talvero");
+    CommonAppDataOverride machine(NoSlash(system_.path()));
+    BoxAnswerer boxes;
+    Start();
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_FALSE(form_->TerminateRequested());
+    EXPECT_EQ(RegistryRoot, HKEY_CURRENT_USER);
+    EXPECT_EQ(AppDataRoot, system_.path());
+    EXPECT_EQ(StoredRoot(), system_.path()) << "stored with its trailing backslash";
+    EXPECT_EQ(ProFolder, system_.path() + L"talvero\\Miradopro19\\");
+    EXPECT_EQ(StdFolder, system_.path() + L"talvero\\Mirados2019\\");
+    EXPECT_EQ(DataTempFolder, system_.path() + L"talvero\\temp\\");
+    EXPECT_EQ(WorkFolder, DataTempFolder);
+    EXPECT_TRUE(PathExists(DataTempFolder));
+
+    RECT outer, client;
+    GetWindowRect(form_->Handle(), &outer);
+    GetClientRect(form_->Handle(), &client);
+    EXPECT_EQ(outer.right - outer.left, 470);
+    EXPECT_EQ(client.bottom, 400);
+}
+
+TEST_F(Startup, SystemFolderWithoutTalveroStopsWithoutAskingElsewhere) {
+    MakeDir(other_.path() + L"Talvero");
+    RegSet(HKEY_CURRENT_USER, kSettings, L"Common AppData", other_.path());
+    CommonAppDataOverride machine(NoSlash(system_.path()));
+    BoxAnswerer boxes;
+    Start();
+    // No folder browser: the error, then the file error of the temp folder
+    // that cannot be made below the unusable root.
+    const auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].text, kNoRoot);
+    EXPECT_EQ(seen[1].caption, L"Talvero Liveupdate");
+    EXPECT_NE(seen[1].text, kNoRoot);
+    EXPECT_TRUE(form_->TerminateRequested());
+    EXPECT_EQ(AppDataRoot, system_.path());
+    EXPECT_EQ(StoredRoot(), other_.path()) << "the stored root is not overwritten";
+}
+
+TEST_F(Startup, StoredRootIsUsedWhenTheSystemFolderIsMissing) {
+    MakeDir(other_.path() + L"Talvero");
+    RegSet(HKEY_CURRENT_USER, kSettings, L"Common AppData", other_.path());
+    CommonAppDataOverride machine(system_.path() + L"fehlt");
+    BoxAnswerer boxes;
+    Start();
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(AppDataRoot, other_.path());
+    EXPECT_FALSE(form_->TerminateRequested());
+}
+
+TEST_F(Startup, DefaultFolderIsTriedAfterTheStoredRoot) {
+    // Wine reports Windows 7 to this program, so the default is C:\ProgrammData\.
+    const std::wstring fallback = L"C:\\ProgrammData\\";
+    const bool existed = PathExists(fallback);
+    MakeDir(fallback);
+    MakeDir(fallback + L"Talvero");
+    RegSet(HKEY_CURRENT_USER, kSettings, L"Common AppData", other_.path() + L"nirgends\\");
+    CommonAppDataOverride machine(system_.path() + L"fehlt");
+    BoxAnswerer boxes;
+    Start();
+    EXPECT_EQ(AppDataRoot, fallback);
+    EXPECT_EQ(StoredRoot(), fallback);
+    form_.reset();
+    if (!existed) RemoveTree(fallback);
+}
+
+// The folder browser comes up preset to the current folder; whether the user
+// confirms it or cancels, that folder (with a backslash) is the answer.
+class FolderBrowser : public Startup, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FolderBrowser, AnswerBecomesTheRootWithABackslash) {
+    RegSet(HKEY_CURRENT_USER, kSettings, L"Common AppData", L"C:\\nirgends\\");
+    MakeDir(other_.path() + L"Talvero");
+    CommonAppDataOverride machine(system_.path() + L"fehlt");
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    SetCurrentDirectoryW(NoSlash(other_.path()).c_str());
+    BoxAnswerer boxes;
+    boxes.Queue(GetParam());
+    Start();
+    SetCurrentDirectoryW(saved);
+    const auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    // Wine's browser shows the prompt's line breaks as nothing; compare without them.
+    bool prompt = false;
+    for (std::wstring t : seen[0].statics) {
+        t.erase(std::remove(t.begin(), t.end(), L'\r'), t.end());
+        prompt = prompt || t == L"Wo befindet sich das Applicationsverzeichnis?Normalerweise: C:\\ProgrammData\\";
+    }
+    EXPECT_TRUE(prompt);
+    EXPECT_EQ(AppDataRoot, other_.path());
+    EXPECT_EQ(StoredRoot(), other_.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(OkAndCancel, FolderBrowser, ::testing::Values(IDOK, IDCANCEL));
+
+TEST_F(Startup, TempFolderThatCannotBeMadeShowsAFileErrorAndKeepsTheDesignSize) {
+    MakeDir(system_.path() + L"Talvero");
+    WriteFileBytes(system_.path() + L"Talvero\\temp", "a file where the folder belongs");
+    CommonAppDataOverride machine(NoSlash(system_.path()));
+    BoxAnswerer boxes;
+    Start();
+    const auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"Talvero Liveupdate");
+    EXPECT_FALSE(seen[0].text.empty());
+    EXPECT_TRUE(WorkFolder.empty());
+    RECT client;
+    GetClientRect(form_->Handle(), &client);
+    EXPECT_EQ(client.right, 972);
+    EXPECT_EQ(client.bottom, 663);
+}
+
+}  // namespace

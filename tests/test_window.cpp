@@ -1,0 +1,260 @@
+// The main window as the user meets it: layout, welcome page, customer data,
+// the confirmation step, closing, and the general error display.
+#include <gtest/gtest.h>
+
+#include "Reg.h"
+#include "support/TestSupport.h"
+#include "support/WindowFixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kSettings[] = L"SOFTWARE\\Talvero\\CAD\\Settings";
+
+class MainWindow : public WindowFixture {
+protected:
+    void SetUp() override { OpenWindow(); }
+};
+
+TEST_F(MainWindow, ControlsSitWhereTheLayoutPutsThem) {
+    struct Expect {
+        HWND TfrmMain::*control;
+        int x, y, w, h;
+    } const expected[] = {
+        {&TfrmMain::lstAnw, 8, 64, 441, 129},        {&TfrmMain::lstUpd, 8, 200, 441, 81},
+        {&TfrmMain::ProgressBar1, 15, 287, 434, 17}, {&TfrmMain::cmdnex, 304, 337, 145, 41},
+        {&TfrmMain::panAdr, 8, 64, 467, 225},        {&TfrmMain::imgBanner, 1, 1, 608, 67},
+        {&TfrmMain::txtFir, 144, 64, 297, 21},       {&TfrmMain::txtMail, 144, 184, 297, 21},
+    };
+    for (const Expect& e : expected) {
+        const RECT rc = Place(form().*e.control);
+        EXPECT_EQ(rc.left, e.x);
+        EXPECT_EQ(rc.top, e.y);
+        EXPECT_EQ(rc.right - rc.left, e.w);
+        EXPECT_EQ(rc.bottom - rc.top, e.h);
+    }
+    const RECT size = Place(form().lblSize), file = Place(form().lblFile);
+    EXPECT_EQ(size.left, 15);
+    EXPECT_EQ(size.top, 310);
+    EXPECT_EQ(file.top, 321);
+    EXPECT_EQ(Text(form().lblSize), L"         ");
+    EXPECT_FALSE(IsWindowVisible(form().ProgressBar1));
+
+    RECT outer;
+    GetWindowRect(form().Handle(), &outer);
+    EXPECT_EQ(outer.left, 0);
+    EXPECT_EQ(outer.top, 0);
+    const LONG style = GetWindowLongW(form().Handle(), GWL_STYLE);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_EQ(Text(form().Handle()), L"Talvero Liveupdate");
+    EXPECT_EQ(Text(form().cmdnex), L"Weiter");
+}
+
+TEST_F(MainWindow, CustomerPageCoversBothListsAndHasTheFocus) {
+    for (HWND list : {form().lstAnw, form().lstUpd}) {
+        RECT rc;
+        GetWindowRect(list, &rc);
+        for (POINT p : {POINT{rc.left + 2, rc.top + 2}, POINT{rc.right - 3, rc.bottom - 3},
+                        POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2}}) {
+            HWND hit = WindowFromPoint(p);
+            EXPECT_TRUE(hit == form().panAdr || IsChild(form().panAdr, hit)) << p.x << "," << p.y;
+        }
+    }
+    EXPECT_EQ(GetFocus(), form().txtFir);
+    EXPECT_FALSE(GetWindowLongW(form().lstAnw, GWL_STYLE) & WS_TABSTOP);
+    EXPECT_FALSE(GetWindowLongW(form().lstUpd, GWL_STYLE) & WS_TABSTOP);
+}
+
+TEST_F(MainWindow, ShowsTheWelcomeTextAndAnUncheckedConfirmation) {
+    const wchar_t* lines[] = {
+        L" Bevor Sie mit dem Live Update beginnen müssen folgende Punkte erledigt werden: ",
+        L" - Schliessen Sie alle Programme",
+        L" - Sichern Sie alle nicht wieder herstellbaren Daten",
+        L"",
+        L" Info:",
+        L" - Sie können Mirado erst nach Abschluss des Live-Updates wieder verwenden.",
+    };
+    ASSERT_EQ(ListCount(form().lstAnw), 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(ListItemText(form().lstAnw, i), lines[i]);
+    ASSERT_EQ(ListCount(form().lstUpd), 1);
+    EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Obige Punkte sind erledigt");
+    EXPECT_FALSE(CheckListChecked(form().lstUpd, 0));
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    EXPECT_EQ(WizardState, 0);
+}
+
+TEST_F(MainWindow, FirstShowCreatesSixEmptyCustomerValues) {
+    for (const wchar_t* name : {L"Firma", L"Ort", L"User", L"PC", L"Telefon", L"E-Mail"}) {
+        std::wstring value = L"?";
+        EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kSettings, name, &value)) << Narrow(name);
+        EXPECT_EQ(value, L"");
+    }
+    EXPECT_EQ(Text(form().txtFir), L"");  // the initial blank is replaced
+}
+
+TEST_F(MainWindow, TabWalksTheSixEditsThenTheButton) {
+    const HWND order[] = {form().txtFir, form().txtOrt, form().txtSac, form().txtPC,
+                          form().txtTel, form().txtMail, form().cmdnex};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        EXPECT_EQ(GetNextDlgTabItem(form().Handle(), order[i], FALSE), order[i + 1]) << i;
+}
+
+// ---- state 0: customer data ----
+
+class CustomerData : public MainWindow {};
+
+TEST_F(CustomerData, ReportsOnlyTheFirstEmptyFieldInTableOrder) {
+    BoxAnswerer boxes;
+    struct Case {
+        HWND TfrmMain::*blank;
+        const wchar_t* text;  // blank, blanks, or a tab: all empty after trimming
+        const wchar_t* message;
+    } const cases[] = {
+        {&TfrmMain::txtFir, L"", L"Erfassen Sie bitte den Firmennamen"},
+        {&TfrmMain::txtOrt, L"   ", L"Erfassen Sie bitte die Ortschaft"},
+        {&TfrmMain::txtSac, L"\t", L"Erfassen Sie bitte den Sachbearbeiternamen"},
+        {&TfrmMain::txtPC, L" \r\n", L"Erfassen Sie bitte den PC-Namen"},
+        {&TfrmMain::txtTel, L"", L"Erfassen Sie bitte die Telefonnummer"},
+        {&TfrmMain::txtMail, L" ", L"Erfassen Sie bitte die E-Mailadresse"},
+    };
+    for (const Case& c : cases) {
+        boxes.Clear();
+        FillAll(L"filled");
+        SetEdit(form().*c.blank, c.text);
+        Press();
+        const auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 1u) << Narrow(c.message);
+        EXPECT_EQ(seen[0].text, c.message);
+        EXPECT_EQ(GetFocus(), form().*c.blank);
+        EXPECT_EQ(WizardState, 0);
+        std::wstring firma;
+        RegGet(HKEY_CURRENT_USER, kSettings, L"Firma", &firma);
+        EXPECT_EQ(firma, L"") << "nothing may be stored while a field is missing";
+    }
+    // All blank: one message only, for the first field.
+    boxes.Clear();
+    FillAll(L"");
+    Press();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, L"Erfassen Sie bitte den Firmennamen");
+}
+
+TEST_F(CustomerData, StoresTrimmedValuesKeepsTheEditsAndMovesOn) {
+    BoxAnswerer boxes;
+    SetEdit(form().txtFir, L"  Muster GmbH  ");
+    SetEdit(form().txtOrt, L"8000 Zürich");
+    SetEdit(form().txtSac, L"\tA. Muster");
+    SetEdit(form().txtPC, L"PC-7");
+    SetEdit(form().txtTel, L"044 123 45 67");
+    SetEdit(form().txtMail, L"a@b.ch ");
+    Press();
+    EXPECT_TRUE(boxes.Seen().empty());
+    const struct {
+        const wchar_t* name;
+        const wchar_t* stored;
+    } expected[] = {{L"Firma", L"Muster GmbH"}, {L"Ort", L"8000 Zürich"}, {L"User", L"A. Muster"},
+                    {L"PC", L"PC-7"},           {L"Telefon", L"044 123 45 67"}, {L"E-Mail", L"a@b.ch"}};
+    for (const auto& e : expected) {
+        std::wstring v;
+        EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kSettings, e.name, &v));
+        EXPECT_EQ(v, e.stored);
+    }
+    EXPECT_EQ(Text(form().txtFir), L"  Muster GmbH  ");
+    EXPECT_EQ(WizardState, 1);
+    EXPECT_EQ(Place(form().panAdr).left, 500);
+    EXPECT_EQ(Place(form().panAdr).top, 64);
+    EXPECT_TRUE(IsWindowVisible(form().panAdr)) << "moved away, not hidden";
+    EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
+}
+
+class ReturningUser : public WindowFixture {};
+
+TEST_F(ReturningUser, FindsTheStoredValuesUnchanged) {
+    RegSet(HKEY_CURRENT_USER, kSettings, L"Firma", L"  Muster AG ");
+    RegSet(HKEY_CURRENT_USER, kSettings, L"E-Mail", L"info@muster.example");
+    OpenWindow();
+    EXPECT_EQ(Text(form().txtFir), L"  Muster AG ");
+    EXPECT_EQ(Text(form().txtMail), L"info@muster.example");
+    EXPECT_EQ(Text(form().txtOrt), L"");
+}
+
+// ---- state 1: the confirmation item drives the button ----
+
+TEST_F(MainWindow, ConfirmationCheckEnablesAndDisablesTheButtonInStateOneOnly) {
+    ClickCheck(form().lstUpd, 0);  // state 0: the mark changes, the button does not
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    ClickCheck(form().lstUpd, 0);
+
+    FillAll();
+    Press();
+    ASSERT_EQ(WizardState, 1);
+    EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
+    ClickCheck(form().lstUpd, 0);
+    EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    ClickCheck(form().lstUpd, 0);
+    EXPECT_FALSE(CheckListChecked(form().lstUpd, 0));
+    EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
+}
+
+// ---- closing ----
+
+TEST_F(MainWindow, PressInFinalStatesClosesTheWindow) {
+    for (int state : {3, 99}) {
+        if (!form_ || !form().Handle()) OpenWindow();
+        WizardState = state;
+        HWND h = form().Handle();
+        Press();
+        ProcessMessages();
+        EXPECT_FALSE(IsWindow(h)) << state;
+        form_.reset();
+        DrainQuit();
+    }
+}
+
+TEST_F(MainWindow, ClosingDuringAPressWaitsForThePressToEnd) {
+    BoxAnswerer boxes;
+    HWND h = form().Handle();
+    // The press shows a message box, whose modal loop delivers the close.
+    FillAll(L"");
+    PostMessageW(h, WM_CLOSE, 0, 0);
+    Press();
+    EXPECT_EQ(boxes.Seen().size(), 1u);
+    ProcessMessages();
+    EXPECT_FALSE(IsWindow(h)) << "the window goes once the press has finished";
+    form_.reset();
+    DrainQuit();
+}
+
+TEST_F(MainWindow, ClosingOutsideAPressEndsTheWindowAtOnce) {
+    HWND h = form().Handle();
+    SendMessageW(h, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(h));
+    DrainQuit();
+}
+
+// ---- the general error display ----
+
+TEST(GeneralError, AppendsAFullStopOnlyAfterCharactersCodedAboveIt) {
+    BoxAnswerer boxes;
+    const struct {
+        const wchar_t* message;
+        const wchar_t* shown;
+    } cases[] = {{L"Dateizugriff verweigert", L"Dateizugriff verweigert."},
+                 {L"E/A-Fehler 5", L"E/A-Fehler 5."},
+                 {L"Schon mit Punkt.", L"Schon mit Punkt."},
+                 {L"Ausruf!", L"Ausruf!"},
+                 {L"In 'x'", L"In 'x'"},
+                 {L"Strich-", L"Strich-"}};
+    for (const auto& c : cases) ShowGeneralError(c.message);
+    const auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), std::size(cases));
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].text, cases[i].shown);
+        EXPECT_EQ(seen[i].caption, L"Talvero Liveupdate");
+    }
+}
+
+}  // namespace
