@@ -421,7 +421,8 @@ bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
 }
 
 void TfrmMain::Show() {
-    ShowWindow(hwnd_, SW_SHOW);
+    // The show handler runs before the window is first drawn, so the page
+    // appears already in place.
     if (!shown_) {
         shown_ = true;
         try {
@@ -431,8 +432,9 @@ void TfrmMain::Show() {
         } catch (const std::exception&) {
             ShowGeneralError(L"Unerwarteter Fehler");
         }
-        SetFocus(txtFir);
     }
+    ShowWindow(hwnd_, SW_SHOW);
+    SetFocus(txtFir);
     UpdateWindow(hwnd_);
 }
 
@@ -533,7 +535,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             TextOutW(di.hDC, left, (rc.bottom - ext.cy) / 2, caption.c_str(), static_cast<int>(caption.size()));
             HDC mem = CreateCompatibleDC(di.hDC);
             HGDIOBJ oldBmp = SelectObject(mem, picture);
-            BitBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem, 0, 0, SRCCOPY);
+            // The pictures are drawn on silver, which lets the button face show through.
+            TransparentBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem, 0, 0, 32, 32, kSilver);
             SelectObject(mem, oldBmp);
             DeleteDC(mem);
             SelectObject(di.hDC, oldFont);
@@ -706,7 +709,7 @@ void TfrmMain::FormShow() {
     if (!FolderExists(WorkFolder)) ForceFolderChain(WorkFolder);
     LoadCustomerData(*this);
     WizardState = 0;
-    SetWindowPos(panAdr, nullptr, 8, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(panAdr, nullptr, 8, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     ListClear(lstAnw);
     for (const wchar_t* line :
          {L" Bevor Sie mit dem Live Update beginnen müssen folgende Punkte erledigt werden: ",
@@ -741,7 +744,7 @@ void TfrmMain::cmdnexClick() {
 void TfrmMain::PressCustomerData() {
     if (!SaveCustomerData(*this)) return;
     // Moved out of sight, not hidden: the lists below come into view.
-    SetWindowPos(panAdr, nullptr, 500, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(panAdr, nullptr, 500, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     EnableWindow(cmdnex, FALSE);
     WizardState = 1;
 }

@@ -186,3 +186,79 @@ TEST_F(Startup, TempFolderThatCannotBeMadeShowsAFileErrorAndKeepsTheDesignSize) 
 }
 
 }  // namespace
+
+// ---- the Windows version gate ----
+// Wine reports the version set for a program name at its start, so each case
+// runs this test program again as a child with the version set for it.
+
+namespace {
+
+const wchar_t kWineAppDefaults[] = L"Software\\Wine\\AppDefaults\\test_startup.exe";
+
+bool IsGateChild() {
+    wchar_t v[8];
+    return GetEnvironmentVariableW(L"UPDATE_GATE_CHILD", v, 8) > 0;
+}
+
+DWORD RunChildWithVersion(const wchar_t* version, const char* filter) {
+    RegTreeGuard appDefaults(HKEY_CURRENT_USER, kWineAppDefaults);
+    RegSet(HKEY_CURRENT_USER, kWineAppDefaults, L"Version", version);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + Widen(filter);
+    SetEnvironmentVariableW(L"UPDATE_GATE_CHILD", L"1");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    DWORD code = 99;
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 120000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    SetEnvironmentVariableW(L"UPDATE_GATE_CHILD", nullptr);
+    return code;
+}
+
+}  // namespace
+
+TEST_F(Startup, VistaIsRefusedAfterTheRestOfTheCreationStep) {
+    if (!IsGateChild()) {
+        EXPECT_EQ(RunChildWithVersion(L"vista", "Startup.VistaIsRefusedAfterTheRestOfTheCreationStep"), 0u);
+        return;
+    }
+    MakeDir(system_.path() + L"Talvero");
+    CommonAppDataOverride machine(NoSlash(system_.path()));
+    BoxAnswerer boxes;
+    Start();
+    const auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"Ihr Betriebssystem ist nicht für Mirado 2019 geeignet.");
+    EXPECT_TRUE(form_->TerminateRequested());
+    // The later steps still ran.
+    EXPECT_EQ(AppDataRoot, system_.path());
+    EXPECT_EQ(StoredRoot(), system_.path());
+    EXPECT_EQ(WorkFolder, system_.path() + L"talvero\\temp\\");
+}
+
+TEST_F(Startup, WindowsXpPassesWithItsOwnDefaultFolder) {
+    if (!IsGateChild()) {
+        EXPECT_EQ(RunChildWithVersion(L"winxp", "Startup.WindowsXpPassesWithItsOwnDefaultFolder"), 0u);
+        return;
+    }
+    const std::wstring xpDefault = L"C:\\Dokumente und Einstellungen\\All Users\\Anwendungsdaten\\";
+    const bool existed = PathExists(L"C:\\Dokumente und Einstellungen");
+    CreateDirectoryW(L"C:\\Dokumente und Einstellungen", nullptr);
+    CreateDirectoryW(L"C:\\Dokumente und Einstellungen\\All Users", nullptr);
+    MakeDir(xpDefault);
+    MakeDir(xpDefault + L"Talvero");
+    CommonAppDataOverride machine(system_.path() + L"fehlt");
+    BoxAnswerer boxes;
+    Start();
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_FALSE(form_->TerminateRequested());
+    EXPECT_EQ(AppDataRoot, xpDefault);
+    form_.reset();
+    if (!existed) RemoveTree(L"C:\\Dokumente und Einstellungen");
+}
