@@ -1,10 +1,19 @@
 #include "internet.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+#include <urlmon.h>
+#include <wininet.h>
+
+#include <climits>
+#include <cstdio>
 #include <string_view>
 
 #include "Dateien.h"
+#include "Handles.h"
 #include "Ini.h"
 #include "Reg.h"
+#include "main.h"
 #include "Variable.h"
 
 // ---- work folder ----
@@ -16,6 +25,330 @@ std::wstring GetWorkFolder() {
 }
 
 // ---- transfers ----
+
+namespace {
+namespace transfers {
+
+constexpr DWORD kBlockSize = 4096;
+constexpr const wchar_t* kBlanks = L"   ";
+
+std::wstring Trimmed(const std::wstring& s) {
+    const size_t first = s.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return std::wstring();
+    return s.substr(first, s.find_last_not_of(L" \t") - first + 1);
+}
+
+std::wstring HostSetting(const wchar_t* name, const wchar_t* builtIn) {
+    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name));
+    return value.empty() ? std::wstring(builtIn) : value;
+}
+
+void Inform(const std::wstring& text) { MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK); }
+
+// A download never writes over the file it replaces: it lands in a file of
+// its own beside it (same folder, so the final move is a rename) and takes
+// the destination's place only once it is known to be complete. Whatever
+// is left unmoved is removed, so a broken transfer leaves the earlier file.
+class SideFile {
+public:
+    explicit SideFile(const std::wstring& dest) {
+        const std::wstring folder = ExtractFilePath(dest);
+        wchar_t name[MAX_PATH];
+        if (GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"upd", 0, name)) path_ = name;
+    }
+    ~SideFile() {
+        if (!path_.empty()) DeleteFileW(path_.c_str());
+    }
+    SideFile(const SideFile&) = delete;
+    SideFile& operator=(const SideFile&) = delete;
+
+    // Empty when no file could be made in the destination's folder.
+    const std::wstring& path() const noexcept { return path_; }
+    bool MoveOver(const std::wstring& dest) {
+        if (!MoveFileExW(path_.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+        path_.clear();
+        return true;
+    }
+
+private:
+    std::wstring path_;
+};
+
+// URLDownloadToFileW reports success for any answer the server gave, error
+// pages included (Wine stores a 404 page as the file); the response code
+// that reaches this callback tells a file from an error page.
+class ResponseWatch final : public IBindStatusCallback, public IHttpNegotiate {
+public:
+    DWORD status() const noexcept { return status_; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback)) {
+            *out = static_cast<IBindStatusCallback*>(this);
+        } else if (IsEqualIID(riid, IID_IHttpNegotiate)) {
+            *out = static_cast<IHttpNegotiate*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* flags, BINDINFO*) override {
+        if (flags) *flags = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* extra) override {
+        if (extra) *extra = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* extra) override {
+        status_ = code;
+        if (extra) *extra = nullptr;
+        return S_OK;
+    }
+
+private:
+    ~ResponseWatch() = default;
+    LONG refs_ = 1;
+    DWORD status_ = 0;  // 0: no HTTP answer seen (file: URLs, for one)
+};
+
+struct ResponseWatchRef {
+    ResponseWatch* p = new ResponseWatch;
+    ~ResponseWatchRef() { p->Release(); }
+};
+
+// True when url ended up complete at dest; dest is left alone otherwise.
+bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest) {
+    SideFile side(dest);
+    if (side.path().empty()) return false;
+    // A copy the cache kept from an earlier run must not stand in for the
+    // server's current file.
+    DeleteUrlCacheEntryW(url.c_str());
+    ResponseWatchRef watch;
+    if (URLDownloadToFileW(nullptr, url.c_str(), side.path().c_str(), 0, watch.p) != S_OK) return false;
+    if (watch.p->status() >= 400) return false;
+    return side.MoveOver(dest);
+}
+
+std::wstring DecimalSeparator() {
+    wchar_t sep[8] = L"";
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8) <= 1) return L".";
+    return sep;
+}
+
+std::wstring ScaledText(int64_t n, double unit, const wchar_t* suffix, const std::wstring& separator) {
+    wchar_t buf[64];
+    swprintf(buf, 64, L"%.2f", static_cast<double>(n) / unit);
+    std::wstring text(buf);
+    // Two decimals: the separator stands third from the end, whatever
+    // character the C library chose for it.
+    text.replace(text.size() - 3, 1, separator);
+    return text + suffix;
+}
+
+std::wstring SizeTextWith(int64_t n, const std::wstring& separator) {
+    if (n >= 1000000) return ScaledText(n, 1000000.0, L" Mb", separator);
+    if (n >= 1000) return ScaledText(n, 1000.0, L" Kb", separator);
+    return std::to_wstring(n) + L" bytes";
+}
+
+int64_t AsSigned(uint64_t n) {
+    return n > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(n);
+}
+
+// The three controls of the main window that follow a transfer. They are
+// refreshed after every block, so each refresh skips what would not change
+// the screen: an unchanged bar position or label text costs no message.
+class ProgressDisplay {
+public:
+    ProgressDisplay(HWND bar, HWND sizeLabel, HWND fileLabel)
+        : bar_(bar), size_(sizeLabel), file_(fileLabel) {}
+    // On every way out, errors included: default cursor, blank labels; the
+    // bar stays where it stands.
+    ~ProgressDisplay() {
+        SetBusyCursor(false);
+        SetWindowTextW(file_, kBlanks);
+        SetWindowTextW(size_, kBlanks);
+    }
+    ProgressDisplay(const ProgressDisplay&) = delete;
+    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+    void Prepare(uint64_t total) {
+        separator_ = DecimalSeparator();
+        totalText_ = L" von " + SizeTextWith(AsSigned(total), separator_) + L" / ";
+        SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
+        pos_ = static_cast<int>(SendMessageW(bar_, PBM_GETPOS, 0, 0));
+        ShowWindow(bar_, SW_SHOW);
+        SetText(size_, sizeShown_, L"Download wird vorbereitet...");
+        ShowWindow(size_, SW_SHOW);
+        SetBusyCursor(true);
+        ProcessMessages();
+    }
+
+    void Show(uint64_t received, uint64_t total, const std::wstring& localPath) {
+        const int pos = ProgressPercent(received, total);
+        if (pos != pos_) {
+            SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+            pos_ = pos;
+        }
+        SetText(size_, sizeShown_,
+                SizeTextWith(AsSigned(received), separator_) + totalText_ + std::to_wstring(pos) + L" %");
+        SetText(file_, fileShown_, localPath);
+    }
+
+private:
+    static void SetText(HWND label, std::wstring& shown, const std::wstring& text) {
+        if (text == shown) return;
+        SetWindowTextW(label, text.c_str());
+        shown = text;
+    }
+
+    HWND bar_, size_, file_;
+    int pos_ = -1;
+    std::wstring separator_, totalText_;
+    // What this transfer last put into each label; a fresh label may show
+    // anything, so the first refresh always writes (no text compares equal
+    // to the never-set marker).
+    std::wstring sizeShown_{L"\1"}, fileShown_{L"\1"};
+};
+
+void WriteBlock(const FileHandle& file, const char* data, DWORD count) {
+    DWORD written = 0;
+    if (!WriteFile(file.get(), data, count, &written, nullptr)) RaiseIoError(GetLastError());
+    if (written != count) RaiseIoError(ERROR_DISK_FULL);
+}
+
+}  // namespace transfers
+}  // namespace
+
+std::wstring UpdateHttpHost() { return transfers::HostSetting(L"Update Host", UPDATE_HTTP_HOST); }
+
+std::wstring UpdateFtpHost() { return transfers::HostSetting(L"FTP Host", UPDATE_FTP_HOST); }
+
+std::wstring MakeUpdateBaseUrl() { return L"http://" + UpdateHttpHost() + L"/talveroupdate/files/"; }
+
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen) {
+    const std::wstring folder = ExtractFilePath(dest);
+    // A folder that cannot be made shows up as the failed download below.
+    if (!FolderExists(folder)) ForceFolderChain(folder);
+    bool result = false;
+    try {
+        if (!transfers::FetchUrlToFile(url, dest)) {
+            MessageBoxW(ApplicationWindow(), dest.c_str(), kAppTitle, MB_ICONERROR | MB_OK);
+            return false;
+        }
+        result = true;
+        if (askToOpen) {
+            const std::wstring question = L"Soll " + dest + L" geöffnet werden?";
+            if (MessageBoxW(ApplicationWindow(), question.c_str(), L"Bestätigung", MB_YESNO | MB_ICONQUESTION) ==
+                IDYES)
+                ShellExecuteW(ApplicationWindow(), L"Open", dest.c_str(), L"", nullptr, SW_SHOWNORMAL);
+        }
+    } catch (const std::exception&) {
+        // Only the update list's fetch has a likely cause worth naming.
+        if (url.find(L"update.htm", 1) != std::wstring::npos)
+            transfers::Inform(L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
+                              L"Liveupdate.");
+    }
+    return result;
+}
+
+int ProgressPercent(uint64_t received, uint64_t total) {
+    if (total == 0) return 100;
+    const uint64_t scaled = received * 100;
+    uint64_t q = scaled / total;
+    const uint64_t twiceRest = (scaled % total) * 2;
+    if (twiceRest > total || (twiceRest == total && (q & 1) != 0)) ++q;
+    return q > 100 ? 100 : static_cast<int>(q);
+}
+
+std::wstring SizeText(int64_t n) { return transfers::SizeTextWith(n, transfers::DecimalSeparator()); }
+
+bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password, uint16_t port,
+                 const std::wstring& remoteFolder, const std::wstring& remoteFile, const std::wstring& localPath,
+                 HWND progressBar, HWND sizeLabel, HWND fileLabel) {
+    using namespace transfers;
+    ProgressDisplay display(progressBar, sizeLabel, fileLabel);
+
+    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) {
+        Inform(L"Keine Verbindung mit WinInet.Dll");
+        return false;
+    }
+    // Flags 0: active-mode data connections, as the update server expects.
+    InetHandle connection(InternetConnectW(session.get(), host.c_str(), port, user.c_str(), password.c_str(),
+                                           INTERNET_SERVICE_FTP, 0, 0));
+    if (!connection) {
+        session.reset();
+        Inform(L"Host \"" + host + L"\" ist nicht verfügbar");
+        return false;
+    }
+    if (!FtpSetCurrentDirectoryW(connection.get(), remoteFolder.c_str())) {
+        connection.reset();
+        session.reset();
+        Inform(L"Kann Verzeichnis nicht setzen " + remoteFolder + L".");
+        return false;
+    }
+    WIN32_FIND_DATAW found{};
+    if (!InetHandle(FtpFindFirstFileW(connection.get(), remoteFile.c_str(), &found, 0, 0))) {
+        connection.reset();
+        session.reset();
+        Inform(L"Kann Datei nicht finden " + remoteFile + L".");
+        return false;
+    }
+    const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+
+    InetHandle remote(
+        FtpOpenFileW(connection.get(), remoteFile.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    if (!remote) return false;
+    SideFile side(localPath);
+    if (side.path().empty()) return false;
+    FileHandle local(CreateFileW(side.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!local) return false;
+
+    display.Prepare(size);
+    uint64_t received = 0;
+    bool broken = false;
+    char block[kBlockSize];
+    for (;;) {
+        ProcessMessages();
+        DWORD got = 0;
+        if (!InternetReadFile(remote.get(), block, kBlockSize, &got)) {
+            broken = true;
+            break;
+        }
+        if (got > 0) WriteBlock(local, block, got);
+        received += got;
+        display.Show(received, size, localPath);
+        if (got == 0) break;
+    }
+    if (!CloseHandle(local.release())) RaiseIoError(GetLastError());
+    remote.reset();
+    connection.reset();
+    session.reset();
+    // A data connection that ends early looks like an ordinary end of file;
+    // only the size the listing gave tells a cut-off file from a whole one.
+    if (broken || received != size) return false;
+    return side.MoveOver(localPath);
+}
 
 // ---- update descriptor and target folders ----
 

@@ -1,0 +1,204 @@
+// HTTP fetch against the local update server: files into new folder
+// chains, error answers that must not land as files, the open question,
+// a locked destination, and where the server is looked for.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+
+#include "Reg.h"
+#include "Variable.h"
+#include "internet.h"
+#include "support/TestSupport.h"
+#include "test_net_server.h"
+
+using namespace testsupport;
+using namespace nettest;
+
+namespace {
+
+class HttpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Server().ok) << Narrow(Server().problem);
+        Control("reset=1");
+        OleInitialize(nullptr);
+    }
+    void TearDown() override {
+        Control("reset=1");
+        OleUninitialize();
+    }
+
+    // Exactly one box was shown: the error box naming dest.
+    void ExpectOnlyErrorBox(const std::wstring& dest) {
+        const std::vector<SeenBox> seen = boxes_.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, dest);
+        EXPECT_EQ(seen[0].caption, L"Talvero Liveupdate");
+        EXPECT_EQ(seen[0].buttons.size(), 1u);
+    }
+
+    TempFolder dir_;
+    Published published_;
+    BoxAnswerer boxes_;
+};
+
+TEST_F(HttpTest, FetchesIntoANewFolderChain) {
+    const std::string bytes = RandomBytes(150000, 11);
+    published_.Put(L"lupd19\\chain.bin", bytes);
+    const std::wstring folder = dir_.path() + L"a\\b\\c\\";
+    ASSERT_TRUE(HttpDownload(HttpBase() + L"lupd19/chain.bin", folder + L"chain.bin", false));
+    std::string got;
+    ASSERT_TRUE(ReadFileBytes(folder + L"chain.bin", &got));
+    EXPECT_TRUE(got == bytes) << got.size() << " bytes";
+    EXPECT_EQ(FilesIn(folder), std::vector<std::wstring>{L"chain.bin"});
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+TEST_F(HttpTest, ErrorAnswersLeaveTheDestinationAlone) {
+    published_.Put(L"lupd19\\there.txt", "new content");
+    const std::wstring dest = dir_.path() + L"there.txt";
+    struct Case {
+        const char* what;
+        const char* control;
+        std::wstring url;
+    };
+    const Case cases[] = {
+        // The firewall hint belongs to exceptions only, not to a plain failure.
+        {"missing file", "", HttpBase() + L"update.htm"},
+        {"404 answer", "http_status=404&http_match=there", HttpBase() + L"lupd19/there.txt"},
+        {"500 answer", "http_status=500", HttpBase() + L"lupd19/there.txt"},
+        {"no server", "", L"http://127.0.0.1:1/talveroupdate/files/lupd19/there.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control(std::string("reset=1&") + c.control);
+        WriteFileBytes(dest, "earlier content");
+        boxes_.Clear();
+        EXPECT_FALSE(HttpDownload(c.url, dest, true));  // no question after a failure
+        ExpectOnlyErrorBox(dest);
+        std::string got;
+        ASSERT_TRUE(ReadFileBytes(dest, &got));
+        EXPECT_EQ(got, "earlier content");
+        EXPECT_EQ(FilesIn(dir_.path()), std::vector<std::wstring>{L"there.txt"}) << "no error page left";
+    }
+    // Nothing at all is written where there was nothing.
+    DeleteFileW(dest.c_str());
+    boxes_.Clear();
+    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/fehlt.txt", dest, false));
+    EXPECT_TRUE(FilesIn(dir_.path()).empty());
+}
+
+TEST_F(HttpTest, LockedDestinationFailsAndKeepsItsContent) {
+    published_.Put(L"lupd19\\locked.txt", "new content");
+    const std::wstring dest = dir_.path() + L"locked.txt";
+    WriteFileBytes(dest, "in use");
+    HANDLE lock = CreateFileW(dest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/locked.txt", dest, false));
+    CloseHandle(lock);
+    ExpectOnlyErrorBox(dest);
+    std::string got;
+    ASSERT_TRUE(ReadFileBytes(dest, &got));
+    EXPECT_EQ(got, "in use");
+    EXPECT_EQ(FilesIn(dir_.path()), std::vector<std::wstring>{L"locked.txt"});
+}
+
+// A file type of the test's own whose "open" copies the file to a marker.
+class OpenAssociation {
+public:
+    explicit OpenAssociation(const std::wstring& marker) {
+        RegSet(HKEY_CLASSES_ROOT, L".utestnet", L"", L"utestnet.file");
+        RegSet(HKEY_CLASSES_ROOT, L"utestnet.file\\shell\\open\\command", L"",
+               L"cmd.exe /c copy \"%1\" \"" + marker + L"\"");
+    }
+    ~OpenAssociation() = default;
+
+private:
+    RegTreeGuard ext_{HKEY_CLASSES_ROOT, L".utestnet"};
+    RegTreeGuard type_{HKEY_CLASSES_ROOT, L"utestnet.file"};
+};
+
+bool WaitFor(const std::wstring& path, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 100) {
+        if (PathExists(path)) return true;
+        Sleep(100);
+    }
+    return PathExists(path);
+}
+
+TEST_F(HttpTest, OpensTheFileOnlyWhenTheUserSaysYes) {
+    published_.Put(L"lupd19\\note.utestnet", "read me");
+    const std::wstring marker = dir_.path() + L"opened.txt";
+    OpenAssociation association(marker);
+    const std::wstring dest = dir_.path() + L"Updates\\note.utestnet";
+    const std::wstring url = HttpBase() + L"lupd19/note.utestnet";
+
+    boxes_.Queue(IDYES);
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(HttpDownload(url, dest, true));
+    ASSERT_TRUE(WaitFor(marker, 20000)) << "the associated program was not started";
+    const DWORD openTime = GetTickCount() - start;
+    std::string got;
+    ASSERT_TRUE(ReadFileBytes(marker, &got));
+    EXPECT_EQ(got, "read me");
+    std::vector<SeenBox> seen = boxes_.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"Bestätigung");
+    EXPECT_EQ(seen[0].text, L"Soll " + dest + L" geöffnet werden?");
+    EXPECT_EQ(seen[0].buttons.size(), 2u);
+
+    DeleteFileW(marker.c_str());
+    boxes_.Clear();
+    boxes_.Queue(IDNO);
+    EXPECT_TRUE(HttpDownload(url, dest, true));
+    EXPECT_EQ(boxes_.Seen().size(), 1u);
+    EXPECT_FALSE(WaitFor(marker, 2 * openTime + 1000)) << "opened although the answer was No";
+    EXPECT_TRUE(PathExists(dest));
+
+    boxes_.Clear();
+    EXPECT_TRUE(HttpDownload(url, dest, false));
+    EXPECT_TRUE(boxes_.Seen().empty()) << "asked although not requested";
+}
+
+// The server's hosts come from the settings when present, and are only read.
+class HostTest : public HttpTest {
+protected:
+    void SetUp() override {
+        HttpTest::SetUp();
+        RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
+        saved_ = RegistryRoot;
+        RegistryRoot = root_;
+    }
+    void TearDown() override {
+        RegistryRoot = saved_;
+        RegCloseKey(root_);
+        HttpTest::TearDown();
+    }
+    static constexpr const wchar_t* kScratch = L"Software\\utest_net_http";
+    RegTreeGuard guard_{HKEY_CURRENT_USER, kScratch};
+    HKEY root_ = nullptr;
+    HKEY saved_ = nullptr;
+};
+
+TEST_F(HostTest, SettingsOverrideTheBuiltInHosts) {
+    EXPECT_EQ(UpdateHttpHost(), UPDATE_HTTP_HOST);
+    EXPECT_EQ(UpdateFtpHost(), UPDATE_FTP_HOST);
+    EXPECT_EQ(MakeUpdateBaseUrl(), std::wstring(L"http://") + UPDATE_HTTP_HOST + L"/talveroupdate/files/");
+    EXPECT_FALSE(RegHasKey(root_, kSettingsKey)) << "reading must not create settings";
+
+    RegSet(root_, kSettingsKey, L"FTP Host", L"ftp.example.test");
+    EXPECT_EQ(UpdateFtpHost(), L"ftp.example.test");
+    EXPECT_EQ(UpdateHttpHost(), UPDATE_HTTP_HOST) << "an empty or missing value keeps the built-in host";
+
+    const std::wstring host = L"127.0.0.1:" + std::to_wstring(Server().httpPort);
+    RegSet(root_, kSettingsKey, L"Update Host", host);
+    EXPECT_EQ(MakeUpdateBaseUrl(), L"http://" + host + L"/talveroupdate/files/");
+    published_.Put(L"lupd19\\hosttest.txt", "via the setting");
+    const std::wstring dest = dir_.path() + L"hosttest.txt";
+    ASSERT_TRUE(HttpDownload(MakeUpdateBaseUrl() + L"lupd19/hosttest.txt", dest, false));
+    std::string got;
+    ASSERT_TRUE(ReadFileBytes(dest, &got));
+    EXPECT_EQ(got, "via the setting");
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#pragma once
+// The local update server that ctest starts for the test_net_* tests
+// (tools/test-server.sh): where it listens, its catalogue folder as Wine
+// sees it, and its run-time fault switches.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace nettest {
+
+struct ServerInfo {
+    bool ok = false;
+    std::wstring problem;
+    uint16_t httpPort = 0;
+    uint16_t ftpPort = 0;
+    std::wstring catalogue;  // Z:\...\catalogue\ with a trailing backslash
+};
+
+inline std::wstring StateFile(const std::wstring& folder, const wchar_t* name) {
+    std::string bytes;
+    if (!testsupport::ReadFileBytes(folder + name, &bytes)) return std::wstring();
+    while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+    return testsupport::Widen(bytes);
+}
+
+// UPDATE_TEST_STATE holds a Unix path; the Z: drive shows the Unix tree.
+inline ServerInfo LoadServerInfo() {
+    ServerInfo info;
+    wchar_t buf[2048];
+    const DWORD n = GetEnvironmentVariableW(L"UPDATE_TEST_STATE", buf, 2048);
+    if (n == 0 || n >= 2048) {
+        info.problem = L"UPDATE_TEST_STATE is not set (run through ctest or tools/test-server.sh)";
+        return info;
+    }
+    std::wstring folder(buf, n);
+    for (wchar_t& c : folder)
+        if (c == L'/') c = L'\\';
+    if (folder.back() != L'\\') folder += L'\\';
+    if (folder.size() > 1 && folder[1] != L':') folder = L"Z:" + folder;
+    info.httpPort = static_cast<uint16_t>(_wtoi(StateFile(folder, L"http_port").c_str()));
+    info.ftpPort = static_cast<uint16_t>(_wtoi(StateFile(folder, L"ftp_port").c_str()));
+    info.catalogue = StateFile(folder, L"catalogue_win");
+    info.ok = info.httpPort && info.ftpPort && !info.catalogue.empty();
+    if (!info.ok) info.problem = L"no server state in " + folder;
+    return info;
+}
+
+inline const ServerInfo& Server() {
+    static const ServerInfo info = LoadServerInfo();
+    return info;
+}
+
+inline std::wstring HttpBase() {
+    return L"http://127.0.0.1:" + std::to_wstring(Server().httpPort) + L"/talveroupdate/files/";
+}
+
+// A plain GET past every cache; the body, and the status in *status.
+inline std::string HttpGet(const std::wstring& url, DWORD* status) {
+    std::string body;
+    *status = 0;
+    HINTERNET session = InternetOpenW(L"utest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!session) return body;
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0, flags, 0);
+    if (request) {
+        DWORD size = sizeof(*status);
+        HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status, &size, nullptr);
+        char block[4096];
+        DWORD got = 0;
+        while (InternetReadFile(request, block, sizeof(block), &got) && got > 0) body.append(block, got);
+        InternetCloseHandle(request);
+    }
+    InternetCloseHandle(session);
+    return body;
+}
+
+// Sets fault switches, e.g. "reset=1&ftp_cut=1000"; see tools/update_server.py.
+inline void Control(const std::string& query) {
+    DWORD status = 0;
+    const std::string answer = HttpGet(L"http://127.0.0.1:" + std::to_wstring(Server().httpPort) +
+                                           L"/_control?" + testsupport::Widen(query),
+                                       &status);
+    ASSERT_EQ(status, 200u) << query << ": " << answer;
+}
+
+inline std::string RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(gen() & 0xFF);
+    return bytes;
+}
+
+// Files put into the catalogue for one test, removed again at its end.
+class Published {
+public:
+    Published() = default;
+    ~Published() {
+        for (const std::wstring& p : paths_) DeleteFileW(p.c_str());
+    }
+    Published(const Published&) = delete;
+    Published& operator=(const Published&) = delete;
+
+    // relative: below the catalogue, e.g. L"lupd19\\a.bin".
+    std::wstring Put(const std::wstring& relative, const std::string& bytes) {
+        const std::wstring path = Server().catalogue + relative;
+        testsupport::WriteFileBytes(path, bytes);
+        paths_.push_back(path);
+        return path;
+    }
+
+private:
+    std::vector<std::wstring> paths_;
+};
+
+// Names of the files in a folder (no sub-folders), to spot leftovers.
+inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+}  // namespace nettest
