@@ -15,6 +15,7 @@ mkdir -p "$WINEPREFIX/drive_c/ProgramData/Talvero/temp"
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "run: opening the wizard on $DISPLAY"
+    WINE_REAL_DISPLAY=1 "$here/tools/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d Y /f >/dev/null 2>&1
     WINE_REAL_DISPLAY=1 "$here/tools/wine-run.sh" "$build/update.exe"
     exit $?
 fi

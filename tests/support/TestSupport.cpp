@@ -194,6 +194,8 @@ void BoxAnswerer::Run() {
         }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         for (int i = 0; i < 300 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+        // Wine's modal loop notices the ended dialog only with its next message.
+        PostThreadMessageW(ui_, WM_NULL, 0, 0);
     }
 }
 
