@@ -180,6 +180,28 @@ TEST_F(ReturningUser, FindsTheStoredValuesUnchanged) {
     EXPECT_EQ(Text(form().txtOrt), L"");
 }
 
+TEST_F(CustomerData, AStoreThatCannotBeWrittenEndsThePressInTheErrorDisplay) {
+    // A root whose key was deleted behind its back refuses every create.
+    HKEY doomed = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\doomed", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &doomed, nullptr),
+              ERROR_SUCCESS);
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\doomed");
+    RegistryRoot = doomed;
+    BoxAnswerer boxes;
+    FillAll(L"x");
+    Press();
+    RegistryRoot = HKEY_CURRENT_USER;
+    RegCloseKey(doomed);
+    const auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"Erzeugung von Schlüssel \\SOFTWARE\\Talvero\\CAD\\Settings misslungen.");
+    EXPECT_EQ(seen[0].caption, L"Talvero Liveupdate");
+    EXPECT_EQ(WizardState, 0);
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    EXPECT_EQ(Place(form().panAdr).left, 8) << "the customer page stays";
+}
+
 // ---- state 1: the confirmation item drives the button ----
 
 TEST_F(MainWindow, ConfirmationCheckEnablesAndDisablesTheButtonInStateOneOnly) {

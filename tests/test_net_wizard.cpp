@@ -1,0 +1,125 @@
+// The confirmation step against the local update server: the list is
+// fetched afresh on every press, a failed fetch keeps the step, and an empty
+// list ends the wizard.
+#include <gtest/gtest.h>
+
+#include "Variable.h"
+#include "support/TestSupport.h"
+#include "support/WindowFixture.h"
+#include "test_net_server.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kCad[] = L"SOFTWARE\\Talvero\\CAD\\Settings";
+
+class ListFetch : public WindowFixture {
+protected:
+    nettest::Published published_;
+
+    void SetUp() override {
+        ASSERT_TRUE(nettest::Server().ok) << Narrow(nettest::Server().problem);
+        nettest::Control("reset=1");
+        RegSet(HKEY_CURRENT_USER, kCad, L"Update Host", L"127.0.0.1:" + std::to_wstring(nettest::Server().httpPort));
+        installed_ = root_.path() + L"Mirado19\\";
+        CreateDirectoryW(installed_.c_str(), nullptr);
+        RegSet(HKEY_CURRENT_USER, kCad, L"Mirado19 Dir", installed_);
+        OpenWindow();
+        DrainQuit();
+        // Through the customer page and the confirmation.
+        FillAll(L"x");
+        Press();
+        ClickCheck(form().lstUpd, 0);
+        ASSERT_EQ(WizardState, 1);
+        ASSERT_TRUE(IsWindowEnabled(form().cmdnex));
+    }
+    void TearDown() override {
+        nettest::Control("reset=1");
+        WindowFixture::TearDown();
+    }
+
+    std::wstring ListFile() const { return WorkFolder + L"update.cfg"; }
+
+    std::wstring installed_;
+};
+
+const char kTwoUpdates[] =
+    "[1]\r\nPrg=MIRADO19\r\nText=Symbole 2019\r\ncek=1\r\nFile001=a.zip\r\n"
+    "[2]\r\nPrg=MIRADOS19\r\nText=Nicht installiert\r\ncek=1\r\n"
+    "[3]\r\nPrg=MIRADO19\r\nText=Hilfe\r\ncek=0\r\n";
+
+TEST_F(ListFetch, ListIsFetchedIntoTheWorkFolderAndOffered) {
+    published_.Put(L"update19.txt", kTwoUpdates);
+    WriteFileBytes(ListFile(), "[9]\r\nPrg=MIRADO19\r\nText=Alt\r\ncek=1\r\n");  // a stale copy
+    BoxAnswerer boxes;
+    Press();
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(WizardState, 2);
+    std::string fetched;
+    ASSERT_TRUE(ReadFileBytes(ListFile(), &fetched));
+    EXPECT_EQ(fetched, kTwoUpdates);
+    ASSERT_EQ(ListCount(form().lstUpd), 2);
+    EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Symbole 2019");
+    EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
+    EXPECT_EQ(ListItemText(form().lstUpd, 1), L"Hilfe");
+    EXPECT_FALSE(CheckListChecked(form().lstUpd, 1));
+    EXPECT_EQ(SelectedSections, L"13");
+    EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Folgende Programmteile werden erneuert");
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    EXPECT_EQ(Text(form().cmdnex), L"Weiter");
+}
+
+TEST_F(ListFetch, FailedFetchKeepsTheStepAndALaterPressSucceeds) {
+    published_.Put(L"update19.txt", kTwoUpdates);
+    WriteFileBytes(ListFile(), "[9]\r\nPrg=MIRADO19\r\nText=Alt\r\ncek=1\r\n");
+    nettest::Control("http_status=500");
+    BoxAnswerer boxes;
+    Press();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, ListFile()) << "the message is the destination path, nothing else";
+    EXPECT_EQ(WizardState, 1);
+    EXPECT_FALSE(PathExists(ListFile())) << "the old list is deleted before every fetch";
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+
+    Press();  // still down: tried again, still state 1
+    EXPECT_EQ(boxes.Seen().size(), 2u);
+    EXPECT_EQ(WizardState, 1);
+
+    nettest::Control("reset=1");
+    Press();
+    EXPECT_EQ(boxes.Seen().size(), 2u);
+    EXPECT_EQ(WizardState, 2);
+    EXPECT_EQ(ListCount(form().lstUpd), 2);
+}
+
+TEST_F(ListFetch, UnreachableHostKeepsTheStep) {
+    // A port nobody listens on: the connection is refused at once.
+    RegSet(HKEY_CURRENT_USER, kCad, L"Update Host", L"127.0.0.1:9");
+    UpdateBaseUrl = L"http://127.0.0.1:9/talveroupdate/files/";
+    BoxAnswerer boxes;
+    Press();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, ListFile());
+    EXPECT_EQ(WizardState, 1);
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+}
+
+TEST_F(ListFetch, ListWithoutInstalledProductsEndsTheWizard) {
+    published_.Put(L"update19.txt", "[2]\r\nPrg=MIRADOS19\r\nText=Nicht installiert\r\ncek=1\r\n");
+    BoxAnswerer boxes;
+    Press();
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(WizardState, 99);
+    EXPECT_EQ(Text(form().cmdnex), L"Beenden");
+    EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Es sind keine Updates vorhanden");
+    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    HWND h = form().Handle();
+    Press();
+    ProcessMessages();
+    EXPECT_FALSE(IsWindow(h)) << "the next press closes the window";
+    form_.reset();
+    DrainQuit();
+}
+
+}  // namespace
