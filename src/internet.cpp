@@ -134,18 +134,49 @@ struct ResponseWatchRef {
     ~ResponseWatchRef() { p->Release(); }
 };
 
+// The download service fetches into the user's web cache and copies from
+// there: the entry goes before the fetch, so a copy kept from an earlier run
+// cannot stand in for the server's current file, and after it, so update
+// files do not pile up in the cache.
+struct CacheEntryDrop {
+    const std::wstring& url;
+    explicit CacheEntryDrop(const std::wstring& u) : url(u) { DeleteUrlCacheEntryW(url.c_str()); }
+    ~CacheEntryDrop() { DeleteUrlCacheEntryW(url.c_str()); }
+};
+
 // True when url ended up complete at dest; dest is left alone otherwise.
 bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest) {
     SideFile side(dest);
     if (side.path().empty()) return false;
-    // A copy the cache kept from an earlier run must not stand in for the
-    // server's current file.
-    DeleteUrlCacheEntryW(url.c_str());
+    const CacheEntryDrop drop(url);
     ResponseWatchRef watch;
     if (URLDownloadToFileW(nullptr, url.c_str(), side.path().c_str(), 0, watch.p) != S_OK) return false;
     if (watch.p->status() >= 400) return false;
     return side.MoveOver(dest);
 }
+
+// WinInet also writes every file it reads over FTP into the user's web
+// cache, and Wine never registers that copy, so nothing would ever remove
+// it: each update would leave its full size behind. The copy goes once the
+// remote file's handle is closed (declare before that handle).
+class FtpCacheCopy {
+public:
+    FtpCacheCopy() = default;
+    ~FtpCacheCopy() {
+        if (!path_.empty()) DeleteFileW(path_.c_str());
+    }
+    FtpCacheCopy(const FtpCacheCopy&) = delete;
+    FtpCacheCopy& operator=(const FtpCacheCopy&) = delete;
+
+    void Note(HINTERNET remoteFile) {
+        wchar_t name[MAX_PATH + 1] = L"";
+        DWORD size = sizeof(name);
+        if (InternetQueryOptionW(remoteFile, INTERNET_OPTION_DATAFILE_NAME, name, &size)) path_ = name;
+    }
+
+private:
+    std::wstring path_;
+};
 
 std::wstring DecimalSeparator() {
     wchar_t sep[8] = L"";
@@ -228,6 +259,14 @@ private:
     // to the never-set marker).
     std::wstring sizeShown_{L"\1"}, fileShown_{L"\1"};
 };
+
+// Asking the queue whether anything waits is several times cheaper than a
+// message check that finds nothing (under Wine every check also polls the
+// display connection), and a transfer asks once per block; an empty queue
+// has nothing to process.
+void ProcessPendingMessages() {
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
+}
 
 void WriteBlock(const FileHandle& file, const char* data, DWORD count) {
     DWORD written = 0;
@@ -315,9 +354,11 @@ bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::
     }
     const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 
+    FtpCacheCopy cacheCopy;
     InetHandle remote(
         FtpOpenFileW(connection.get(), remoteFile.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
     if (!remote) return false;
+    cacheCopy.Note(remote.get());
     SideFile side(localPath);
     if (side.path().empty()) return false;
     FileHandle local(CreateFileW(side.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -329,7 +370,7 @@ bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::
     bool broken = false;
     char block[kBlockSize];
     for (;;) {
-        ProcessMessages();
+        ProcessPendingMessages();
         DWORD got = 0;
         if (!InternetReadFile(remote.get(), block, kBlockSize, &got)) {
             broken = true;

@@ -98,6 +98,7 @@ TEST_F(FtpTest, WholeFileArrivesAndTheDisplayFollowsIt) {
     ASSERT_TRUE(ReadFileBytes(local, &got));
     EXPECT_TRUE(got == bytes) << "got " << got.size() << " bytes";
     EXPECT_EQ(FilesIn(dir_.path()), std::vector<std::wstring>{L"whole.bin"}) << "no side file left behind";
+    EXPECT_EQ(CacheCopies(L"whole"), 0) << "a copy stays in the web cache";
     EXPECT_TRUE(boxes_.Seen().empty());
 
     // After the end: bar and size label visible, bar full, both labels blank.
@@ -209,6 +210,7 @@ TEST_F(FtpTest, BrokenTransferKeepsTheEarlierFile) {
         ASSERT_TRUE(ReadFileBytes(local, &got));
         EXPECT_EQ(got, "the earlier version");
         EXPECT_EQ(FilesIn(dir_.path()), std::vector<std::wstring>{L"cut.bin"}) << "no side file left behind";
+        EXPECT_EQ(CacheCopies(L"cut"), 0);
         EXPECT_TRUE(boxes_.Seen().empty());
         ExpectDisplayReset();
     }

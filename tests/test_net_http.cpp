@@ -51,6 +51,7 @@ TEST_F(HttpTest, FetchesIntoANewFolderChain) {
     ASSERT_TRUE(ReadFileBytes(folder + L"chain.bin", &got));
     EXPECT_TRUE(got == bytes) << got.size() << " bytes";
     EXPECT_EQ(FilesIn(folder), std::vector<std::wstring>{L"chain.bin"});
+    EXPECT_EQ(CacheCopies(L"chain"), 0) << "a copy stays in the web cache";
     EXPECT_TRUE(boxes_.Seen().empty());
 }
 

@@ -4,6 +4,7 @@
 // sees it, and its run-time fault switches.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 #include <wininet.h>
 
 #include <cstdint>
@@ -130,6 +131,28 @@ inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     return names;
+}
+
+// Copies of a fetched file (stem "x" for "x.bin") kept in the user's web cache.
+inline int CacheCopies(const std::wstring& stem) {
+    wchar_t cache[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, cache))) return -1;
+    const std::wstring root = std::wstring(cache) + L"\\Content.IE5\\";
+    int count = 0;
+    WIN32_FIND_DATAW dir;
+    HANDLE h = FindFirstFileW((root + L"*").c_str(), &dir);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (!(dir.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dir.cFileName[0] == L'.') continue;
+        WIN32_FIND_DATAW fd;
+        HANDLE f = FindFirstFileW((root + dir.cFileName + L"\\" + stem + L"[*").c_str(), &fd);
+        if (f == INVALID_HANDLE_VALUE) continue;
+        do ++count;
+        while (FindNextFileW(f, &fd));
+        FindClose(f);
+    } while (FindNextFileW(h, &dir));
+    FindClose(h);
+    return count;
 }
 
 }  // namespace nettest

@@ -1,0 +1,159 @@
+// Transfer timings against the local update server (tools/bench-transfer.sh
+// starts it and adds curl for comparison):
+//   ftp_display  FtpDownload with the progress display running
+//   ftp_bare     the same WinInet calls and 4096-byte reads, no display
+//   http         HttpDownload
+//   http_bare    one plain URLDownloadToFileW
+// Usage: bench_transfer.exe <ftp port> <http port> <remote file in lupd19/> <local folder\> [rounds]
+// Prints "RESULT <name> <median seconds> <fastest seconds> <bytes>" per way.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+#include <urlmon.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Handles.h"
+#include "internet.h"
+
+namespace {
+
+double Now() {
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+int64_t FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::wstring lastCacheCopy;
+
+// The transfer as FtpDownload makes it, minus everything it adds.
+bool BareFtp(uint16_t port, const std::wstring& remote, const std::wstring& local) {
+    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InetHandle connection(InternetConnectW(session.get(), L"127.0.0.1", port, L"58213_upd", L"6184270",
+                                           INTERNET_SERVICE_FTP, 0, 0));
+    if (!connection || !FtpSetCurrentDirectoryW(connection.get(), L"lupd19/")) return false;
+    WIN32_FIND_DATAW found{};
+    if (!InetHandle(FtpFindFirstFileW(connection.get(), remote.c_str(), &found, 0, 0))) return false;
+    InetHandle file(FtpOpenFileW(connection.get(), remote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    // The cache copy WinInet makes is dropped after the timing (see Tidy).
+    lastCacheCopy.assign(MAX_PATH + 1, L'\0');
+    DWORD size = static_cast<DWORD>(lastCacheCopy.size() * sizeof(wchar_t));
+    if (!InternetQueryOptionW(file.get(), INTERNET_OPTION_DATAFILE_NAME, &lastCacheCopy[0], &size))
+        lastCacheCopy.clear();
+    lastCacheCopy.resize(wcsnlen(lastCacheCopy.c_str(), lastCacheCopy.size()));
+    FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+    if (!file || !out) return false;
+    char block[4096];
+    DWORD got = 0;
+    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
+        DWORD written = 0;
+        if (!WriteFile(out.get(), block, got, &written, nullptr)) return false;
+    }
+    return true;
+}
+
+struct Display {
+    HWND window, bar, size, file;
+    Display() {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&icc);
+        window = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 520, 120, nullptr, nullptr,
+                                 nullptr, nullptr);
+        bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 8, 8, 490, 16, window, nullptr, nullptr, nullptr);
+        size = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 30, 490, 16, window, nullptr, nullptr,
+                               nullptr);
+        file = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 50, 490, 16, window, nullptr, nullptr,
+                               nullptr);
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+        UpdateWindow(window);
+    }
+};
+
+struct Way {
+    const char* name;
+    std::function<bool()> run;
+    std::wstring result;
+    std::vector<double> times;
+};
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: bench_transfer <ftp port> <http port> <file> <local folder\\> [rounds]\n");
+        return 2;
+    }
+    const auto ftpPort = static_cast<uint16_t>(_wtoi(argv[1]));
+    const std::wstring httpPort = argv[2];
+    const std::wstring remote = argv[3];
+    const std::wstring folder = argv[4];
+    const int rounds = argc > 5 ? std::max(1, _wtoi(argv[5])) : 5;
+    const std::wstring url = L"http://127.0.0.1:" + httpPort + L"/talveroupdate/files/lupd19/" + remote;
+    OleInitialize(nullptr);
+    Display display;
+
+    std::vector<Way> ways;
+    ways.push_back({"ftp_display", [&] {
+                        return FtpDownload(L"127.0.0.1", L"58213_upd", L"6184270", ftpPort, L"lupd19/", remote,
+                                           folder + L"ftp_display.bin", display.bar, display.size, display.file);
+                    },
+                    folder + L"ftp_display.bin", {}});
+    ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },
+                    folder + L"ftp_bare.bin", {}});
+    ways.push_back({"http", [&] { return HttpDownload(url, folder + L"http.bin", false); }, folder + L"http.bin", {}});
+    ways.push_back({"http_bare",
+                    [&] {
+                        const std::wstring dest = folder + L"http_bare.bin";
+                        return URLDownloadToFileW(nullptr, url.c_str(), dest.c_str(), 0, nullptr) == S_OK;
+                    },
+                    folder + L"http_bare.bin", {}});
+
+    // Rounds interleave the ways so a slow moment of the machine hits all alike.
+    int64_t expected = -1;
+    for (int round = 0; round < rounds; ++round) {
+        for (Way& way : ways) {
+            DeleteFileW(way.result.c_str());
+            const double start = Now();
+            const bool ok = way.run();
+            way.times.push_back(Now() - start);
+            // Outside the timing: what the bare ways leave in the web cache.
+            if (!lastCacheCopy.empty()) DeleteFileW(lastCacheCopy.c_str());
+            lastCacheCopy.clear();
+            DeleteUrlCacheEntryW(url.c_str());
+            const int64_t size = FileSize(way.result);
+            if (expected < 0) expected = size;
+            if (!ok || size != expected || size <= 0) {
+                std::fprintf(stderr, "%s failed (size %lld)\n", way.name, static_cast<long long>(size));
+                return 1;
+            }
+        }
+    }
+    for (Way& way : ways) {
+        std::sort(way.times.begin(), way.times.end());
+        std::printf("RESULT %s %.4f %.4f %lld", way.name, way.times[way.times.size() / 2], way.times.front(),
+                    static_cast<long long>(expected));
+        for (double t : way.times) std::printf(" %.3f", t);
+        std::printf("\n");
+        DeleteFileW(way.result.c_str());
+    }
+    DestroyWindow(display.window);
+    OleUninitialize();
+    return 0;
+}
