@@ -1,0 +1,259 @@
+#include "World.h"
+
+#include <shlwapi.h>
+
+#include <cstdio>
+
+namespace uidriver {
+
+// ---- helpers ----------------------------------------------------------------
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = bytes.empty() ||
+                    (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                     written == bytes.size());
+    CloseHandle(h);
+    return ok;
+}
+
+bool ReadBytes(const std::wstring& path, std::string* bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bytes->clear();
+    char block[65536];
+    DWORD got = 0;
+    while (ReadFile(h, block, sizeof block, &got, nullptr) && got > 0) bytes->append(block, got);
+    CloseHandle(h);
+    return true;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeFolders(const std::wstring& folder) {
+    for (size_t at = folder.find(L'\\', 3); at != std::wstring::npos; at = folder.find(L'\\', at + 1))
+        CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+}
+
+void DeleteTree(const std::wstring& path) {
+    std::wstring p = path;
+    while (!p.empty() && p.back() == L'\\') p.pop_back();
+    const DWORD attr = GetFileAttributesW(p.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES) return;
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY) || (attr & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(p.c_str())) RemoveDirectoryW(p.c_str());
+        return;
+    }
+    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW((p + L"\\*").c_str(), &fd);
+    if (f != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring n = fd.cFileName;
+            if (n != L"." && n != L"..") DeleteTree(p + L"\\" + n);
+        } while (FindNextFileW(f, &fd));
+        FindClose(f);
+    }
+    RemoveDirectoryW(p.c_str());
+}
+
+void SetValue(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+    HKEY h = nullptr;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(h, name.empty() ? nullptr : name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(h);
+}
+
+bool GetValue(HKEY root, const std::wstring& key, const std::wstring& name, std::wstring* value) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = 0;
+    const wchar_t* n = name.empty() ? nullptr : name.c_str();
+    LONG rc = RegQueryValueExW(h, n, nullptr, &type, nullptr, &size);
+    if (rc == ERROR_SUCCESS) {
+        std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
+        rc = RegQueryValueExW(h, n, nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &size);
+        buf.resize(wcsnlen(buf.c_str(), buf.size()));
+        *value = buf;
+    }
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
+
+void DeleteKeyTree(HKEY root, const std::wstring& key) { SHDeleteKeyW(root, key.c_str()); }
+
+namespace {
+
+std::string Encode(UINT cp, const std::wstring& s) {
+    if (s.empty()) return std::string();
+    const int n = WideCharToMultiByte(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(cp, 0, s.data(), static_cast<int>(s.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Decode(UINT cp, const std::string& s) {
+    if (s.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
+    return out;
+}
+
+void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::map<std::wstring, std::string>* out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW((folder + rel + L"*").c_str(), &fd);
+    if (f == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring n = fd.cFileName;
+        if (n == L"." || n == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            SnapshotInto(folder, rel + n + L"\\", out);
+        } else {
+            std::string bytes;
+            ReadBytes(folder + rel + n, &bytes);
+            (*out)[rel + n] = bytes;
+        }
+    } while (FindNextFileW(f, &fd));
+    FindClose(f);
+}
+
+const wchar_t kShellFolders[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kTxtKey[] = L"Software\\Classes\\.txt";
+const wchar_t kViewerKey[] = L"Software\\Classes\\utest.e2eviewer";
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& s) { return Encode(CP_UTF8, s); }
+std::wstring FromUtf8(const std::string& s) { return Decode(CP_UTF8, s); }
+std::string ToAnsi(const std::wstring& s) { return Encode(CP_ACP, s); }
+std::wstring FromAnsi(const std::string& s) { return Decode(CP_ACP, s); }
+
+std::map<std::wstring, std::string> Snapshot(const std::wstring& folder) {
+    std::map<std::wstring, std::string> files;
+    SnapshotInto(folder, L"", &files);
+    return files;
+}
+
+std::vector<std::wstring> FoldersStartingWith(const std::wstring& folder, const std::wstring& prefix) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW((folder + prefix + L"*").c_str(), &fd);
+    if (f == INVALID_HANDLE_VALUE) return found;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.push_back(folder + fd.cFileName + L"\\");
+    } while (FindNextFileW(f, &fd));
+    FindClose(f);
+    return found;
+}
+
+// ---- World ------------------------------------------------------------------
+
+World::World(unsigned httpPort, unsigned ftpPort, std::wstring catalogue)
+    : catalogue_(std::move(catalogue)), http_(httpPort), ftp_(ftpPort) {
+    static int counter = 0;
+    CreateDirectoryW(L"C:\\utest", nullptr);
+    wchar_t name[80];
+    swprintf(name, 80, L"C:\\utest\\e2e_%lu_%d\\", GetCurrentProcessId(), ++counter);
+    root_ = name;
+    DeleteTree(root_);
+    MakeFolders(root_ + L"Talvero");
+    hadCommonAppData_ = GetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", &savedCommonAppData_);
+    SetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", root_.substr(0, root_.size() - 1));
+    DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
+    // The download log is dated in the user's short date format; a German
+    // one has no slash that would break the file name.
+    SetEnvironmentVariableW(L"LANG", L"de_DE.UTF-8");
+}
+
+World::~World() {
+    for (const std::wstring& p : published_) DeleteFileW(p.c_str());
+    if (viewer_) {
+        DeleteKeyTree(HKEY_CURRENT_USER, kViewerKey);
+        if (hadTxt_)
+            SetValue(HKEY_CURRENT_USER, kTxtKey, L"", savedTxt_);
+        else
+            DeleteKeyTree(HKEY_CURRENT_USER, kTxtKey);
+    }
+    DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
+    if (hadCommonAppData_) SetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", savedCommonAppData_);
+    DeleteTree(root_);
+}
+
+void World::InstallProducts() {
+    for (const std::wstring& f : {Mirado19(), Miradopro19(), Mirados19(), Norvix19(), Mirado19Iec(),
+                                  Miradopro19Iec(), SymbolFolder(), Qon5Catalogue(),
+                                  root_ + L"Talvero\\Mirados2019\\Vorlagen\\"})
+        MakeFolders(f);
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Mirado19 Dir", Mirado19());
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Miradopro19 Dir", Miradopro19());
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Mirados19 Dir", Mirados19());
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"norvix19 Dir", Norvix19());
+    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirado19\\Settings", L"Profiles Dir",
+             root_ + L"Talvero\\Mirado19\\Profiles\\");
+    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Miradopro19\\Settings", L"Profiles Dir",
+             root_ + L"Talvero\\Miradopro19\\Profiles\\");
+    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirados19\\Settings", L"Symbol Dir", SymbolFolder());
+    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirados19\\Settings", L"Vorlage Dir",
+             root_ + L"Talvero\\Mirados2019\\Vorlagen\\norm.dwt");
+    WriteBytes(Norvix19() + L"norvix4.cfg",
+               ToAnsi(L"[Path]\r\nCatalog_Qon5=" + Qon5Catalogue() + L"\r\nCatalog_QonPage=\r\n"));
+}
+
+void World::PointAtServer() { PointAtServer(http_, ftp_); }
+
+void World::PointAtServer(unsigned httpPort, unsigned ftpPort) {
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Update Host", L"127.0.0.1:" + std::to_wstring(httpPort));
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"FTP Host", L"127.0.0.1");
+    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"FTP Port", std::to_wstring(ftpPort));
+}
+
+void World::SetCustomer(const std::vector<std::wstring>& six) {
+    const wchar_t* names[] = {L"Firma", L"Ort", L"User", L"PC", L"Telefon", L"E-Mail"};
+    for (size_t i = 0; i < 6 && i < six.size(); ++i) SetValue(HKEY_CURRENT_USER, kSettingsKey, names[i], six[i]);
+}
+
+std::wstring World::Setting(const std::wstring& name) const {
+    std::wstring v;
+    return GetValue(HKEY_CURRENT_USER, kSettingsKey, name, &v) ? v : L"<none>";
+}
+
+void World::HarmlessTextViewer() {
+    if (!viewer_) hadTxt_ = GetValue(HKEY_CURRENT_USER, kTxtKey, L"", &savedTxt_);
+    viewer_ = true;
+    SetValue(HKEY_CURRENT_USER, kTxtKey, L"", L"utest.e2eviewer");
+    SetValue(HKEY_CURRENT_USER, std::wstring(kViewerKey) + L"\\shell\\open\\command", L"",
+             L"cmd.exe /c copy /y \"%1\" \"" + OpenedCopy() + L"\"");
+}
+
+void World::Publish(const std::wstring& relative, const std::string& bytes) {
+    const std::wstring path = catalogue_ + relative;
+    WriteBytes(path, bytes);
+    published_.push_back(path);
+}
+
+void World::PublishList(const std::wstring& text) {
+    std::wstring crlf;
+    for (wchar_t c : text) {
+        if (c == L'\n') crlf += L'\r';
+        crlf += c;
+    }
+    Publish(L"update19.txt", ToAnsi(crlf));
+}
+
+std::wstring World::LogPath() const {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    wchar_t date[32];
+    swprintf(date, 32, L"%02u.%02u.%04u", t.wDay, t.wMonth, t.wYear);
+    return UpdatesFolder() + L"Download " + date + L" .txt";
+}
+
+}  // namespace uidriver
