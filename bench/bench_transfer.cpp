@@ -2,6 +2,7 @@
 // starts it and adds curl for comparison):
 //   ftp_display  FtpDownload with the progress display running
 //   ftp_bare     the same WinInet calls and 4096-byte reads, no display
+//   ftp_pumped   ftp_bare plus the per-block message check, still no display
 //   http         HttpDownload
 //   http_bare    one plain URLDownloadToFileW
 // Usage: bench_transfer.exe <ftp port> <http port> <remote file in lupd19/> <local folder\> [rounds]
@@ -22,6 +23,7 @@
 
 #include "Handles.h"
 #include "internet.h"
+#include "main.h"
 
 namespace {
 
@@ -41,7 +43,8 @@ int64_t FileSize(const std::wstring& path) {
 std::wstring lastCacheCopy;
 
 // The transfer as FtpDownload makes it, minus everything it adds.
-bool BareFtp(uint16_t port, const std::wstring& remote, const std::wstring& local) {
+// pumped: with the message check FtpDownload makes before every block.
+bool BareFtp(uint16_t port, const std::wstring& remote, const std::wstring& local, bool pumped = false) {
     InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     InetHandle connection(InternetConnectW(session.get(), L"127.0.0.1", port, L"58213_upd", L"6184270",
                                            INTERNET_SERVICE_FTP, 0, 0));
@@ -60,7 +63,9 @@ bool BareFtp(uint16_t port, const std::wstring& remote, const std::wstring& loca
     if (!file || !out) return false;
     char block[4096];
     DWORD got = 0;
-    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
+    for (;;) {
+        if (pumped && HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
+        if (!InternetReadFile(file.get(), block, sizeof(block), &got) || got == 0) break;
         DWORD written = 0;
         if (!WriteFile(out.get(), block, got, &written, nullptr)) return false;
     }
@@ -117,6 +122,8 @@ int main() {
                     folder + L"ftp_display.bin", {}});
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },
                     folder + L"ftp_bare.bin", {}});
+    ways.push_back({"ftp_pumped", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_pumped.bin", true); },
+                    folder + L"ftp_pumped.bin", {}});
     ways.push_back({"http", [&] { return HttpDownload(url, folder + L"http.bin", false); }, folder + L"http.bin", {}});
     ways.push_back({"http_bare",
                     [&] {
@@ -125,10 +132,12 @@ int main() {
                     },
                     folder + L"http_bare.bin", {}});
 
-    // Rounds interleave the ways so a slow moment of the machine hits all alike.
+    // Rounds interleave the ways, every other round in reverse order, so a
+    // slow moment of the machine hits all alike.
     int64_t expected = -1;
     for (int round = 0; round < rounds; ++round) {
-        for (Way& way : ways) {
+        for (size_t i = 0; i < ways.size(); ++i) {
+            Way& way = ways[round % 2 ? ways.size() - 1 - i : i];
             DeleteFileW(way.result.c_str());
             const double start = Now();
             const bool ok = way.run();
@@ -145,11 +154,20 @@ int main() {
             }
         }
     }
+    // The ratio within each round, where both ways met the same conditions.
+    const auto ratio = [&](size_t a, size_t b) {
+        std::vector<double> r;
+        for (int i = 0; i < rounds; ++i) r.push_back(ways[a].times[i] / ways[b].times[i]);
+        std::sort(r.begin(), r.end());
+        return r[r.size() / 2];
+    };
+    std::printf("RATIO ftp %.4f\nRATIO ftp_pumped %.4f\nRATIO http %.4f\n", ratio(0, 1), ratio(2, 1), ratio(3, 4));
     for (Way& way : ways) {
-        std::sort(way.times.begin(), way.times.end());
-        std::printf("RESULT %s %.4f %.4f %lld", way.name, way.times[way.times.size() / 2], way.times.front(),
+        std::vector<double> sorted = way.times;
+        std::sort(sorted.begin(), sorted.end());
+        std::printf("RESULT %s %.4f %.4f %lld", way.name, sorted[sorted.size() / 2], sorted.front(),
                     static_cast<long long>(expected));
-        for (double t : way.times) std::printf(" %.3f", t);
+        for (double t : way.times) std::printf(" %.3f", t);  // in round order
         std::printf("\n");
         DeleteFileW(way.result.c_str());
     }
