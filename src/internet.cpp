@@ -597,3 +597,275 @@ std::wstring ResolveTargetFolder(const std::wstring& product, const std::wstring
 
 
 // ---- install run and download log ----
+
+#include "WinSystem.h"
+
+namespace {
+namespace install {
+
+constexpr const wchar_t* kFtpUser = L"58213_upd";
+constexpr const wchar_t* kFtpPassword = L"6184270";
+constexpr const wchar_t* kServerFolder = L"lupd19/";
+constexpr uint16_t kDefaultFtpPort = 21;
+
+std::wstring Upper(std::wstring s) {
+    if (!s.empty()) CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
+    return s;
+}
+
+std::wstring UpdatesFolder() { return WorkFolder + L"Updates\\"; }
+
+// "_History 20261207-090503": one name for every backup folder of a run.
+std::wstring HistorySuffix(const SYSTEMTIME& t) {
+    wchar_t text[40];
+    swprintf(text, 40, L"_History %04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+             t.wSecond);
+    return text;
+}
+
+// A port is a whole decimal number from 1 to 65535; anything else would
+// connect somewhere nobody meant.
+bool ParsePort(const std::wstring& text, uint16_t* port) {
+    const size_t first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return false;
+    const size_t last = text.find_last_not_of(L' ');
+    unsigned long value = 0;
+    for (size_t i = first; i <= last; ++i) {
+        if (text[i] < L'0' || text[i] > L'9') return false;
+        value = value * 10 + static_cast<unsigned long>(text[i] - L'0');
+        if (value > 65535) return false;
+    }
+    if (value == 0) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+// The backup and updates folders are made one level deep: their parent was
+// made just before, so a failure here is a real fault of the disk.
+void CreateOneLevel(const std::wstring& folder) {
+    if (FolderExists(folder)) return;
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) RaiseIoError(GetLastError());
+}
+
+void AddLine(const std::wstring& text) { ListAdd(frmMain->lstAnw, text); }
+
+std::wstring NotFetchedLine(const FileEntry& e) { return Upper(e.N) + L" konnte nicht geladen werden"; }
+
+// The archive engine would be loaded from the updated product's program
+// folder. The lookups store their defaults, which is what users see in
+// the registry afterwards.
+std::wstring EngineFolderOf(const std::wstring& product) {
+    if (product == L"MIRADOPRO19") return GetMiradopro19Folder();
+    if (product == L"MIRADOS19") return GetMirados19Folder();
+    if (product == L"NORVIX19") return GetNorvix19Folder();
+    return GetMirado19Folder();
+}
+
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
+    return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == Upper(prefix);
+}
+
+// An archive replaces files the replace path's own backup never saw: each
+// goes into the run's backup folder first, under its folder relative to the
+// target. The copy made first in a run holds the state before the run and
+// stays. A file that cannot be saved is not replaced (the raise leaves it in
+// place and ends the extraction).
+void BackUpBeforeReplace(const std::wstring& target, const std::wstring& backup, const std::wstring& existing) {
+    std::wstring base = target;
+    for (wchar_t& c : base)
+        if (c == L'/') c = L'\\';
+    if (!base.empty() && base.back() != L'\\') base += L'\\';
+    const std::wstring relative = StartsWithNoCase(existing, base)
+                                      ? existing.substr(base.size())
+                                      : existing.substr(existing.find_last_of(L"\\:") + 1);
+    const std::wstring copy = backup + L"\\" + relative;
+    const std::wstring folder = ExtractFilePath(copy);
+    if (!FolderExists(folder)) ForceFolderChain(folder);
+    if (FileExists(copy)) return;
+    if (!CopyFileW(existing.c_str(), copy.c_str(), TRUE)) RaiseIoError(GetLastError());
+}
+
+// Zip1 keeps a replace hook only for the one extraction it was set for.
+class ReplaceHook {
+public:
+    ReplaceHook(TZipExtractor& zip, std::function<void(const std::wstring&, const std::wstring&)> hook)
+        : zip_(zip) {
+        zip_.OnBeforeReplace = std::move(hook);
+    }
+    ~ReplaceHook() { zip_.OnBeforeReplace = nullptr; }
+    ReplaceHook(const ReplaceHook&) = delete;
+    ReplaceHook& operator=(const ReplaceHook&) = delete;
+
+private:
+    TZipExtractor& zip_;
+};
+
+void UnpackArchive(const std::wstring& product, const std::wstring& archive, const std::wstring& target,
+                   const std::wstring& backup) {
+    TZipExtractor& zip = frmMain->Zip1;
+    try {
+        zip.EngineFolder = EngineFolderOf(product);
+        zip.EngineLoad = true;
+        zip.SetArchiveName(archive);
+        zip.ExtractFolder = target;
+        zip.AddOption(ExtractOption::OverwriteFiles);
+        {
+            const ReplaceHook hook(zip, [&target, &backup](const std::wstring& existing, const std::wstring&) {
+                BackUpBeforeReplace(target, backup, existing);
+            });
+            // Faults of the archive itself the component reports on its own.
+            zip.Extract();
+        }
+        ProcessMessages();
+    } catch (const std::exception&) {
+        ShowMessage(L"Fehler beim entpacken der Datei: " + archive, kAppTitle, MB_OK | MB_ICONERROR);
+    }
+}
+
+struct Run {
+    std::wstring historySuffix;
+    uint16_t ftpPort = kDefaultFtpPort;
+};
+
+// Replace path: the installed file is saved into the run's backup folder
+// before the new one is fetched over it. True when the new file arrived.
+bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& local, const std::wstring& backup) {
+    CreateOneLevel(backup);
+    // A copy already there is from earlier in this run: the older state.
+    CopyFileW(local.c_str(), (backup + L"\\" + e.N).c_str(), TRUE);
+    AddLine(L"Download von: " + Upper(e.N));
+    // The transfer lands beside the file and replaces it only once complete,
+    // so a failed fetch leaves the installed file as it was.
+    const bool fetched = FtpDownload(UpdateFtpHost(), kFtpUser, kFtpPassword, run.ftpPort, kServerFolder,
+                                     e.FtpName, local, frmMain->ProgressBar1, frmMain->lblSize, frmMain->lblFile);
+    AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
+                    : NotFetchedLine(e));
+    return fetched;
+}
+
+// Keep path: the installed file must stay; the new one is parked in the
+// updates folder for the user.
+void FetchAside(const FileEntry& e) {
+    const std::wstring updates = UpdatesFolder();
+    CreateOneLevel(updates);
+    const bool fetched = HttpDownload(UpdateBaseUrl + kServerFolder + e.F, updates + e.N, e.O);
+    AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
+}
+
+void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e) {
+    if (e.refused) {
+        AddLine(RefusedEntryLine(e));
+    } else {
+        const std::wstring target = ResolveTargetFolder(product, e.Path);
+        if (!FolderExists(target)) ForceFolderChain(target);
+        const std::wstring local = target + e.N;
+        const std::wstring backup = target + run.historySuffix;
+        if (e.R || !FileExists(local)) {
+            const bool fetched = FetchReplacing(run, e, local, backup);
+            AddLine(L"");
+            ProcessMessages();
+            if (fetched && FileTypeSuffix(e.N) == L"zip") UnpackArchive(product, local, target, backup);
+            return;
+        }
+        // An archive parked on the keep path is not unpacked: unpacking it
+        // into the target would replace the installed files the entry says
+        // must stay.
+        FetchAside(e);
+    }
+    AddLine(L"");
+    ProcessMessages();
+}
+
+void InstallEntries(const Run& run, const UpdateDescriptor& descriptor, int entryCount) {
+    for (int i = 0; i < entryCount; ++i) {
+        // Read only now: the list stays usable while earlier entries install.
+        if (!CheckListChecked(frmMain->lstUpd, i)) continue;
+        if (static_cast<size_t>(i) >= SelectedSections.size()) continue;
+        const std::wstring section(1, SelectedSections[static_cast<size_t>(i)]);
+        const std::wstring product = descriptor.Product(section);
+        for (int n = 1; n <= kMaxFileEntries; ++n) {
+            const FileEntry e = descriptor.Entry(section, n);
+            if (e.F.empty()) break;
+            InstallFile(run, product, e);
+        }
+    }
+}
+
+// The locale's short date as part of a file name: characters a file name
+// cannot hold (the slashes of M/d/yyyy, for one) become dots, so the log
+// can always be written.
+std::wstring LogDateText() {
+    wchar_t buf[128] = L"";
+    const int n = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buf, 128);
+    std::wstring date(buf, n > 0 ? static_cast<size_t>(n - 1) : 0);
+    for (wchar_t& c : date)
+        if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'.';
+    return date;
+}
+
+void SaveLines(HWND list, const std::wstring& path) {
+    std::string bytes;
+    const int count = ListCount(list);
+    for (int i = 0; i < count; ++i) bytes += ToAnsi(ListItemText(list, i)) + "\r\n";
+    FileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) RaiseIoError(GetLastError());
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        RaiseIoError(GetLastError());
+    if (written != bytes.size()) RaiseIoError(ERROR_DISK_FULL);
+    if (!CloseHandle(file.release())) RaiseIoError(GetLastError());
+}
+
+}  // namespace install
+}  // namespace
+
+uint16_t InstallFtpPort() {
+    std::wstring text;
+    try {
+        text = RegReadStringOrInit(kSettingsKey, L"FTP Port", L"21");
+    } catch (const std::exception&) {
+        return install::kDefaultFtpPort;
+    }
+    uint16_t port = install::kDefaultFtpPort;
+    return install::ParsePort(text, &port) ? port : install::kDefaultFtpPort;
+}
+
+void InstallUpdates() {
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    const int entryCount = ListCount(frmMain->lstUpd);
+    try {
+        const UpdateDescriptor descriptor(WorkFolder + L"update.cfg");
+        ListClear(frmMain->lstAnw);
+        install::AddLine(L"Erneuerte Dateien");
+        install::AddLine(L"");
+        install::Run run;
+        run.historySuffix = install::HistorySuffix(started);
+        run.ftpPort = InstallFtpPort();
+        install::InstallEntries(run, descriptor, entryCount);
+    } catch (...) {
+        // The log of what was done so far is written all the same; should
+        // that fail too, the error that ended the run is the one to show,
+        // and lstAnw still holds the run's lines.
+        try {
+            WriteDownloadLog();
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+    WriteDownloadLog();
+}
+
+void WriteDownloadLog() {
+    const std::wstring updates = install::UpdatesFolder();
+    if (!FolderExists(updates)) ForceFolderChain(updates);
+    const std::wstring path = updates + L"Download " + install::LogDateText() + L" .txt";
+    install::SaveLines(frmMain->lstAnw, path);
+    ListClear(frmMain->lstAnw);
+    ListClear(frmMain->lstUpd);
+    install::AddLine(L" Das Download-Protokoll wurde in:");
+    install::AddLine(L" " + path);
+    install::AddLine(L" gespeichert");
+    if (FileExists(path)) ShellExecuteW(ApplicationWindow(), nullptr, path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+}

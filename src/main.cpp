@@ -35,6 +35,11 @@ const wchar_t kLabelClass[] = L"TLabel";
 
 bool busyCursor = false;
 
+HBRUSH SilverBrush() {
+    static const GdiObject brush(CreateSolidBrush(kSilver));
+    return static_cast<HBRUSH>(brush.get());
+}
+
 std::wstring ControlText(HWND h) {
     const int n = GetWindowTextLengthW(h);
     std::wstring s(static_cast<size_t>(n) + 1, L'\0');
@@ -69,9 +74,7 @@ LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND: {
         RECT rc;
         GetClientRect(h, &rc);
-        HBRUSH brush = CreateSolidBrush(kSilver);
-        FillRect(reinterpret_cast<HDC>(wp), &rc, brush);
-        DeleteObject(brush);
+        FillRect(reinterpret_cast<HDC>(wp), &rc, SilverBrush());
         if (GetWindowLongPtrW(h, GWLP_USERDATA) != 0)  // raised bevel
             DrawEdge(reinterpret_cast<HDC>(wp), &rc, BDR_RAISEDOUTER, BF_RECT);
         return 1;
@@ -83,68 +86,70 @@ LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // Labels size themselves to their text, as the wizard's texts change length
-// while a transfer runs. A label with SS_LEFT | wrap style keeps its width.
+// while a transfer runs. A label marked to wrap keeps its width. The font
+// lives in the window's extra bytes: a transfer sets a label's text after
+// every block, and window properties would cost a server call each time.
 constexpr LONG_PTR kLabelWrap = 1;
+constexpr int kLabelFontSlot = 0;
 
-void AutoSizeLabel(HWND h) {
-    HDC dc = GetDC(h);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(h, WM_GETFONT, 0, 0)));
+bool Wraps(HWND label) { return (GetWindowLongPtrW(label, GWLP_USERDATA) & kLabelWrap) != 0; }
+
+void DrawLabel(HWND h, HDC dc, const std::wstring& text) {
+    RECT rc;
+    GetClientRect(h, &rc);
+    FillRect(dc, &rc, SilverBrush());
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc,
+              DT_NOPREFIX | (Wraps(h) ? DT_WORDBREAK : DT_SINGLELINE));
+}
+
+// After a new text or font: a label whose size stays is drawn at once, with
+// the one device context it was measured on (a transfer changes the size
+// text many times a second); one that must grow or shrink is resized and
+// repainted with its uncovered surroundings.
+void RefreshLabel(HWND h) {
     const std::wstring text = ControlText(h);
     RECT now;
     GetWindowRect(h, &now);
     HWND parent = GetParent(h);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&now), 2);
-    RECT need{0, 0, 0, 0};
-    UINT flags = DT_CALCRECT | DT_NOPREFIX;
-    if (GetWindowLongPtrW(h, GWLP_USERDATA) & kLabelWrap) {
-        need.right = now.right - now.left;
-        flags |= DT_WORDBREAK;
-    } else {
-        flags |= DT_SINGLELINE;
-    }
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, flags);
+    HDC dc = GetDC(h);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(h, kLabelFontSlot)));
+    RECT need{0, 0, Wraps(h) ? now.right - now.left : 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+              DT_CALCRECT | DT_NOPREFIX | (Wraps(h) ? DT_WORDBREAK : DT_SINGLELINE));
+    const int w = need.right - need.left, hgt = need.bottom - need.top;
+    const bool resize = w != now.right - now.left || hgt != now.bottom - now.top;
+    if (!resize && IsWindowVisible(h)) DrawLabel(h, dc, text);
     SelectObject(dc, old);
     ReleaseDC(h, dc);
-    const int w = need.right - need.left, hgt = need.bottom - need.top;
-    if (w != now.right - now.left || hgt != now.bottom - now.top) {
-        InvalidateRect(parent, &now, TRUE);  // uncover what the old size hid
+    if (resize) {
+        InvalidateRect(parent, &now, TRUE);
         SetWindowPos(h, nullptr, 0, 0, w, hgt, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(h, nullptr, FALSE);
     }
-    InvalidateRect(h, nullptr, TRUE);
 }
 
 LRESULT CALLBACK LabelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_SETTEXT: {
         const LRESULT r = DefWindowProcW(h, msg, wp, lp);
-        AutoSizeLabel(h);
+        RefreshLabel(h);
         return r;
     }
     case WM_SETFONT:
-        SetPropW(h, L"font", reinterpret_cast<HANDLE>(wp));
-        AutoSizeLabel(h);
+        SetWindowLongPtrW(h, kLabelFontSlot, static_cast<LONG_PTR>(wp));
+        RefreshLabel(h);
         return 0;
     case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(GetPropW(h, L"font"));
-    case WM_NCDESTROY:
-        RemovePropW(h, L"font");
-        break;
+        return GetWindowLongPtrW(h, kLabelFontSlot);
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(h, &ps);
-        RECT rc;
-        GetClientRect(h, &rc);
-        HBRUSH brush = CreateSolidBrush(kSilver);
-        FillRect(dc, &rc, brush);
-        DeleteObject(brush);
-        SetBkMode(dc, TRANSPARENT);
-        HGDIOBJ old = SelectObject(dc, GetPropW(h, L"font"));
-        const std::wstring text = ControlText(h);
-        const UINT flags = DT_NOPREFIX | ((GetWindowLongPtrW(h, GWLP_USERDATA) & kLabelWrap) ? DT_WORDBREAK
-                                                                                           : DT_SINGLELINE);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, flags);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(h, kLabelFontSlot)));
+        DrawLabel(h, dc, ControlText(h));
         SelectObject(dc, old);
         EndPaint(h, &ps);
         return 0;
@@ -217,19 +222,16 @@ void DrawCheckItem(const DRAWITEMSTRUCT& di) {
 LRESULT CALLBACK HotButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
     switch (msg) {
     case WM_MOUSEMOVE:
-        if (!GetPropW(h, L"hot")) {
-            SetPropW(h, L"hot", reinterpret_cast<HANDLE>(1));
+        if (!GetWindowLongPtrW(h, GWLP_USERDATA)) {
+            SetWindowLongPtrW(h, GWLP_USERDATA, 1);
             TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, h, 0};
             TrackMouseEvent(&tme);
             InvalidateRect(h, nullptr, FALSE);
         }
         break;
     case WM_MOUSELEAVE:
-        RemovePropW(h, L"hot");
+        SetWindowLongPtrW(h, GWLP_USERDATA, 0);
         InvalidateRect(h, nullptr, FALSE);
-        break;
-    case WM_NCDESTROY:
-        RemovePropW(h, L"hot");
         break;
     default:
         break;
@@ -368,6 +370,7 @@ bool RegisterClasses(HINSTANCE instance, WNDPROC mainProc, HBRUSH background, HI
     for (const auto& c : classes) {
         wc.lpfnWndProc = c.proc;
         wc.lpszClassName = c.name;
+        wc.cbWndExtra = c.proc == LabelProc ? static_cast<int>(sizeof(LONG_PTR)) : 0;
         wc.hIcon = c.proc == mainProc ? bigIcon : nullptr;
         wc.hIconSm = c.proc == mainProc ? smallIcon : nullptr;
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
@@ -519,7 +522,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (di.hwndItem == lstUpd) DrawCheckItem(di);
         if (di.hwndItem == cmdnex) {
             const bool disabled = (di.itemState & ODS_DISABLED) != 0;
-            const bool hot = GetPropW(cmdnex, L"hot") != nullptr;
+            const bool hot = GetWindowLongPtrW(cmdnex, GWLP_USERDATA) != 0;
             RECT rc = di.rcItem;
             DrawFrameControl(di.hDC, &rc, DFC_BUTTON,
                              DFCS_BUTTONPUSH | ((di.itemState & ODS_SELECTED) ? DFCS_PUSHED : 0));
@@ -792,7 +795,23 @@ void TfrmMain::PressFetchList() {
 }
 
 void TfrmMain::PressInstall() {
-    // The install run is not part of this build yet; the state stays.
+    // An error from the run leaves the state at 2 and the caption at
+    // "Weiter", so a further press starts the installation again; the
+    // button and the cursor come back in every case.
+    struct Cleanup {
+        HWND button;
+        ~Cleanup() {
+            EnableWindow(button, TRUE);
+            SetBusyCursor(false);
+        }
+    } cleanup{cmdnex};
+    EnableWindow(cmdnex, FALSE);
+    SetBusyCursor(true);
+    InstallUpdates();
+    WizardState = 3;
+    SetWindowTextW(cmdnex, L"Beenden");
+    // The button is drawn by the window itself.
+    InvalidateRect(cmdnex, nullptr, TRUE);
 }
 
 void TfrmMain::lstUpdClick() {

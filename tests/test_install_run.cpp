@@ -1,0 +1,279 @@
+// The install run against the local update server, checked on disk and in
+// the download log: backups, the keep path, server names, archives, the
+// selection, and faults that must leave every installed file as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "native/ZipBuilder.h"
+#include "support/InstallFixture.h"
+
+using namespace testsupport;
+using nettest::Control;
+using nettest::FilesIn;
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+std::string Zip(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<zipbuild::Item> items;
+    for (const auto& [name, data] : files) {
+        zipbuild::Item it;
+        it.name = name;
+        it.data = data;
+        it.deflate = true;
+        items.push_back(it);
+    }
+    return zipbuild::Build(items).bytes;
+}
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::wstring Stamp(const SYSTEMTIME& t) {
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+class InstallRun : public InstallFixture {
+protected:
+    // Runs the installation; the backup folder's time must lie within it.
+    void Run() {
+        GetLocalTime(&before_);
+        InstallUpdates();
+        GetLocalTime(&after_);
+    }
+
+    // The three lines that replace the run's lines, and the log opened.
+    void ExpectLogShown() {
+        EXPECT_EQ((Lines{L" Das Download-Protokoll wurde in:", L" " + LogPath(), L" gespeichert"}),
+                  Items(form().lstAnw));
+        EXPECT_EQ(0, ListCount(form().lstUpd));
+        std::string opened;
+        EXPECT_TRUE(viewer_->Opened(&opened));
+        EXPECT_EQ(Content(LogPath()), opened);
+    }
+
+    std::wstring Copied(const std::wstring& name, const std::wstring& folder) {
+        return Upper(name) + L" wurde in Pfad: " + Upper(folder) + L" kopiert";
+    }
+
+    SYSTEMTIME before_{}, after_{};
+};
+
+TEST_F(InstallRun, ReplacePathKeepsTheStateBeforeTheFirstReplacement) {
+    WriteFileBytes(mirado_ + L"a.dat", "installed a");
+    server_.Put(L"lupd19\\ut1_a1.dat", "first");
+    server_.Put(L"lupd19\\ut1_a2.dat", "second");
+    server_.Put(L"lupd19\\ut1_new.dat", "brand new");
+    List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=1\r\n"
+         "File001=ut1_a1.dat\r\nName001=a.dat\r\n"
+         "File002=ut1_a2.dat\r\nName002=a.dat\r\n"
+         "File003=ut1_new.dat\r\nName003=neu.dat\r\nPath003=dat\r\n");
+    Run();
+
+    EXPECT_EQ("second", Content(mirado_ + L"a.dat"));
+    const std::wstring backup = History(mirado_);
+    EXPECT_EQ("installed a", Content(backup + L"a.dat"));
+    const std::wstring stamp = backup.substr(mirado_.size() + 9, 15);
+    EXPECT_LE(Stamp(before_), stamp);
+    EXPECT_GE(Stamp(after_), stamp);
+    const std::wstring dat = DataTempFolder + L"Dat\\";
+    EXPECT_EQ("brand new", Content(dat + L"neu.dat"));
+    EXPECT_EQ(dat + backup.substr(mirado_.size()), History(dat)) << "one name for every backup folder of a run";
+    EXPECT_EQ(Lines{L"a.dat"}, FilesIn(mirado_)) << "no transfer leftovers";
+
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: A.DAT", Copied(L"a.dat", mirado_), L"",
+                     L"Download von: A.DAT", Copied(L"a.dat", mirado_), L"", L"Download von: NEU.DAT",
+                     Copied(L"neu.dat", dat), L""}),
+              LogLines());
+    ExpectLogShown();
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+TEST_F(InstallRun, KeepPathParksTheFileAndServerNamesFollowTheTransfer) {
+    // Over FTP a stored "prg" is asked for as "EXE"; over HTTP by its name.
+    server_.Put(L"lupd19\\ut2tool.EXE", "exe over ftp");
+    server_.Put(L"lupd19\\ut2tool.prg", "prg over http");
+    const std::string pack = Zip({{"inner.txt", "from the parked archive"}});
+    server_.Put(L"lupd19\\ut2pack.zip", pack);
+    WriteFileBytes(mirado_ + L"tool.exe", "installed tool");
+    WriteFileBytes(mirado_ + L"pack.zip", "installed pack");
+    List("[1]\r\nPrg=MIRADOPRO19\r\nT=Pro\r\ncek=1\r\n"
+         "File001=ut2tool.prg\r\nName001=tool.exe\r\nPath001=X64\r\nRepl001=0\r\n"
+         "[2]\r\nPrg=MIRADO19\r\nT=Basis\r\ncek=1\r\n"
+         "File001=ut2tool.prg\r\nName001=tool.exe\r\nRepl001=0\r\n"
+         "File002=ut2pack.zip\r\nName002=pack.zip\r\nRepl002=0\r\n");
+    Run();
+
+    const std::wstring x64 = pro_ + L"X64\\";
+    const std::wstring updates = WorkFolder + L"Updates\\";
+    EXPECT_EQ("exe over ftp", Content(x64 + L"tool.exe")) << "not there yet: fetched into place";
+    EXPECT_EQ("installed tool", Content(mirado_ + L"tool.exe"));
+    EXPECT_EQ("installed pack", Content(mirado_ + L"pack.zip"));
+    EXPECT_EQ("prg over http", Content(updates + L"tool.exe"));
+    EXPECT_EQ(pack, Content(updates + L"pack.zip"));
+    EXPECT_FALSE(PathExists(mirado_ + L"inner.txt")) << "a parked archive is not unpacked";
+    EXPECT_FALSE(PathExists(updates + L"inner.txt"));
+    EXPECT_EQ(L"<0 backup folders>", History(mirado_));
+
+    const std::wstring parked = L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert";
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: TOOL.EXE", Copied(L"tool.exe", x64), L"",
+                     L"TOOL.EXE" + parked, L"", L"PACK.ZIP" + parked, L""}),
+              LogLines());
+    ExpectLogShown();
+}
+
+TEST_F(InstallRun, ArchivesAreUnpackedAndWhatTheyReplaceIsSavedFirst) {
+    CreateDirectoryW((pro_ + L"Elektro").c_str(), nullptr);
+    WriteFileBytes(pro_ + L"Elektro\\k1.sym", "old k1");
+    WriteFileBytes(pro_ + L"top.txt", "old top");
+    const std::string first = Zip({{"Elektro/k1.sym", "new k1"},
+                                   {"Elektro/k2.sym", "new k2"},
+                                   {"top.txt", "new top"},
+                                   {"Neu/n.txt", "n"}});
+    server_.Put(L"lupd19\\ut3sym.zip", first);
+    server_.Put(L"lupd19\\ut3sym2.zip", Zip({{"Elektro/k1.sym", "newer k1"}}));
+    // The ending is tested in lower case: "ZIP" is an archive too.
+    List("[p]\r\nPrg=MIRADOPRO19\r\nT=Symbole\r\ncek=1\r\n"
+         "File001=ut3sym.zip\r\nName001=SYM.ZIP\r\n"
+         "File002=ut3sym2.zip\r\nName002=SYM.ZIP\r\n");
+    Run();
+
+    EXPECT_EQ("newer k1", Content(pro_ + L"Elektro\\k1.sym"));
+    EXPECT_EQ("new k2", Content(pro_ + L"Elektro\\k2.sym"));
+    EXPECT_EQ("new top", Content(pro_ + L"top.txt"));
+    EXPECT_EQ("n", Content(pro_ + L"Neu\\n.txt"));
+    const std::wstring backup = History(pro_);
+    EXPECT_EQ("old k1", Content(backup + L"Elektro\\k1.sym")) << "the state before the run, not the first archive's";
+    EXPECT_EQ("old top", Content(backup + L"top.txt"));
+    EXPECT_EQ(first, Content(backup + L"SYM.ZIP"));
+    EXPECT_FALSE(PathExists(backup + L"Elektro\\k2.sym")) << "new files have no earlier state";
+    EXPECT_FALSE(PathExists(backup + L"Neu"));
+    EXPECT_EQ(pro_, form().Zip1.EngineFolder);
+    EXPECT_FALSE(form().Zip1.OnBeforeReplace) << "the hook belongs to one extraction";
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+TEST_F(InstallRun, OnlyCheckedEntriesWithTheirOwnSectionAndUnbrokenNumbers) {
+    server_.Put(L"lupd19\\ut4a.dat", "a");
+    server_.Put(L"lupd19\\ut4b1.dat", "b1");
+    server_.Put(L"lupd19\\ut4b3.dat", "b3");
+    server_.Put(L"lupd19\\ut4c.dat", "c");
+    server_.Put(L"lupd19\\ut4d.dat", "d");
+    List("[a]\r\nPrg=MIRADO19\r\nT=A\r\ncek=1\r\nFile001=ut4a.dat\r\nName001=a.dat\r\n"
+         "[b]\r\nPrg=MIRADO19\r\nT=B\r\ncek=0\r\n"
+         "File001=ut4b1.dat\r\nName001=b1.dat\r\nFile003=ut4b3.dat\r\nName003=b3.dat\r\n"
+         "[c]\r\nPrg=MIRADO19\r\nT=C\r\ncek=1\r\nFile001=\r\nFile002=ut4c.dat\r\nName002=c.dat\r\n"
+         "[d]\r\nPrg=MIRADO19\r\nT=D\r\ncek=1\r\nFile001=ut4d.dat\r\nName001=..\\evil.dat\r\n");
+    ASSERT_EQ(L"abcd", SelectedSections);
+    Check(0, false);
+    Check(1, true);
+    Run();
+
+    EXPECT_EQ("b1", Content(mirado_ + L"b1.dat"));
+    for (const wchar_t* absent : {L"a.dat", L"b3.dat", L"c.dat", L"..\\evil.dat"})
+        EXPECT_FALSE(PathExists(mirado_ + absent)) << Narrow(absent);
+    FileEntry refused;
+    refused.F = L"ut4d.dat";
+    refused.N = L"..\\evil.dat";
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: B1.DAT", Copied(L"b1.dat", mirado_), L"",
+                     RefusedEntryLine(refused), L""}),
+              LogLines());
+}
+
+TEST_F(InstallRun, FailedFetchesLeaveTheInstalledFilesAndTheRunGoesOn) {
+    const std::string oldZip = Zip({{"fromold.txt", "must not appear"}});
+    WriteFileBytes(mirado_ + L"cut.dat", "installed cut");
+    WriteFileBytes(mirado_ + L"locked.dat", "installed locked");
+    WriteFileBytes(mirado_ + L"old.zip", oldZip);
+    WriteFileBytes(mirado_ + L"keep.dat", "installed keep");
+    const std::wstring updates = WorkFolder + L"Updates\\";
+    CreateDirectoryW(updates.c_str(), nullptr);
+    WriteFileBytes(updates + L"keep.dat", "parked earlier");
+    // Files larger than the cut arrive broken; the small ones whole.
+    server_.Put(L"lupd19\\ut5cut.dat", nettest::RandomBytes(200000, 5));
+    server_.Put(L"lupd19\\ut5old.zip", Zip({{"big.bin", nettest::RandomBytes(200000, 6)}}));
+    server_.Put(L"lupd19\\ut5locked.dat", "new locked");
+    server_.Put(L"lupd19\\ut5keep.dat", "new keep");
+    server_.Put(L"lupd19\\ut5after.dat", "after");
+    List("[1]\r\nPrg=MIRADO19\r\nT=Fehler\r\ncek=1\r\n"
+         "File001=ut5cut.dat\r\nName001=cut.dat\r\n"
+         "File002=ut5locked.dat\r\nName002=locked.dat\r\n"
+         "File003=ut5old.zip\r\nName003=old.zip\r\n"
+         "File004=ut5keep.dat\r\nName004=keep.dat\r\nRepl004=0\r\n"
+         "File005=ut5after.dat\r\nName005=after.dat\r\n");
+    Control("ftp_cut=1000&http_status=404&http_match=ut5keep");
+    {
+        // A running program holds this file without sharing it.
+        HANDLE lock = CreateFileW((mirado_ + L"locked.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+        Run();
+        CloseHandle(lock);
+    }
+
+    EXPECT_EQ("installed cut", Content(mirado_ + L"cut.dat"));
+    EXPECT_EQ("installed locked", Content(mirado_ + L"locked.dat"));
+    EXPECT_EQ(oldZip, Content(mirado_ + L"old.zip"));
+    EXPECT_FALSE(PathExists(mirado_ + L"fromold.txt")) << "an archive whose fetch failed is not unpacked";
+    EXPECT_FALSE(PathExists(mirado_ + L"big.bin"));
+    EXPECT_EQ("installed keep", Content(mirado_ + L"keep.dat"));
+    EXPECT_EQ("parked earlier", Content(updates + L"keep.dat"));
+    EXPECT_EQ("after", Content(mirado_ + L"after.dat"));
+    EXPECT_EQ(Sorted({L"after.dat", L"cut.dat", L"keep.dat", L"locked.dat", L"old.zip"}), Sorted(FilesIn(mirado_)))
+        << "no transfer leftovers";
+    EXPECT_EQ("installed cut", Content(History(mirado_) + L"cut.dat"));
+
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: CUT.DAT", L"CUT.DAT konnte nicht geladen werden",
+                     L"", L"Download von: LOCKED.DAT", L"LOCKED.DAT konnte nicht geladen werden", L"",
+                     L"Download von: OLD.ZIP", L"OLD.ZIP konnte nicht geladen werden", L"",
+                     L"KEEP.DAT konnte nicht geladen werden", L"", L"Download von: AFTER.DAT",
+                     Copied(L"after.dat", mirado_), L""}),
+              LogLines());
+    const std::vector<SeenBox> seen = boxes_.Seen();
+    ASSERT_EQ(1u, seen.size()) << "only the HTTP fetch tells of its failure itself";
+    EXPECT_EQ(updates + L"keep.dat", seen[0].text);
+}
+
+TEST_F(InstallRun, HostileOrBlockedArchivesLeaveTheInstalledFiles) {
+    WriteFileBytes(mirado_ + L"good.txt", "installed good");
+    WriteFileBytes(pro_ + L"top.txt", "installed top");
+    server_.Put(L"lupd19\\ut6evil.zip", Zip({{"good.txt", "replaced"}, {"../outside.txt", "escaped"}}));
+    server_.Put(L"lupd19\\ut6top.zip", Zip({{"a.txt", "a"}, {"top.txt", "new top"}, {"z.txt", "z"}}));
+    server_.Put(L"lupd19\\ut6after.dat", "after");
+    List("[1]\r\nPrg=MIRADO19\r\nT=Boese\r\ncek=1\r\nFile001=ut6evil.zip\r\nName001=evil.zip\r\n"
+         "[2]\r\nPrg=MIRADOPRO19\r\nT=Gesperrt\r\ncek=1\r\nFile001=ut6top.zip\r\nName001=top.zip\r\n"
+         "File002=ut6after.dat\r\nName002=after.dat\r\n");
+    {
+        HANDLE lock = CreateFileW((pro_ + L"top.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+        Run();
+        CloseHandle(lock);
+    }
+
+    EXPECT_EQ("installed good", Content(mirado_ + L"good.txt"));
+    EXPECT_FALSE(PathExists(root_.path() + L"outside.txt"));
+    EXPECT_EQ("installed top", Content(pro_ + L"top.txt")) << "a file that cannot be saved is not replaced";
+    EXPECT_EQ(Lines{}, FilesIn(History(pro_))) << "nothing but the archive's own earlier state";
+    EXPECT_EQ("a", Content(pro_ + L"a.txt"));
+    EXPECT_FALSE(PathExists(pro_ + L"z.txt"));
+    EXPECT_EQ(Sorted({L"a.txt", L"after.dat", L"top.txt", L"top.zip"}), Sorted(FilesIn(pro_)))
+        << "no extraction leftovers";
+    EXPECT_EQ("after", Content(pro_ + L"after.dat"));
+
+    const std::vector<SeenBox> seen = boxes_.Seen();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(kAppTitle, seen[0].caption);
+    EXPECT_NE(std::wstring::npos, seen[0].text.find(L"evil.zip")) << "the component names the archive itself";
+    EXPECT_EQ(L"Fehler beim entpacken der Datei: " + pro_ + L"top.zip", seen[1].text);
+}
+
+}  // namespace
