@@ -24,6 +24,7 @@
 #include "Handles.h"
 #include "internet.h"
 #include "main.h"
+#include "Variable.h"
 
 namespace {
 
@@ -72,20 +73,22 @@ bool BareFtp(uint16_t port, const std::wstring& remote, const std::wstring& loca
     return true;
 }
 
+// The wizard's own window: its progress bar and labels, as the install run
+// passes them.
 struct Display {
-    HWND window, bar, size, file;
+    TfrmMain form;
+    HWND bar = nullptr, size = nullptr, file = nullptr;
     Display() {
-        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS};
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
-        window = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 520, 120, nullptr, nullptr,
-                                 nullptr, nullptr);
-        bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 8, 8, 490, 16, window, nullptr, nullptr, nullptr);
-        size = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 30, 490, 16, window, nullptr, nullptr,
-                               nullptr);
-        file = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 50, 490, 16, window, nullptr, nullptr,
-                               nullptr);
-        ShowWindow(window, SW_SHOWNOACTIVATE);
-        UpdateWindow(window);
+        RegistryRoot = HKEY_CURRENT_USER;
+        form.Create(GetModuleHandleW(nullptr), false);
+        bar = form.ProgressBar1;
+        size = form.lblSize;
+        file = form.lblFile;
+        SetWindowPos(form.panAdr, nullptr, 500, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+        UpdateWindow(form.Handle());
     }
 };
 
@@ -171,7 +174,6 @@ int main() {
         std::printf("\n");
         DeleteFileW(way.result.c_str());
     }
-    DestroyWindow(display.window);
     OleUninitialize();
     return 0;
 }
