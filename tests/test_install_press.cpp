@@ -111,7 +111,8 @@ TEST_F(InstallPress, ALogThatCannotBeWrittenKeepsBothLists) {
 
 TEST_F(InstallPress, FtpPortFromTheSettings) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\CAD\\Settings", 0, KEY_SET_VALUE, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\CAD\\Settings", 0, KEY_SET_VALUE, &key));
     RegDeleteValueW(key, L"FTP Port");
     RegCloseKey(key);
     EXPECT_EQ(21, InstallFtpPort());

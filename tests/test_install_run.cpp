@@ -108,8 +108,9 @@ TEST_F(InstallRun, KeepPathParksTheFileAndServerNamesFollowTheTransfer) {
     List("[1]\r\nPrg=MIRADOPRO19\r\nT=Pro\r\ncek=1\r\n"
          "File001=ut2tool.prg\r\nName001=tool.exe\r\nPath001=X64\r\nRepl001=0\r\n"
          "[2]\r\nPrg=MIRADO19\r\nT=Basis\r\ncek=1\r\n"
-         "File001=ut2tool.prg\r\nName001=tool.exe\r\nRepl001=0\r\n"
+         "File001=ut2tool.prg\r\nName001=tool.exe\r\nRepl001=0\r\nOpen001=1\r\n"
          "File002=ut2pack.zip\r\nName002=pack.zip\r\nRepl002=0\r\n");
+    boxes_.Queue(IDNO);
     Run();
 
     const std::wstring x64 = pro_ + L"X64\\";
@@ -122,6 +123,9 @@ TEST_F(InstallRun, KeepPathParksTheFileAndServerNamesFollowTheTransfer) {
     EXPECT_FALSE(PathExists(mirado_ + L"inner.txt")) << "a parked archive is not unpacked";
     EXPECT_FALSE(PathExists(updates + L"inner.txt"));
     EXPECT_EQ(L"<0 backup folders>", History(mirado_));
+    const std::vector<SeenBox> seen = boxes_.Seen();
+    ASSERT_EQ(1u, seen.size()) << "only the entry that asks for it offers to open the parked file";
+    EXPECT_EQ(L"Soll " + updates + L"tool.exe geöffnet werden?", seen[0].text);
 
     const std::wstring parked = L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert";
     EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: TOOL.EXE", Copied(L"tool.exe", x64), L"",

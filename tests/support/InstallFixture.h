@@ -82,8 +82,6 @@ protected:
         UpdateBaseUrl = MakeUpdateBaseUrl();
         mirado_ = Product(L"Mirado19 Dir", L"Mirado19\\");
         pro_ = Product(L"Miradopro19 Dir", L"Miradopro19\\");
-        std_ = Product(L"Mirados19 Dir", L"Mirados19\\");
-        norvix_ = Product(L"norvix19 Dir", L"Norvix19\\");
         viewer_ = std::make_unique<QuietTextViewer>(root_.path() + L"opened.bin");
     }
 
@@ -168,7 +166,7 @@ protected:
     }
 
     BoxAnswerer boxes_;
-    std::wstring mirado_, pro_, std_, norvix_;
+    std::wstring mirado_, pro_;
     nettest::Published server_;
     std::unique_ptr<QuietTextViewer> viewer_;
 };
