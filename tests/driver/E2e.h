@@ -108,8 +108,9 @@ protected:
 
     // Presses "Weiter" on the selection and answers boxes with OK until the
     // run has ended ("Beenden"); every box seen is returned.
-    std::vector<Box> Install(DWORD timeoutMs = 60000) {
+    std::vector<Box> RunInstall(DWORD timeoutMs = 60000) {
         std::vector<Box> seen;
+        DeleteFileW(world().OpenedCopy().c_str());  // from an earlier run today
         EXPECT_TRUE(wiz().Press());
         const bool ended = Wizard::WaitFor(
             [&] {

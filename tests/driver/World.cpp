@@ -126,8 +126,10 @@ void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::map<
 }
 
 const wchar_t kShellFolders[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// Wine looks file types up in the machine's classes only.
 const wchar_t kTxtKey[] = L"Software\\Classes\\.txt";
 const wchar_t kViewerKey[] = L"Software\\Classes\\utest.e2eviewer";
+const HKEY kClassesRoot = HKEY_LOCAL_MACHINE;
 
 }  // namespace
 
@@ -168,19 +170,16 @@ World::World(unsigned httpPort, unsigned ftpPort, std::wstring catalogue)
     hadCommonAppData_ = GetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", &savedCommonAppData_);
     SetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", root_.substr(0, root_.size() - 1));
     DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
-    // The download log is dated in the user's short date format; a German
-    // one has no slash that would break the file name.
-    SetEnvironmentVariableW(L"LANG", L"de_DE.UTF-8");
 }
 
 World::~World() {
     for (const std::wstring& p : published_) DeleteFileW(p.c_str());
     if (viewer_) {
-        DeleteKeyTree(HKEY_CURRENT_USER, kViewerKey);
+        DeleteKeyTree(kClassesRoot, kViewerKey);
         if (hadTxt_)
-            SetValue(HKEY_CURRENT_USER, kTxtKey, L"", savedTxt_);
+            SetValue(kClassesRoot, kTxtKey, L"", savedTxt_);
         else
-            DeleteKeyTree(HKEY_CURRENT_USER, kTxtKey);
+            DeleteKeyTree(kClassesRoot, kTxtKey);
     }
     DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
     if (hadCommonAppData_) SetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", savedCommonAppData_);
@@ -226,10 +225,10 @@ std::wstring World::Setting(const std::wstring& name) const {
 }
 
 void World::HarmlessTextViewer() {
-    if (!viewer_) hadTxt_ = GetValue(HKEY_CURRENT_USER, kTxtKey, L"", &savedTxt_);
+    if (!viewer_) hadTxt_ = GetValue(kClassesRoot, kTxtKey, L"", &savedTxt_);
     viewer_ = true;
-    SetValue(HKEY_CURRENT_USER, kTxtKey, L"", L"utest.e2eviewer");
-    SetValue(HKEY_CURRENT_USER, std::wstring(kViewerKey) + L"\\shell\\open\\command", L"",
+    SetValue(kClassesRoot, kTxtKey, L"", L"utest.e2eviewer");
+    SetValue(kClassesRoot, std::wstring(kViewerKey) + L"\\shell\\open\\command", L"",
              L"cmd.exe /c copy /y \"%1\" \"" + OpenedCopy() + L"\"");
 }
 
@@ -249,10 +248,13 @@ void World::PublishList(const std::wstring& text) {
 }
 
 std::wstring World::LogPath() const {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    wchar_t date[32];
-    swprintf(date, 32, L"%02u.%02u.%04u", t.wDay, t.wMonth, t.wYear);
+    // Dated in the user's short date format, which the wizard shares with
+    // this process; a character no file name can hold (the slashes of
+    // M/d/yyyy) stands as a dot.
+    wchar_t date[64] = L"";
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 64);
+    for (wchar_t* c = date; *c; ++c)
+        if (wcschr(L"\\/:*?\"<>|", *c)) *c = L'.';
     return UpdatesFolder() + L"Download " + date + L" .txt";
 }
 
