@@ -15,6 +15,7 @@
 #include "Reg.h"
 #include "main.h"
 #include "Variable.h"
+#include "WinSystem.h"
 
 // ---- work folder ----
 
@@ -597,8 +598,6 @@ std::wstring ResolveTargetFolder(const std::wstring& product, const std::wstring
 
 
 // ---- install run and download log ----
-
-#include "WinSystem.h"
 
 namespace {
 namespace install {
