@@ -45,6 +45,10 @@ run: build
 bench: build
 	@tools/run-bench.sh $(CURDIR)/$(BUILD)
 
+# Fault injection against the real program (tools/reliability.sh).
+reliability: build
+	@tools/reliability.sh $(CURDIR)/$(BUILD)
+
 clean:
 	-WINEPREFIX=$(WINEPREFIX) wineserver -k 2>/dev/null
 	rm -rf $(BUILD)

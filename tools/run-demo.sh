@@ -21,7 +21,8 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$demo"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-"$here/tools/wine-prefix.sh" || { echo "run: Wine prefix could not be made" >&2; exit 1; }
+# The demo's prefix opens the download log in the editor, as a desktop does.
+TXT_OPEN_COMMAND='notepad.exe "%1"' "$here/tools/wine-prefix.sh" || { echo "run: Wine prefix could not be made" >&2; exit 1; }
 
 cleanup() {
     "$here/tools/test-server.sh" stop "$demo" >/dev/null 2>&1
@@ -51,6 +52,9 @@ mkdir -p "$c/ProgramData" "$c/Programme"
 cp -r "$here/tools/demo/installed/ProgramData/Talvero" "$c/ProgramData/"
 cp -r "$here/tools/demo/installed/Programme/Talvero" "$c/Programme/"
 find "$c/ProgramData/Talvero" "$c/Programme/Talvero" -name .keep -delete
+# A window manager on a real display frames the window; Xvfb has none.
+managed=N
+[ -n "${DISPLAY:-}" ] && managed=Y
 cat >"$demo/products.reg" <<EOF
 REGEDIT4
 
@@ -74,6 +78,12 @@ REGEDIT4
 [HKEY_CURRENT_USER\\Software\\Talvero\\Mirados19\\Settings]
 "Symbol Dir"="C:\\\\ProgramData\\\\Talvero\\\\Mirados2019\\\\Symbole\\\\"
 "Vorlage Dir"="C:\\\\ProgramData\\\\Talvero\\\\Mirados2019\\\\Vorlagen\\\\norm.dwt"
+
+[HKEY_CLASSES_ROOT\\txtfile\\shell\\open\\command]
+@="notepad.exe \\"%1\\""
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="${managed}"
 EOF
 "$here/tools/wine-run.sh" regedit /S "$(winpath "$demo/products.reg")" >/dev/null 2>&1
 echo "run: update server http://127.0.0.1:$HTTP_PORT/talveroupdate/files/ and ftp 127.0.0.1:$FTP_PORT (catalogue $catalogue)"

@@ -1,0 +1,435 @@
+// Fault injection against the real update.exe (make reliability): installs
+// with the FTP data connection cut at random byte offsets, hostile archives
+// (one per refusal rule), hostile update lists, a locked and a read-only
+// target file and a target folder that cannot be made. After every run each
+// tracked file must be byte for byte its old version (with its backup where
+// the run replaced it) or the new one, nothing may have changed outside the
+// run's target folders, and the wizard must still answer.
+//
+//   wizard_reliability.exe <update.exe> <server state folder> <cut runs> <seed>
+//
+// Prints one line per run that went wrong and the summary line last.
+// RELIABILITY_ONLY=<text> runs only the cases whose name holds the text;
+// RELIABILITY_TRACE=1 prints the time each step of each run took.
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../native/ZipBuilder.h"
+#include "Driver.h"
+#include "World.h"
+
+using uidriver::Box;
+using uidriver::Wizard;
+using uidriver::World;
+
+namespace {
+
+unsigned httpPort = 0, ftpPort = 0;
+std::wstring catalogue;
+
+struct Totals {
+    int runs = 0, faults = 0, files = 0, fresh = 0, lost = 0, outside = 0, unresponsive = 0;
+} totals;
+
+void Report(const std::wstring& runName, const std::wstring& what) {
+    printf("  %s: %s\n", uidriver::ToUtf8(runName).c_str(), uidriver::ToUtf8(what).c_str());
+    fflush(stdout);
+}
+
+std::wstring ReadState(const std::wstring& folder, const wchar_t* name) {
+    std::string bytes;
+    uidriver::ReadBytes(folder + name, &bytes);
+    while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+    return uidriver::FromUtf8(bytes);
+}
+
+bool Control(const std::wstring& query) {
+    HINTERNET session = InternetOpenW(L"reliability", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!session) return false;
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(httpPort) + L"/_control?" + query;
+    HINTERNET r = InternetOpenUrlW(session, url.c_str(), nullptr, 0,
+                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    DWORD status = 0, size = sizeof status;
+    if (r) {
+        HttpQueryInfoW(r, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+        InternetCloseHandle(r);
+    }
+    InternetCloseHandle(session);
+    return status == 200;
+}
+
+std::string Random(std::mt19937& gen, size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(gen() & 0xFF);
+    return s;
+}
+
+zipbuild::Item Entry(const std::string& name, const std::string& data, bool deflate = true) {
+    zipbuild::Item it;
+    it.name = name;
+    it.data = data;
+    it.deflate = deflate;
+    return it;
+}
+
+// A file the run may touch: it must end as old (or absent when it had no
+// old version) or new, and a replaced old version must be in the backup.
+struct Tracked {
+    std::wstring target;    // target folder of the file entry
+    std::wstring relative;  // below it
+    bool hadOld = false;
+    std::string oldBytes, newBytes;
+};
+
+struct Case {
+    std::wstring name;
+    std::wstring list;                                       // update19.txt
+    std::vector<std::pair<std::wstring, std::string>> files;  // lupd19\ name -> bytes
+    std::vector<Tracked> tracked;
+    std::vector<std::wstring> targets;  // folders the run may write below
+    std::vector<std::wstring> forbidden;  // names that must not appear anywhere
+    std::wstring control;               // server fault switches
+    std::function<void()> before, after;  // around the install press
+    int faults = 1;
+};
+
+bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
+    return s.size() >= prefix.size() && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, s.c_str(),
+                                                       static_cast<int>(prefix.size()), prefix.c_str(),
+                                                       static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
+// Works one run of the wizard: customer page, confirmation, list,
+// install (boxes answered), end. False when the program stopped answering.
+bool Drive(Wizard& w, const Case& c) {
+    auto answerAll = [&] {
+        for (const Box& b : w.Boxes()) w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
+    };
+    if (!w.Press()) return false;
+    if (!Wizard::WaitFor([&] { return w.Place(w.panAdr).x == 500; }, 15000)) return false;
+    w.ClickCheck(0);
+    if (!w.Press()) return false;
+    if (!Wizard::WaitFor(
+            [&] {
+                answerAll();
+                return w.Enabled(w.cmdnex) && w.Lines(w.lstAnw).size() == 1;
+            },
+            30000))
+        return false;
+    if (w.Caption() == L"Weiter" && w.Count(w.lstUpd) > 0) {
+        if (c.before) c.before();
+        if (!w.Press()) return false;
+        const bool ended = Wizard::WaitFor(
+            [&] {
+                answerAll();
+                if (!w.Boxes().empty() || !w.Enabled(w.cmdnex)) return false;
+                // An error that ends the run leaves "Weiter", after the log.
+                const auto lines = w.Lines(w.lstAnw);
+                return w.Caption() == L"Beenden" || (!lines.empty() && lines.back() == L" gespeichert");
+            },
+            120000);
+        if (c.after) c.after();
+        // An error that ends the run early leaves "Weiter"; the program
+        // must still answer and close.
+        if (!ended && !w.Responsive()) return false;
+    }
+    if (!w.Responsive()) return false;
+    answerAll();
+    if (w.Caption() == L"Beenden") {
+        w.Press();
+    } else {
+        w.Close();
+    }
+    DWORD code = 1;
+    return w.WaitExit(20000, &code);
+}
+
+void Check(World& world, const Case& c, const std::map<std::wstring, std::string>& before) {
+    for (const Tracked& t : c.tracked) {
+        ++totals.files;
+        std::string now;
+        const bool present = uidriver::ReadBytes(t.target + t.relative, &now);
+        const bool isNew = present && now == t.newBytes;
+        const bool isOld = t.hadOld ? (present && now == t.oldBytes) : !present;
+        if (isNew && !isOld) ++totals.fresh;
+        if (!isNew && !isOld) {
+            ++totals.lost;
+            Report(c.name, L"lost or corrupted: " + t.target + t.relative);
+            continue;
+        }
+        if (isNew && t.hadOld && t.oldBytes != t.newBytes) {
+            const auto backups = uidriver::FoldersStartingWith(t.target, L"_History ");
+            std::string saved;
+            if (backups.size() != 1 || !uidriver::ReadBytes(backups[0] + t.relative, &saved) || saved != t.oldBytes) {
+                ++totals.lost;
+                Report(c.name, L"replaced without its backup: " + t.target + t.relative);
+            }
+        }
+    }
+    // Everything else below the computer's root stays as it was.
+    std::vector<std::wstring> allowed = c.targets;
+    allowed.push_back(world.WorkFolder());
+    allowed.push_back(world.OpenedCopy());
+    auto isAllowed = [&](const std::wstring& path) {
+        for (const std::wstring& a : allowed)
+            if (StartsWithNoCase(path, a)) return true;
+        return false;
+    };
+    const auto after = uidriver::Snapshot(world.Root());
+    for (const auto& [rel, bytes] : after) {
+        const auto old = before.find(rel);
+        if ((old == before.end() || old->second != bytes) && !isAllowed(world.Root() + rel)) {
+            ++totals.outside;
+            Report(c.name, L"written outside the target: " + world.Root() + rel);
+        }
+    }
+    for (const auto& [rel, bytes] : before)
+        if (!after.count(rel) && !isAllowed(world.Root() + rel)) {
+            ++totals.outside;
+            Report(c.name, L"removed outside the target: " + world.Root() + rel);
+        }
+    for (const std::wstring& name : c.forbidden)
+        for (const std::wstring& where : {std::wstring(L"C:\\"), std::wstring(L"C:\\utest\\"), world.Root(),
+                                          std::wstring(L"C:\\windows\\")})
+            if (uidriver::Exists(where + name)) {
+                ++totals.outside;
+                Report(c.name, L"written outside the target: " + where + name);
+                DeleteFileW((where + name).c_str());
+            }
+}
+
+void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
+    const DWORD a0 = GetTickCount();
+    World world(httpPort, ftpPort, catalogue);
+    world.InstallProducts();
+    world.PointAtServer();
+    world.SetCustomer({L"Muster AG", L"Zürich", L"Hans", L"PC-07", L"044", L"hm@muster.ch"});
+    world.HarmlessTextViewer();
+    Case c = make(world);
+    if (const char* only = getenv("RELIABILITY_ONLY"))
+        if (uidriver::ToUtf8(c.name).find(only) == std::string::npos) return;
+    for (const Tracked& t : c.tracked) {
+        if (!t.hadOld) continue;
+        const std::wstring path = t.target + t.relative;
+        uidriver::MakeFolders(path.substr(0, path.find_last_of(L'\\')));
+        uidriver::WriteBytes(path, t.oldBytes);
+    }
+    for (const auto& [name, bytes] : c.files) world.Publish(L"lupd19\\" + name, bytes);
+    world.PublishList(c.list);
+    const DWORD a1 = GetTickCount();
+    Control(L"reset=1" + c.control);
+    const DWORD a2 = GetTickCount();
+    const auto before = uidriver::Snapshot(world.Root());
+    if (getenv("RELIABILITY_TRACE")) printf("  setup %lu ms, control %lu ms, snapshot %lu ms\n", a1 - a0, a2 - a1, GetTickCount() - a2);
+    ++totals.runs;
+    totals.faults += c.faults;
+    bool answered = false;
+    {
+        Wizard w;
+        const DWORD t0 = GetTickCount();
+        answered = w.Start(exe) && w.FindControls();
+        const DWORD t1 = GetTickCount();
+        answered = answered && Drive(w, c);
+        if (getenv("RELIABILITY_TRACE"))
+            printf("  %s: start %lu ms, run %lu ms\n", uidriver::ToUtf8(c.name).c_str(), t1 - t0, GetTickCount() - t1);
+        if (!answered) {
+            ++totals.unresponsive;
+            Report(c.name, L"the wizard stopped answering or did not end");
+        }
+    }
+    const DWORD b0 = GetTickCount();
+    Control(L"reset=1");
+    const DWORD b1 = GetTickCount();
+    Check(world, c, before);
+    if (getenv("RELIABILITY_TRACE")) printf("  control %lu ms, check %lu ms\n", b1 - b0, GetTickCount() - b1);
+}
+
+// ---- the cases --------------------------------------------------------------
+
+// One section with a big file, an archive and a small new file; the FTP
+// data connection breaks after cut bytes.
+Case CutCase(World& w, std::mt19937& gen, int n) {
+    Case c;
+    c.name = L"cut " + std::to_wstring(n);
+    const std::string big = Random(gen, 20000 + gen() % 100000);
+    const std::string s1 = Random(gen, 3000 + gen() % 20000), s2 = Random(gen, 5000 + gen() % 20000);
+    const std::string s3 = "Symbol " + std::to_string(n);
+    const std::string zip = zipbuild::Build({Entry("Elektro/S01.sym", s1), Entry("Elektro/Neu/S02.sym", s2, false),
+                                             Entry("liesmich.txt", s3)})
+                                .bytes;
+    const std::string small = "klein " + std::to_string(n);
+    c.files = {{L"big.bin", big}, {L"sym.zip", zip}, {L"klein.txt", small}};
+    c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\n"
+             L"File001=big.bin\nName001=big.bin\nPath001=\n"
+             L"File002=sym.zip\nName002=sym.zip\nPath002=SYMBOLE\n"
+             L"File003=klein.txt\nName003=klein.txt\nPath003=DAT\n";
+    const std::wstring sym = w.Mirado19Iec() + L"Symbole\\";
+    const std::wstring dat = w.WorkFolder() + L"Dat\\";
+    c.targets = {w.Mirado19(), sym, dat};
+    c.tracked = {{w.Mirado19(), L"big.bin", true, Random(gen, 5000), big},
+                 {sym, L"sym.zip", false, "", zip},
+                 {sym, L"Elektro\\S01.sym", true, "S01 alt", s1},
+                 {sym, L"Elektro\\Neu\\S02.sym", false, "", s2},
+                 {sym, L"liesmich.txt", true, "liesmich alt", s3},
+                 {dat, L"klein.txt", false, "", small}};
+    const unsigned cut = 1 + gen() % (static_cast<unsigned>(big.size()) + 2000);
+    c.control = L"&ftp_cut=" + std::to_wstring(cut) + (gen() % 2 ? L"&ftp_cut_rst=1" : L"");
+    return c;
+}
+
+// An archive with good entries around one that breaks a refusal rule.
+Case ArchiveCase(World& w, const std::wstring& rule, zipbuild::Item bad, const std::string& evilName) {
+    Case c;
+    c.name = L"archive " + rule;
+    std::vector<zipbuild::Item> items = {Entry("ok1.sym", "ok1 neu"), bad, Entry("sub/ok2.sym", "ok2 neu")};
+    c.files = {{L"hostile.zip", zipbuild::Build(items).bytes}};
+    c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=hostile.zip\nName001=hostile.zip\nPath001=SYMBOLE\n";
+    const std::wstring sym = w.Mirado19Iec() + L"Symbole\\";
+    c.targets = {sym};
+    c.tracked = {{sym, L"ok1.sym", true, "ok1 alt", "ok1 neu"}, {sym, L"sub\\ok2.sym", false, "", "ok2 neu"}};
+    if (!evilName.empty()) c.forbidden = {uidriver::FromUtf8(evilName)};
+    return c;
+}
+
+Case ListCase(World& w, const std::wstring& name, const std::wstring& list, std::vector<std::wstring> forbidden) {
+    Case c;
+    c.name = L"list " + name;
+    c.list = list;
+    c.files = {{L"ok.txt", "ok neu"}};
+    c.targets = {w.Mirado19()};
+    c.tracked = {{w.Mirado19(), L"ok.txt", true, "ok alt", "ok neu"}};
+    c.forbidden = std::move(forbidden);
+    return c;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 5) {
+        fprintf(stderr, "usage: wizard_reliability.exe <update.exe> <server state folder> <cut runs> <seed>\n");
+        return 2;
+    }
+    const std::wstring exe = argv[1];
+    std::wstring state = argv[2];
+    if (state.back() != L'\\') state += L'\\';
+    httpPort = static_cast<unsigned>(_wtoi(ReadState(state, L"http_port").c_str()));
+    ftpPort = static_cast<unsigned>(_wtoi(ReadState(state, L"ftp_port").c_str()));
+    catalogue = ReadState(state, L"catalogue_win");
+    const int cutRuns = _wtoi(argv[3]);
+    std::mt19937 gen(static_cast<unsigned>(_wtoi(argv[4])));
+    if (!httpPort || !ftpPort || catalogue.empty() || !Control(L"reset=1")) {
+        fprintf(stderr, "no update server in %s\n", uidriver::ToUtf8(state).c_str());
+        return 2;
+    }
+
+    for (int n = 1; n <= cutRuns; ++n) {
+        const DWORD t = GetTickCount();
+        RunCase(exe, [&](World& w) { return CutCase(w, gen, n); });
+        if (getenv("RELIABILITY_TRACE")) printf("  whole %lu ms\n", GetTickCount() - t);
+    }
+
+    // Hostile archives, one per refusal rule.
+    auto item = [](const std::string& name, const std::string& data) { return Entry(name, data, false); };
+    zipbuild::Item link = item("link.sym", "../../../../rel_evil_link.txt");
+    link.versionMadeBy = 0x0314;  // made on Unix
+    link.externalAttr = 0120777u << 16;
+    zipbuild::Item crc = item("crc.sym", "Pruefsumme falsch");
+    crc.crc = zipbuild::Crc(crc.data) ^ 1u;
+    zipbuild::Item secret = item("secret.sym", "verschluesselt");
+    secret.flags = 1;
+    const struct {
+        const wchar_t* rule;
+        zipbuild::Item bad;
+        std::string evil;
+    } archives[] = {
+        {L"traversal", item("../../../../rel_evil_t.txt", "x"), "rel_evil_t.txt"},
+        {L"absolute", item("/rel_evil_a.txt", "x"), "rel_evil_a.txt"},
+        {L"backslash absolute", item("\\rel_evil_b.txt", "x"), "rel_evil_b.txt"},
+        {L"drive", item("C:/rel_evil_d.txt", "x"), "rel_evil_d.txt"},
+        {L"drive relative", item("C:rel_evil_e.txt", "x"), "rel_evil_e.txt"},
+        {L"device name", item("sub/CON.txt", "x"), ""},
+        {L"symlink", link, "rel_evil_link.txt"},
+        {L"overlap", item("ok1.sym", "zweites ok1"), ""},
+        {L"file and folder", item("sub", "datei statt ordner"), ""},
+        {L"CRC flip", crc, ""},
+        {L"encrypted", secret, ""},
+    };
+    for (const auto& a : archives) RunCase(exe, [&](World& w) { return ArchiveCase(w, a.rule, a.bad, a.evil); });
+
+    // Hostile update lists.
+    const std::wstring head = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=ok.txt\nName001=ok.txt\n";
+    std::wstring garbage;
+    for (int i = 0; i < 4000; ++i) garbage += static_cast<wchar_t>(i % 7 == 0 ? L'\n' : i % 13 == 0 ? L'[' : 0x20 + gen() % 200);
+    std::wstring many = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\n";
+    for (int i = 2; i <= 21; ++i) {
+        wchar_t n[8];
+        swprintf(n, 8, L"%03d", i - 1);
+        many += std::wstring(L"File") + n + L"=fehlt" + std::to_wstring(i) + L".bin\nName" + n + L"=f" + std::to_wstring(i) +
+                L".bin\n";
+    }
+    const struct {
+        const wchar_t* name;
+        std::wstring list;
+        std::vector<std::wstring> forbidden;
+    } lists[] = {
+        {L"name traversal", head + L"File002=ok.txt\nName002=..\\..\\..\\..\\rel_evil_n.txt\n", {L"rel_evil_n.txt"}},
+        {L"name absolute", head + L"File002=ok.txt\nName002=C:\\rel_evil_m.txt\n", {L"rel_evil_m.txt"}},
+        {L"name device", head + L"File002=ok.txt\nName002=CON\nFile003=ok.txt\nName003=ok.txt:strom\n", {}},
+        {L"long section ids", L"[12]\nPrg=MIRADO19\nText=zu lang\ncek=1\nFile001=ok.txt\nName001=x.txt\n" + head + L"[", {}},
+        {L"binary garbage", garbage, {}},
+        {L"huge caption", L"[1]\nPrg=MIRADO19\nText=" + std::wstring(200000, L'A') + L"\ncek=1\nFile001=ok.txt\nName001=ok.txt\n",
+         {}},
+        {L"missing server files", many, {}},
+        {L"empty", L"", {}},
+    };
+    for (const auto& l : lists) RunCase(exe, [&](World& w) { return ListCase(w, l.name, l.list, l.forbidden); });
+
+    // A target file held open by another program, one that is read-only,
+    // and a target folder that cannot be made (a file lies in its place).
+    HANDLE held = INVALID_HANDLE_VALUE;
+    RunCase(exe, [&](World& w) {
+        Case c = ListCase(w, L"", head, {});
+        c.name = L"locked target";
+        const std::wstring path = w.Mirado19() + L"ok.txt";
+        c.before = [path, &held] {
+            held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        };
+        c.after = [&held] {
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+            held = INVALID_HANDLE_VALUE;
+        };
+        return c;
+    });
+    RunCase(exe, [&](World& w) {
+        Case c = ListCase(w, L"", head, {});
+        c.name = L"read-only target";
+        const std::wstring path = w.Mirado19() + L"ok.txt";
+        c.before = [path] { SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY); };
+        return c;
+    });
+    RunCase(exe, [&](World& w) {
+        Case c = ListCase(w, L"", L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\n"
+                                  L"File001=ok.txt\nName001=ok.txt\nPath001=SYMBOLE\n"
+                                  L"File002=ok.txt\nName002=ok.txt\n",
+                          {});
+        c.name = L"unwritable target folder";
+        const std::wstring sym = w.Mirado19Iec() + L"Symbole";
+        uidriver::MakeFolders(w.Mirado19Iec());
+        uidriver::WriteBytes(sym, "eine Datei, wo der Ordner sein sollte");
+        c.tracked.push_back({w.Mirado19Iec(), L"Symbole", true, "eine Datei, wo der Ordner sein sollte",
+                             "eine Datei, wo der Ordner sein sollte"});
+        return c;
+    });
+
+    printf("reliability: %d runs, %d faults injected, %d files checked (%d new, the rest old), "
+           "%d files lost or corrupted (goal 0), %d writes outside the target (goal 0), "
+           "%d runs without an answer (goal 0)\n",
+           totals.runs, totals.faults, totals.files, totals.fresh, totals.lost, totals.outside, totals.unresponsive);
+    return totals.lost || totals.outside || totals.unresponsive ? 1 : 0;
+}

@@ -1,0 +1,39 @@
+#!/bin/bash
+# make reliability: fault injection against the real update.exe.
+# Runs wizard_reliability.exe (UI driver) in a Wine prefix of its own
+# (build/reliability/prefix) against a local update server of its own:
+# $CUT_RUNS installs (default 50) with the FTP data connection cut at a
+# random byte offset, one hostile archive per refusal rule, hostile update
+# lists, a locked and a read-only target file and a target folder that
+# cannot be made. Prints the runs that went wrong and one summary line.
+# Usage: tools/reliability.sh <builddir>   (SEED=n repeats a run)
+set -u
+build=$(cd "${1:?build folder}" && pwd)
+here=$(cd "$(dirname "$0")/.." && pwd)
+work="$build/reliability"
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# German user locale: the download log is dated d.M.yyyy, as for the users.
+export LANG=de_DE.UTF-8
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+mkdir -p "$work"
+cmake --build "$build" --target wizard_reliability update -j2 >/dev/null || exit 1
+"$here/tools/wine-prefix.sh" || { echo "reliability: Wine prefix could not be made" >&2; exit 1; }
+
+cleanup() {
+    "$here/tools/test-server.sh" stop "$work" >/dev/null 2>&1
+    wineserver -k 2>/dev/null
+    "$here/tools/xvfb.sh" stop
+}
+trap cleanup EXIT
+"$here/tools/test-server.sh" start "$work" >/dev/null || { echo "reliability: update server did not start" >&2; exit 1; }
+
+seed=${SEED:-$(date +%s)}
+start=$(date +%s)
+# Output to a file, not a pipe: a Wine process left behind would hold a pipe open.
+"$here/tools/wine-run.sh" "$build/wizard_reliability.exe" "$(winpath "$build/update.exe")" \
+    "$(winpath "$work/server")" "${CUT_RUNS:-50}" "$seed" >"$work/result.txt" 2>&1
+rc=$?
+tr -d '\r' <"$work/result.txt" | grep -v '^X connection to'
+echo "reliability: seed $seed, $(( $(date +%s) - start )) s"
+exit $rc
