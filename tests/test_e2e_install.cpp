@@ -225,7 +225,7 @@ TEST_F(Install, ClosingTheWindowDuringATransferEndsTheProgramAfterTheRun) {
     world().PublishList(L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=e2elang.bin\nName001=lang.bin\n");
     ToSelection();
     nettest::Control("throttle=40000");
-    ASSERT_TRUE(wiz().Press());
+    ASSERT_TRUE(wiz().PressInstall());
     ASSERT_TRUE(Wizard::WaitFor([&] { return wiz().ProgressPos() >= 5 && wiz().ProgressPos() < 70; }, 20000))
         << "no transfer seen";
     EXPECT_FALSE(wiz().Enabled(wiz().cmdnex)) << "disabled while the run lasts";

@@ -10,6 +10,8 @@
 #     (wizard_walk.exe, the UI driver) that fills in the customer data,
 #     confirms, keeps the offered selection, installs, and saves a screenshot
 #     of every step and of the opened download log under build/demo/shots/.
+#   - with DEMO_MODE=bench (tools/run-bench.sh): $ROUNDS rounds of
+#     bench_wizard.exe, each on freshly installed products, at full speed.
 # The server, the prefix's wineserver and the Xvfb are stopped at the end.
 # Usage: tools/run-demo.sh <builddir>
 set -u
@@ -46,15 +48,13 @@ find "$here/tools/demo/lupd19" -maxdepth 1 -type f -exec cp {} "$catalogue/lupd1
 cp "$catalogue/lupd19/mtool.prg" "$catalogue/lupd19/mtool.EXE"
 
 # ---- the products as installed before the update ----
+install_products() {
 c="$WINEPREFIX/drive_c"
 rm -rf "$c/ProgramData/Talvero" "$c/Programme/Talvero"
 mkdir -p "$c/ProgramData" "$c/Programme"
 cp -r "$here/tools/demo/installed/ProgramData/Talvero" "$c/ProgramData/"
 cp -r "$here/tools/demo/installed/Programme/Talvero" "$c/Programme/"
 find "$c/ProgramData/Talvero" "$c/Programme/Talvero" -name .keep -delete
-# A window manager on a real display frames the window; Xvfb has none.
-managed=N
-[ -n "${DISPLAY:-}" ] && managed=Y
 cat >"$demo/products.reg" <<EOF
 REGEDIT4
 
@@ -80,17 +80,36 @@ REGEDIT4
 "Vorlage Dir"="C:\\\\ProgramData\\\\Talvero\\\\Mirados2019\\\\Vorlagen\\\\norm.dwt"
 
 [HKEY_CLASSES_ROOT\\txtfile\\shell\\open\\command]
-@="notepad.exe \\"%1\\""
+@="${txt_open}"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Managed"="${managed}"
 EOF
 "$here/tools/wine-run.sh" regedit /S "$(winpath "$demo/products.reg")" >/dev/null 2>&1
+}
+# A window manager on a real display frames the window; Xvfb has none.
+managed=N
+[ -n "${DISPLAY:-}" ] && [ "${DEMO_MODE:-}" != bench ] && managed=Y
+# The download log opens in the editor; the benchmark rounds need no editor.
+txt_open='notepad.exe \"%1\"'
+[ "${DEMO_MODE:-}" = bench ] && txt_open='cmd.exe /c exit'
+install_products
 echo "run: update server http://127.0.0.1:$HTTP_PORT/talveroupdate/files/ and ftp 127.0.0.1:$FTP_PORT (catalogue $catalogue)"
 echo "run: demo products installed in $WINEPREFIX (C:\\Programme\\Talvero, C:\\ProgramData\\Talvero)"
 
 # The wizard speaks German and dates its download log the German way.
 export LANG=de_DE.UTF-8
+
+if [ "${DEMO_MODE:-}" = bench ]; then
+    # Whole-wizard figures: each round on products at their old state again.
+    for round in $(seq "${ROUNDS:-5}"); do
+        [ "$round" = 1 ] || install_products
+        "$here/tools/wine-run.sh" "$build/bench_wizard.exe" "$(winpath "$build/update.exe")" \
+            >"$demo/bench-round$round.txt" 2>&1 || { echo "run: benchmark round $round failed" >&2; exit 1; }
+        tr -d "\r" <"$demo/bench-round$round.txt" | grep -E '^[a-z_]+ [0-9.]+$'
+    done
+    exit 0
+fi
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "run: opening the wizard on $DISPLAY"

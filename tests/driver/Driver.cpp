@@ -226,6 +226,23 @@ bool Wizard::Press() {
     return PostMessageW(cmdnex, BM_CLICK, 0, 0) != FALSE;
 }
 
+bool Wizard::PressUntil(const std::function<bool()>& taken, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (!Press()) return taken();
+        if (WaitFor(taken, 1000)) return true;
+    }
+    return false;
+}
+
+bool Wizard::PressInstall() {
+    return PressUntil([&] {
+        if (!Boxes().empty() || !Enabled(cmdnex) || Caption() == L"Beenden") return true;
+        const std::vector<std::wstring> lines = Lines(lstAnw);
+        return !lines.empty() && lines[0] != L"Folgende Programmteile werden erneuert";
+    });
+}
+
 bool Wizard::ClickCheck(int index) {
     RECT rc{};
     if (Send(lstUpd, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rc)) == LB_ERR ||

@@ -71,6 +71,13 @@ public:
     // Presses "Weiter" without waiting for the press to end; false (and no
     // press) when the button is disabled, as a person could not press it.
     bool Press();
+    // Presses "Weiter" until taken() shows the press was taken. A press that
+    // arrives while the previous one still finishes (it lets pending
+    // messages through at its end) is dropped by the wizard, as a person's
+    // click would be; the driver then presses again, as a person would.
+    bool PressUntil(const std::function<bool()>& taken, DWORD timeoutMs = 10000);
+    // A press on the selection, taken once the install run has started.
+    bool PressInstall();
     // Clicks the check box of lstUpd item index; false when there is none.
     bool ClickCheck(int index);
     // The close button of the title bar.

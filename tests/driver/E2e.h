@@ -111,7 +111,7 @@ protected:
     std::vector<Box> RunInstall(DWORD timeoutMs = 60000) {
         std::vector<Box> seen;
         DeleteFileW(world().OpenedCopy().c_str());  // from an earlier run today
-        EXPECT_TRUE(wiz().Press());
+        EXPECT_TRUE(wiz().PressInstall());
         const bool ended = Wizard::WaitFor(
             [&] {
                 for (const Box& b : wiz().Boxes()) {
@@ -134,7 +134,7 @@ protected:
 
     // The last press ends the program with exit code 0.
     void Finish() {
-        ASSERT_TRUE(wiz().Press());
+        ASSERT_TRUE(wiz().PressUntil([&] { return !wiz().Running(); }));
         DWORD code = 1;
         ASSERT_TRUE(wiz().WaitExit(15000, &code)) << "the program did not end";
         EXPECT_EQ(code, 0u);

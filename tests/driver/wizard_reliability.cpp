@@ -124,7 +124,7 @@ bool Drive(Wizard& w, const Case& c) {
         return false;
     if (w.Caption() == L"Weiter" && w.Count(w.lstUpd) > 0) {
         if (c.before) c.before();
-        if (!w.Press()) return false;
+        if (!w.PressInstall()) return false;
         const bool ended = Wizard::WaitFor(
             [&] {
                 answerAll();
@@ -142,7 +142,7 @@ bool Drive(Wizard& w, const Case& c) {
     if (!w.Responsive()) return false;
     answerAll();
     if (w.Caption() == L"Beenden") {
-        w.Press();
+        w.PressUntil([&] { return !w.Running(); });
     } else {
         w.Close();
     }

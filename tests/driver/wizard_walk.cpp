@@ -84,7 +84,7 @@ bool Walk(const std::wstring& exe) {
     for (const std::wstring& l : w.Lines(w.lstUpd)) Log(L"offered: " + l);
     Shot(L"3-auswahl");
 
-    if (!w.Press()) return Fail(L"Weiter on the selection");
+    if (!w.PressInstall()) return Fail(L"Weiter on the selection");
     bool progressShot = false;
     if (!Wizard::WaitFor(
             [&] {
@@ -115,7 +115,7 @@ bool Walk(const std::wstring& exe) {
         Log(L"the download log did not open in a viewer");
     }
     Shot(L"6-fertig");
-    if (!w.Press()) return Fail(L"Beenden");
+    if (!w.PressUntil([&] { return !w.Running(); })) return Fail(L"Beenden");
     DWORD code = 1;
     if (!w.WaitExit(15000, &code)) return Fail(L"the program did not end");
     Log(L"ended with exit code " + std::to_wstring(code));

@@ -1,0 +1,150 @@
+// Whole-wizard figures (not a test), one round per call:
+//   bench_wizard.exe <update.exe>
+// starts the wizard (start-up time to a visible window), walks it to the
+// offered list with the selection kept, and times the install run from the
+// press of "Weiter" to "Beenden". Beside them it measures what Wine itself
+// costs on an empty Win32 program in the same round: to a visible window,
+// and to the end of a program that does nothing.
+//   bench_wizard.exe empty-window | empty-exit     (the empty programs)
+// Prints "name milliseconds" lines.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "Driver.h"
+
+using uidriver::Box;
+using uidriver::Wizard;
+
+namespace {
+
+LRESULT CALLBACK EmptyProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+int EmptyWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = EmptyProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"BenchEmpty";
+    RegisterClassW(&wc);
+    HWND h = CreateWindowExW(0, L"BenchEmpty", L"bench empty", WS_OVERLAPPEDWINDOW, 0, 0, 470, 425, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+    ShowWindow(h, SW_SHOW);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+}
+
+double Ms(const LARGE_INTEGER& a, const LARGE_INTEGER& b) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+LARGE_INTEGER Now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+struct FindEmpty {
+    DWORD pid;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindEmptyWindow(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<FindEmpty*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == f->pid && IsWindowVisible(h)) f->found = h;
+    return f->found == nullptr;
+}
+
+// Start of this very program with an argument; milliseconds until its
+// window shows (window) or until it has ended (exit).
+double EmptyProgram(const wchar_t* what) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" " + what;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const LARGE_INTEGER t0 = Now();
+    if (!CreateProcessW(self, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    double ms = -1;
+    if (std::wstring(what) == L"empty-exit") {
+        WaitForSingleObject(pi.hProcess, 30000);
+        ms = Ms(t0, Now());
+    } else {
+        FindEmpty f{pi.dwProcessId};
+        if (Wizard::WaitFor(
+                [&] {
+                    EnumWindows(FindEmptyWindow, reinterpret_cast<LPARAM>(&f));
+                    return f.found != nullptr;
+                },
+                30000))
+            ms = Ms(t0, Now());
+        uidriver::EndProcess(pi.hProcess, f.found, 10000);
+    }
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return ms;
+}
+
+void AnswerBoxes(Wizard& w) {
+    for (const Box& b : w.Boxes()) w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
+}
+
+int Round(const std::wstring& exe) {
+    printf("empty_exit_ms %.1f\n", EmptyProgram(L"empty-exit"));
+    printf("empty_window_ms %.1f\n", EmptyProgram(L"empty-window"));
+    Wizard w;
+    const LARGE_INTEGER t0 = Now();
+    if (!w.Start(exe) || !w.FindControls()) return 1;
+    printf("startup_ms %.1f\n", Ms(t0, Now()));
+    w.FillAll(L"Muster AG", L"Zürich", L"Hans Muster", L"PC-07", L"044 000", L"hm@muster.ch");
+    if (!w.Press() || !Wizard::WaitFor([&] { return w.Place(w.panAdr).x == 500; }, 10000)) return 1;
+    w.ClickCheck(0);
+    if (!w.Press()) return 1;
+    if (!Wizard::WaitFor(
+            [&] {
+                AnswerBoxes(w);
+                return w.Enabled(w.cmdnex) && w.Count(w.lstUpd) > 0 && w.Lines(w.lstAnw).size() == 1;
+            },
+            30000))
+        return 1;
+    const LARGE_INTEGER t1 = Now();
+    if (!w.PressInstall()) return 1;
+    if (!Wizard::WaitFor(
+            [&] {
+                AnswerBoxes(w);
+                return w.WaitButton(L"Beenden", 0);
+            },
+            300000))
+        return 1;
+    printf("install_ms %.1f\n", Ms(t1, Now()));
+    w.PressUntil([&] { return !w.Running(); });
+    w.WaitExit(15000);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: bench_wizard.exe <update.exe> | empty-window | empty-exit\n");
+        return 2;
+    }
+    const std::wstring arg = argv[1];
+    if (arg == L"empty-exit") return 0;
+    if (arg == L"empty-window") return EmptyWindow();
+    const int rc = Round(arg);
+    fflush(stdout);
+    return rc;
+}
