@@ -115,7 +115,7 @@ TEST_F(Wizard0, NothingOfferedEndsTheProgramOnTheNextPress) {
     // Only products that are not installed here, and one whose folder is gone.
     uidriver::DeleteKeyTree(HKEY_CURRENT_USER, std::wstring(kSettingsKey));
     world().PointAtServer();
-    uidriver::SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Mirado19 Dir", world().Root() + L"gibtsnicht\\");
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"Mirado19 Dir", world().Root() + L"gibtsnicht\\");
     world().PublishList(L"[1]\nPrg=AUTOCAD\nText=AutoCAD\ncek=1\n[2]\nPrg=MIRADO19\nText=Mirado\ncek=1\n");
     Launch();
     wiz().FillAll(L"a", L"b", L"c", L"d", L"e", L"f");

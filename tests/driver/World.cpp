@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "support/TestSupport.h"
+
 namespace uidriver {
 
 // ---- helpers ----------------------------------------------------------------
@@ -37,54 +39,6 @@ void MakeFolders(const std::wstring& folder) {
     for (size_t at = folder.find(L'\\', 3); at != std::wstring::npos; at = folder.find(L'\\', at + 1))
         CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
-}
-
-void DeleteTree(const std::wstring& path) {
-    std::wstring p = path;
-    while (!p.empty() && p.back() == L'\\') p.pop_back();
-    const DWORD attr = GetFileAttributesW(p.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES) return;
-    if (!(attr & FILE_ATTRIBUTE_DIRECTORY) || (attr & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileW(p.c_str())) RemoveDirectoryW(p.c_str());
-        return;
-    }
-    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-    WIN32_FIND_DATAW fd;
-    HANDLE f = FindFirstFileW((p + L"\\*").c_str(), &fd);
-    if (f != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring n = fd.cFileName;
-            if (n != L"." && n != L"..") DeleteTree(p + L"\\" + n);
-        } while (FindNextFileW(f, &fd));
-        FindClose(f);
-    }
-    RemoveDirectoryW(p.c_str());
-}
-
-void SetValue(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value) {
-    HKEY h = nullptr;
-    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExW(h, name.empty() ? nullptr : name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(h);
-}
-
-bool GetValue(HKEY root, const std::wstring& key, const std::wstring& name, std::wstring* value) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = 0;
-    const wchar_t* n = name.empty() ? nullptr : name.c_str();
-    LONG rc = RegQueryValueExW(h, n, nullptr, &type, nullptr, &size);
-    if (rc == ERROR_SUCCESS) {
-        std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-        rc = RegQueryValueExW(h, n, nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &size);
-        buf.resize(wcsnlen(buf.c_str(), buf.size()));
-        *value = buf;
-    }
-    RegCloseKey(h);
-    return rc == ERROR_SUCCESS;
 }
 
 void DeleteKeyTree(HKEY root, const std::wstring& key) { SHDeleteKeyW(root, key.c_str()); }
@@ -165,10 +119,11 @@ World::World(unsigned httpPort, unsigned ftpPort, std::wstring catalogue)
     wchar_t name[80];
     swprintf(name, 80, L"C:\\utest\\e2e_%lu_%d\\", GetCurrentProcessId(), ++counter);
     root_ = name;
-    DeleteTree(root_);
+    testsupport::RemoveTree(root_);
     MakeFolders(root_ + L"Talvero");
-    hadCommonAppData_ = GetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", &savedCommonAppData_);
-    SetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", root_.substr(0, root_.size() - 1));
+    hadCommonAppData_ = testsupport::RegGet(HKEY_LOCAL_MACHINE,
+            kShellFolders, L"Common AppData", &savedCommonAppData_);
+    testsupport::RegSet(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", root_.substr(0, root_.size() - 1));
     DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
 }
 
@@ -177,13 +132,14 @@ World::~World() {
     if (viewer_) {
         DeleteKeyTree(kClassesRoot, kViewerKey);
         if (hadTxt_)
-            SetValue(kClassesRoot, kTxtKey, L"", savedTxt_);
+            testsupport::RegSet(kClassesRoot, kTxtKey, L"", savedTxt_);
         else
             DeleteKeyTree(kClassesRoot, kTxtKey);
     }
     DeleteKeyTree(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
-    if (hadCommonAppData_) SetValue(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData", savedCommonAppData_);
-    DeleteTree(root_);
+    if (hadCommonAppData_) testsupport::RegSet(HKEY_LOCAL_MACHINE,
+            kShellFolders, L"Common AppData", savedCommonAppData_);
+    testsupport::RemoveTree(root_);
 }
 
 void World::InstallProducts() {
@@ -191,16 +147,16 @@ void World::InstallProducts() {
                                   Miradopro19Iec(), SymbolFolder(), Qon5Catalogue(),
                                   root_ + L"Talvero\\Mirados2019\\Vorlagen\\"})
         MakeFolders(f);
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Mirado19 Dir", Mirado19());
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Miradopro19 Dir", Miradopro19());
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Mirados19 Dir", Mirados19());
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"norvix19 Dir", Norvix19());
-    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirado19\\Settings", L"Profiles Dir",
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"Mirado19 Dir", Mirado19());
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"Miradopro19 Dir", Miradopro19());
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"Mirados19 Dir", Mirados19());
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"norvix19 Dir", Norvix19());
+    testsupport::RegSet(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirado19\\Settings", L"Profiles Dir",
              root_ + L"Talvero\\Mirado19\\Profiles\\");
-    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Miradopro19\\Settings", L"Profiles Dir",
+    testsupport::RegSet(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Miradopro19\\Settings", L"Profiles Dir",
              root_ + L"Talvero\\Miradopro19\\Profiles\\");
-    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirados19\\Settings", L"Symbol Dir", SymbolFolder());
-    SetValue(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirados19\\Settings", L"Vorlage Dir",
+    testsupport::RegSet(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirados19\\Settings", L"Symbol Dir", SymbolFolder());
+    testsupport::RegSet(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirados19\\Settings", L"Vorlage Dir",
              root_ + L"Talvero\\Mirados2019\\Vorlagen\\norm.dwt");
     WriteBytes(Norvix19() + L"norvix4.cfg",
                ToAnsi(L"[Path]\r\nCatalog_Qon5=" + Qon5Catalogue() + L"\r\nCatalog_QonPage=\r\n"));
@@ -209,26 +165,27 @@ void World::InstallProducts() {
 void World::PointAtServer() { PointAtServer(http_, ftp_); }
 
 void World::PointAtServer(unsigned httpPort, unsigned ftpPort) {
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"Update Host", L"127.0.0.1:" + std::to_wstring(httpPort));
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"FTP Host", L"127.0.0.1");
-    SetValue(HKEY_CURRENT_USER, kSettingsKey, L"FTP Port", std::to_wstring(ftpPort));
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"Update Host", L"127.0.0.1:" + std::to_wstring(httpPort));
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"FTP Host", L"127.0.0.1");
+    testsupport::RegSet(HKEY_CURRENT_USER, kSettingsKey, L"FTP Port", std::to_wstring(ftpPort));
 }
 
 void World::SetCustomer(const std::vector<std::wstring>& six) {
     const wchar_t* names[] = {L"Firma", L"Ort", L"User", L"PC", L"Telefon", L"E-Mail"};
-    for (size_t i = 0; i < 6 && i < six.size(); ++i) SetValue(HKEY_CURRENT_USER, kSettingsKey, names[i], six[i]);
+    for (size_t i = 0; i < 6 && i < six.size(); ++i) testsupport::RegSet(HKEY_CURRENT_USER,
+            kSettingsKey, names[i], six[i]);
 }
 
 std::wstring World::Setting(const std::wstring& name) const {
     std::wstring v;
-    return GetValue(HKEY_CURRENT_USER, kSettingsKey, name, &v) ? v : L"<none>";
+    return testsupport::RegGet(HKEY_CURRENT_USER, kSettingsKey, name, &v) ? v : L"<none>";
 }
 
 void World::HarmlessTextViewer() {
-    if (!viewer_) hadTxt_ = GetValue(kClassesRoot, kTxtKey, L"", &savedTxt_);
+    if (!viewer_) hadTxt_ = testsupport::RegGet(kClassesRoot, kTxtKey, L"", &savedTxt_);
     viewer_ = true;
-    SetValue(kClassesRoot, kTxtKey, L"", L"utest.e2eviewer");
-    SetValue(kClassesRoot, std::wstring(kViewerKey) + L"\\shell\\open\\command", L"",
+    testsupport::RegSet(kClassesRoot, kTxtKey, L"", L"utest.e2eviewer");
+    testsupport::RegSet(kClassesRoot, std::wstring(kViewerKey) + L"\\shell\\open\\command", L"",
              L"cmd.exe /c copy /y \"%1\" \"" + OpenedCopy() + L"\"");
 }
 

@@ -18,9 +18,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool ReadBytes(const std::wstring& path, std::string* bytes);
 bool Exists(const std::wstring& path);
 void MakeFolders(const std::wstring& folder);  // the whole chain
-void DeleteTree(const std::wstring& path);
-void SetValue(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value);
-bool GetValue(HKEY root, const std::wstring& key, const std::wstring& name, std::wstring* value);
 void DeleteKeyTree(HKEY root, const std::wstring& key);
 std::string ToUtf8(const std::wstring& s);
 std::wstring FromUtf8(const std::string& s);
