@@ -17,32 +17,14 @@ const std::wstring kScratch = L"Software\\utest_reg";
 
 class RegTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        user_ = Redirect(HKEY_CURRENT_USER, kScratch + L"\\user");
-        machine_ = Redirect(HKEY_LOCAL_MACHINE, kScratch + L"\\machine");
-        RegistryRoot = HKEY_LOCAL_MACHINE;
-    }
-    void TearDown() override {
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(user_);
-        RegCloseKey(machine_);
-    }
-    static HKEY Redirect(HKEY root, const std::wstring& to) {
-        HKEY h = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
-        RegOverridePredefKey(root, h);
-        return h;
-    }
+    void SetUp() override { RegistryRoot = HKEY_LOCAL_MACHINE; }
     std::wstring Stored(HKEY root, const std::wstring& key, const std::wstring& name) {
         std::wstring v = L"<missing>";
         RegGet(root, key, name, &v);
         return v;
     }
 
-    RegTreeGuard guard_{HKEY_CURRENT_USER, kScratch};
-    HKEY user_ = nullptr;
-    HKEY machine_ = nullptr;
+    RootsRedirect roots_{kScratch};
 };
 
 TEST_F(RegTest, RootkeyRuleReadsRepairsAndOnlyTouchesTheUserRoot) {
@@ -89,7 +71,7 @@ TEST_F(RegTest, ReadStringCreatesNothingAndChecksTheValueKind) {
     // Written by hand without the terminating zero.
     const wchar_t raw[] = {L'a', L'b'};
     HKEY h = nullptr;
-    RegOpenKeyExW(machine_, key.substr(1).c_str(), 0, KEY_ALL_ACCESS, &h);
+    RegOpenKeyExW(roots_.machine(), key.substr(1).c_str(), 0, KEY_ALL_ACCESS, &h);
     RegSetValueExW(h, L"Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(raw), sizeof(raw));
     const DWORD port = 21;
     RegSetValueExW(h, L"Port", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port), sizeof(port));

@@ -15,27 +15,7 @@ const std::wstring kVersionKey = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 
 class SpecialFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        user_ = Redirect(HKEY_CURRENT_USER, L"user");
-        machine_ = Redirect(HKEY_LOCAL_MACHINE, L"machine");
-    }
-    void TearDown() override {
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(user_);
-        RegCloseKey(machine_);
-    }
-    static HKEY Redirect(HKEY root, const std::wstring& to) {
-        HKEY h = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, (kScratch + L"\\" + to).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &h, nullptr);
-        RegOverridePredefKey(root, h);
-        return h;
-    }
-
-    RegTreeGuard guard_{HKEY_CURRENT_USER, kScratch};
-    HKEY user_ = nullptr;
-    HKEY machine_ = nullptr;
+    RootsRedirect roots_{kScratch};
 };
 
 // Each value holds its own index, so a misspelt or shifted name shows up.

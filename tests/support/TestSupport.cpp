@@ -15,6 +15,25 @@ RegTreeGuard::RegTreeGuard(HKEY root, std::wstring subKey) : root_(root), subKey
 
 RegTreeGuard::~RegTreeGuard() { SHDeleteKeyW(root_, subKey_.c_str()); }
 
+static HKEY RedirectRoot(HKEY root, const std::wstring& to) {
+    HKEY h = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    RegOverridePredefKey(root, h);
+    return h;
+}
+
+RootsRedirect::RootsRedirect(const std::wstring& scratch) : guard_(HKEY_CURRENT_USER, scratch) {
+    user_ = RedirectRoot(HKEY_CURRENT_USER, NoLead(scratch) + L"\\user");
+    machine_ = RedirectRoot(HKEY_LOCAL_MACHINE, NoLead(scratch) + L"\\machine");
+}
+
+RootsRedirect::~RootsRedirect() {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(user_);
+    RegCloseKey(machine_);
+}
+
 void RegSet(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value,
             DWORD type) {
     HKEY h = nullptr;

@@ -24,6 +24,24 @@ private:
     std::wstring subKey_;
 };
 
+// Redirects HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE of this process into
+// the scratch keys scratch\user and scratch\machine below the real
+// HKEY_CURRENT_USER, so a test can arrange both roots without touching the
+// prefix's settings. Undone, and the scratch tree deleted, at the end.
+class RootsRedirect {
+public:
+    explicit RootsRedirect(const std::wstring& scratch);
+    ~RootsRedirect();
+    RootsRedirect(const RootsRedirect&) = delete;
+    RootsRedirect& operator=(const RootsRedirect&) = delete;
+    HKEY machine() const { return machine_; }
+
+private:
+    RegTreeGuard guard_;
+    HKEY user_ = nullptr;
+    HKEY machine_ = nullptr;
+};
+
 // Raw registry access for arranging and checking (no code under test).
 void RegSet(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value,
             DWORD type = REG_SZ);
