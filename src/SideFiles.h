@@ -1,0 +1,22 @@
+#pragma once
+// Files that stand in for a target until they are complete: a fetch or an
+// extraction writes into a file of its own beside the target (same folder,
+// so the final move is a rename) and moves it into place only when it is
+// whole. The names carry the writing process's id, so a later run can tell
+// what a killed run left behind from what is being written right now.
+#include <windows.h>
+#include <string>
+
+// A new, empty file "~<tag><pid>_<n>.tmp" in folder (which ends with a
+// backslash or is empty for the current folder), opened with the given
+// access and no sharing. Returns INVALID_HANDLE_VALUE when none can be made;
+// *path receives the name. Long paths get the extended form.
+HANDLE CreateSideFile(const std::wstring& folder, const wchar_t* tag, DWORD access, std::wstring* path);
+
+// Removes side files that other processes left in folder ("~upd*.tmp" and
+// "~zip*.tmp" whose process id is not this process's). Files still open
+// elsewhere stay; nothing else in the folder is touched.
+void SweepLeftoverSideFiles(const std::wstring& folder);
+
+// The extended "\\?\" form for paths near MAX_PATH; path must be full.
+std::wstring ApiPath(const std::wstring& path);
