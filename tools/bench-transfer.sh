@@ -16,6 +16,7 @@ size_mib=64
 # A Wine prefix of its own: the shared one's wineserver serves every other
 # Wine process of the machine, and its load would land in the timings.
 export WINEPREFIX=$state/wineprefix
+. "$here/tools/wine-env.sh"
 
 cmake --build "$build" --target bench_transfer -j2 >/dev/null
 

@@ -12,7 +12,7 @@ build=$(cd "${1:?build folder}" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 work="$build/reliability"
 export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$here/tools/wine-env.sh"
 # German user locale: the download log is dated d.M.yyyy, as for the users.
 export LANG=de_DE.UTF-8
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -22,7 +22,7 @@ cmake --build "$build" --target wizard_reliability update -j2 >/dev/null || exit
 
 cleanup() {
     "$here/tools/test-server.sh" stop "$work" >/dev/null 2>&1
-    wineserver -k 2>/dev/null
+    "$WINESERVER" -k 2>/dev/null
     "$here/tools/xvfb.sh" stop
 }
 trap cleanup EXIT

@@ -19,7 +19,7 @@ build=$(cd "${1:?build folder}" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 demo="$build/demo"
 export WINEPREFIX="$demo/prefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$here/tools/wine-env.sh"
 mkdir -p "$demo"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -28,7 +28,7 @@ TXT_OPEN_COMMAND='notepad.exe "%1"' "$here/tools/wine-prefix.sh" || { echo "run:
 
 cleanup() {
     "$here/tools/test-server.sh" stop "$demo" >/dev/null 2>&1
-    wineserver -k 2>/dev/null
+    "$WINESERVER" -k 2>/dev/null
     "$here/tools/xvfb.sh" stop
 }
 trap cleanup EXIT

@@ -1,6 +1,7 @@
-#!/bin/sh
+#!/bin/bash
 # Runs a Windows program under Wine in the build's throwaway prefix.
-# WINEPREFIX may be set by the caller; the default lives in build/.
+# WINEPREFIX may be set by the caller; the default lives in the build folder
+# (tools/wine-env.sh).
 #
 # Every Wine process of the prefix shares one desktop process, which takes
 # its X display from whichever process starts it first. One started without
@@ -8,10 +9,7 @@
 # always get the build's own Xvfb display, unless WINE_REAL_DISPLAY=1 asks for
 # the caller's $DISPLAY (the interactive demo).
 here=$(cd "$(dirname "$0")/.." && pwd)
-: "${WINEPREFIX:=$here/build/wineprefix}"
-export WINEPREFIX
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+. "$here/tools/wine-env.sh"
 if [ "${WINE_REAL_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
     DISPLAY=$("$here/tools/xvfb.sh" start) || exit 1
     export DISPLAY
@@ -19,4 +17,4 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$here/tools/wine-prefix.sh" >&2 || exit 1
 fi
-exec wine "$@"
+exec "$WINE" "$@"

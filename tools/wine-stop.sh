@@ -1,8 +1,7 @@
-#!/bin/sh
+#!/bin/bash
 # Ends the build prefix's Wine processes and its X display.
 here=$(cd "$(dirname "$0")/.." && pwd)
-: "${WINEPREFIX:=$here/build/wineprefix}"
-export WINEPREFIX
-wineserver -k 2>/dev/null
+. "$here/tools/wine-env.sh"
+"$WINESERVER" -k 2>/dev/null
 "$here/tools/xvfb.sh" stop
 exit 0

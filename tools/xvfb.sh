@@ -1,8 +1,8 @@
-#!/bin/sh
+#!/bin/bash
 # The build's own X display for Wine: `start` prints its name (starting it
 # when it is not running), `stop` ends it.
 here=$(cd "$(dirname "$0")/.." && pwd)
-: "${WINEPREFIX:=$here/build/wineprefix}"
+. "$here/tools/wine-env.sh"
 state="$(dirname "$WINEPREFIX")/xvfb"
 mkdir -p "$state"
 case "$1" in
