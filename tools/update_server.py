@@ -18,6 +18,8 @@ Each answer is the current switch state as JSON.
 
   ftp_cut=N       close every FTP file data connection after N bytes (0 = off)
   ftp_cut_rst=1   ... with a TCP reset instead of an orderly close
+  ftp_stall=N     send the first N bytes of every FTP file, then nothing more while
+                  keeping the data connection open until the client closes it
   refuse_login=1  answer every FTP login with 530
   throttle=N      send at most N bytes per second, HTTP and FTP (0 = off)
   http_status=C   answer file requests below /talveroupdate/files/ with C (0 = off)
@@ -43,6 +45,7 @@ import urllib.parse
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
 
 HTTP_PREFIX = "/talveroupdate/files/"
@@ -55,7 +58,8 @@ CUT_DELAY = 0.25  # seconds between the last byte and a cut data connection
 class Switches:
     """Fault switches shared by the HTTP thread and the FTP loop."""
 
-    INTS = ("ftp_cut", "ftp_cut_rst", "refuse_login", "throttle", "http_status")
+    INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "refuse_login", "throttle",
+            "http_status")
     TEXTS = ("http_match",)
 
     def __init__(self):
@@ -221,13 +225,14 @@ class SwitchableAuthorizer(DummyAuthorizer):
 
 
 class FaultyDTPHandler(DTPHandler):
-    """Data channel that can be throttled or cut off while sending a file."""
+    """Data channel that can be throttled, cut off or stalled while sending a file."""
 
     def __init__(self, sock, cmd_channel):
         super().__init__(sock, cmd_channel)
         self._started = time.monotonic()
         self._resume = None
         self._cut = None
+        self._stalled = False
         rate = SWITCHES.get("throttle")
         if rate > 0:
             # Small sends keep the pace smooth instead of bursting a second's worth.
@@ -237,24 +242,60 @@ class FaultyDTPHandler(DTPHandler):
         return self.file_obj is not None and not self.receive
 
     def use_sendfile(self):
-        if SWITCHES.get("throttle") > 0 or SWITCHES.get("ftp_cut") > 0:
+        if any(SWITCHES.get(name) > 0 for name in ("throttle", "ftp_cut", "ftp_stall")):
             return False
         return super().use_sendfile()
 
+    def _fault(self):
+        """(limit, action) of the fault that ends this file's data first."""
+        found = (0, None)
+        if self._sending_file():
+            for name, action in (("ftp_stall", self._stall), ("ftp_cut", self._schedule_cut)):
+                limit = SWITCHES.get(name)
+                if limit > 0 and (found[1] is None or limit < found[0]):
+                    found = (limit, action)
+        return found
+
     def send(self, data):
-        cut = SWITCHES.get("ftp_cut")
-        if cut > 0 and self._sending_file():
-            room = cut - self.tot_bytes_sent
+        if self._stalled:
+            return 0
+        limit, action = self._fault()
+        if action is not None:
+            room = limit - self.tot_bytes_sent
             if room <= 0:
-                self._schedule_cut()
+                action()
                 return 0
             data = data[:room]
         sent = super().send(data)
-        if cut > 0 and self._sending_file() and self.tot_bytes_sent >= cut:
-            self._schedule_cut()
+        if action is not None and self.tot_bytes_sent >= limit:
+            action()
         else:
             self._pace()
         return sent
+
+    def _stall(self):
+        # Listen only, so that the client hanging up is still noticed, and
+        # drop the idle timeout that would otherwise end the wait with a 421.
+        if self._stalled or self._closed:
+            return
+        self._stalled = True
+        if self._idler is not None and not self._idler.cancelled:
+            self._idler.cancel()
+        self.modify_ioloop_events(self.ioloop.READ)
+
+    def readable(self):
+        return self._stalled or super().readable()
+
+    def writable(self):
+        return not self._stalled and super().writable()
+
+    def handle_read_event(self):
+        if not self._stalled:
+            return super().handle_read_event()
+        try:
+            self.recv(65536)  # discards; an end of stream closes the channel
+        except RetryError:
+            pass
 
     def _schedule_cut(self):
         # The break comes a moment after the last byte, as on a real line:
@@ -327,6 +368,7 @@ def parse_args(argv):
     p.add_argument("--ftp-port", type=int, default=0, help="0 picks a free port")
     p.add_argument("--ftp-cut", type=int, default=0, metavar="BYTES")
     p.add_argument("--ftp-cut-rst", action="store_true")
+    p.add_argument("--ftp-stall", type=int, default=0, metavar="BYTES")
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--throttle", type=int, default=0, metavar="BYTES_PER_SEC")
     p.add_argument("--http-status", type=int, default=0, metavar="CODE")
@@ -341,6 +383,7 @@ def main(argv):
     os.makedirs(os.path.join(catalogue, FTP_FOLDER), exist_ok=True)
     SWITCHES.set_defaults({
         "ftp_cut": args.ftp_cut, "ftp_cut_rst": int(args.ftp_cut_rst),
+        "ftp_stall": args.ftp_stall,
         "refuse_login": int(args.refuse_login), "throttle": args.throttle,
         "http_status": args.http_status, "http_match": args.http_match,
     })

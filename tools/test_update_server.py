@@ -1,0 +1,106 @@
+"""Fault switches of the local update server, seen from real clients.
+
+Run from the source tree: /usr/bin/python3 -m unittest tools/test_update_server.py
+"""
+
+import ftplib
+import json
+import os
+import select
+import socket
+import subprocess
+import tempfile
+import unittest
+import urllib.request
+
+SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "update_server.py")
+USER, PASSWORD = "58213_upd", "6184270"
+BIG = bytes(range(251)) * 1200  # 301200 bytes: several send buffers
+
+
+class Server:
+    """One server on free loopback ports over a scratch catalogue."""
+
+    def __init__(self):
+        self.dir = tempfile.TemporaryDirectory()
+        os.makedirs(os.path.join(self.dir.name, "lupd19"))
+        with open(os.path.join(self.dir.name, "lupd19", "big.bin"), "wb") as f:
+            f.write(BIG)
+        self.log = open(os.path.join(self.dir.name, "server.log"), "wb")
+        self.proc = subprocess.Popen(
+            ["/usr/bin/python3", SERVER, "--catalogue", self.dir.name],
+            stdout=subprocess.PIPE, stderr=self.log, stdin=subprocess.DEVNULL)
+        line = self.proc.stdout.readline().decode()
+        if not line.startswith("update_server ready "):
+            self.stop()
+            raise RuntimeError("server did not start: %r" % line)
+        fields = dict(f.split("=") for f in line.split()[2:])
+        self.http, self.ftp = int(fields["http_port"]), int(fields["ftp_port"])
+
+    def control(self, query):
+        url = "http://127.0.0.1:%d/_control?%s" % (self.http, query)
+        with urllib.request.urlopen(url, timeout=5) as r:
+            return json.load(r)
+
+    def login(self, passive=False):
+        ftp = ftplib.FTP()
+        ftp.connect("127.0.0.1", self.ftp, timeout=5)
+        ftp.login(USER, PASSWORD)
+        ftp.set_pasv(passive)
+        ftp.voidcmd("TYPE I")
+        return ftp
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(timeout=15)
+        self.proc.stdout.close()
+        self.log.close()
+        self.dir.cleanup()
+
+
+def read_exactly(sock, count):
+    data = b""
+    while len(data) < count:
+        chunk = sock.recv(65536)
+        if not chunk:
+            break
+        data += chunk
+    return data
+
+
+def silent_and_open(socks, wait=1.0):
+    """True when for `wait` seconds none of `socks` got data or an end of stream."""
+    return select.select(socks, [], [], wait)[0] == []
+
+
+class Faults(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def setUp(self):
+        self.server.control("reset=1")
+
+    def test_ftp_stall_sends_n_bytes_then_holds_the_data_connection(self):
+        # Below, at and above one 64 KiB send buffer, active and passive.
+        cases = [(1000, False), (65536, False), (150001, False), (65536, True)]
+        held = []
+        for limit, passive in cases:
+            self.server.control("ftp_stall=%d" % limit)
+            ftp = self.server.login(passive)
+            conn = ftp.transfercmd("RETR lupd19/big.bin")
+            conn.settimeout(5)
+            self.assertEqual(read_exactly(conn, limit), BIG[:limit], (limit, passive))
+            held.append((ftp, conn))
+        self.assertTrue(silent_and_open([conn for _, conn in held]))
+        for ftp, conn in held:
+            conn.close()
+            # The server notices the hang-up and reports the transfer aborted.
+            with self.assertRaisesRegex(ftplib.error_temp, "^426"):
+                ftp.voidresp()
+            ftp.close()
