@@ -104,3 +104,14 @@ class Faults(unittest.TestCase):
             with self.assertRaisesRegex(ftplib.error_temp, "^426"):
                 ftp.voidresp()
             ftp.close()
+
+    def test_ftp_silent_accepts_but_never_answers(self):
+        self.server.control("ftp_silent=1")
+        quiet = socket.create_connection(("127.0.0.1", self.server.ftp), timeout=5)
+        quiet.sendall(b"USER %s\r\n" % USER.encode())
+        self.assertTrue(silent_and_open([quiet]))
+        # Other sessions are served meanwhile, once the switch is off again.
+        self.server.control("ftp_silent=0")
+        self.server.login().quit()
+        self.assertTrue(silent_and_open([quiet], 0.1))
+        quiet.close()

@@ -20,6 +20,8 @@ Each answer is the current switch state as JSON.
   ftp_cut_rst=1   ... with a TCP reset instead of an orderly close
   ftp_stall=N     send the first N bytes of every FTP file, then nothing more while
                   keeping the data connection open until the client closes it
+  ftp_silent=1    accept FTP control connections but never send the banner or
+                  any reply; they stay open until the client closes them
   refuse_login=1  answer every FTP login with 530
   throttle=N      send at most N bytes per second, HTTP and FTP (0 = off)
   http_status=C   answer file requests below /talveroupdate/files/ with C (0 = off)
@@ -58,8 +60,8 @@ CUT_DELAY = 0.25  # seconds between the last byte and a cut data connection
 class Switches:
     """Fault switches shared by the HTTP thread and the FTP loop."""
 
-    INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "refuse_login", "throttle",
-            "http_status")
+    INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "refuse_login",
+            "throttle", "http_status")
     TEXTS = ("http_match",)
 
     def __init__(self):
@@ -340,10 +342,33 @@ class FaultyDTPHandler(DTPHandler):
         super().close()
 
 
+class UpdateFTPHandler(FTPHandler):
+    """Control channel that can stay silent from the start."""
+
+    _silent = False
+
+    def handle(self):
+        if not SWITCHES.get("ftp_silent"):
+            return super().handle()
+        # No banner and no idle timeout; what the client sends is dropped and
+        # its hang-up still closes the channel.
+        self._silent = True
+        if self._idler is not None and not self._idler.cancelled:
+            self._idler.cancel()
+
+    def collect_incoming_data(self, data):
+        if not self._silent:
+            super().collect_incoming_data(data)
+
+    def found_terminator(self):
+        if not self._silent:
+            super().found_terminator()
+
+
 def make_ftp_server(catalogue, port, host):
     authorizer = SwitchableAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, catalogue, perm="elr")
-    handler = type("UpdateFTPHandler", (FTPHandler,), {})
+    handler = type("UpdateFTPHandler", (UpdateFTPHandler,), {})
     handler.authorizer = authorizer
     handler.dtp_handler = FaultyDTPHandler
     handler.banner = "Talvero update server ready."
@@ -369,6 +394,7 @@ def parse_args(argv):
     p.add_argument("--ftp-cut", type=int, default=0, metavar="BYTES")
     p.add_argument("--ftp-cut-rst", action="store_true")
     p.add_argument("--ftp-stall", type=int, default=0, metavar="BYTES")
+    p.add_argument("--ftp-silent", action="store_true")
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--throttle", type=int, default=0, metavar="BYTES_PER_SEC")
     p.add_argument("--http-status", type=int, default=0, metavar="CODE")
@@ -383,7 +409,7 @@ def main(argv):
     os.makedirs(os.path.join(catalogue, FTP_FOLDER), exist_ok=True)
     SWITCHES.set_defaults({
         "ftp_cut": args.ftp_cut, "ftp_cut_rst": int(args.ftp_cut_rst),
-        "ftp_stall": args.ftp_stall,
+        "ftp_stall": args.ftp_stall, "ftp_silent": int(args.ftp_silent),
         "refuse_login": int(args.refuse_login), "throttle": args.throttle,
         "http_status": args.http_status, "http_match": args.http_match,
     })
