@@ -115,3 +115,26 @@ class Faults(unittest.TestCase):
         self.server.login().quit()
         self.assertTrue(silent_and_open([quiet], 0.1))
         quiet.close()
+
+    def test_ftp_size_delta_misreports_listings_but_not_the_data(self):
+        for delta in (1234, -100, -10 ** 9):
+            self.server.control("ftp_size_delta=%d" % delta)
+            shown = max(0, len(BIG) + delta)
+            for passive in (False, True):
+                ftp = self.server.login(passive)
+                lines = []
+                ftp.retrlines("LIST lupd19", lines.append)
+                entry = [l.split() for l in lines if l.endswith(" big.bin")]
+                self.assertEqual(int(entry[0][4]), shown, (delta, passive, lines))
+                self.assertEqual(dict(ftp.mlsd("lupd19"))["big.bin"]["size"], str(shown))
+                ftp.voidcmd("TYPE I")  # the listings switched to ASCII
+                self.assertEqual(ftp.size("lupd19/big.bin"), shown)
+                self.assertIn("size=%d;" % shown, ftp.sendcmd("MLST lupd19/big.bin"))
+                data = []
+                ftp.retrbinary("RETR lupd19/big.bin", data.append)
+                self.assertEqual(b"".join(data), BIG)
+                # A resume near the real end is still accepted.
+                data = []
+                ftp.retrbinary("RETR lupd19/big.bin", data.append, rest=len(BIG) - 10)
+                self.assertEqual(b"".join(data), BIG[-10:])
+                ftp.quit()

@@ -22,6 +22,10 @@ Each answer is the current switch state as JSON.
                   keeping the data connection open until the client closes it
   ftp_silent=1    accept FTP control connections but never send the banner or
                   any reply; they stay open until the client closes them
+  ftp_size_delta=D  report every file's size plus D (may be negative; never below
+                  0) in FTP listings and answers: LIST (what WinInet's
+                  FtpFindFirstFile reads), STAT, MLSD, MLST and SIZE; RETR and
+                  REST still work on the real file
   refuse_login=1  answer every FTP login with 530
   throttle=N      send at most N bytes per second, HTTP and FTP (0 = off)
   http_status=C   answer file requests below /talveroupdate/files/ with C (0 = off)
@@ -39,6 +43,7 @@ import logging
 import os
 import signal
 import socket
+import stat
 import struct
 import sys
 import threading
@@ -46,6 +51,7 @@ import time
 import urllib.parse
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS, FilesystemError
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
@@ -60,8 +66,8 @@ CUT_DELAY = 0.25  # seconds between the last byte and a cut data connection
 class Switches:
     """Fault switches shared by the HTTP thread and the FTP loop."""
 
-    INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "refuse_login",
-            "throttle", "http_status")
+    INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "ftp_size_delta",
+            "refuse_login", "throttle", "http_status")
     TEXTS = ("http_match",)
 
     def __init__(self):
@@ -342,8 +348,39 @@ class FaultyDTPHandler(DTPHandler):
         super().close()
 
 
+def reported_size(size):
+    return max(0, size + SWITCHES.get("ftp_size_delta"))
+
+
+class ReportedStat:
+    """A file's stat result with the size the listings are to show."""
+
+    def __init__(self, real):
+        self._real = real
+        self.st_size = reported_size(real.st_size)
+
+    def __getattr__(self, name):
+        return getattr(self._real, name)
+
+
+class ListingFS(AbstractedFS):
+    """The catalogue as FTP sees it. stat() and lstat() feed only the listings
+    (LIST, STAT, MLSD, MLST) and existence checks; RETR opens the real file."""
+
+    def _listed(self, st):
+        if stat.S_ISREG(st.st_mode) and SWITCHES.get("ftp_size_delta"):
+            return ReportedStat(st)
+        return st
+
+    def stat(self, path):
+        return self._listed(super().stat(path))
+
+    def lstat(self, path):
+        return self._listed(super().lstat(path))
+
+
 class UpdateFTPHandler(FTPHandler):
-    """Control channel that can stay silent from the start."""
+    """Control channel that can stay silent from the start or misreport sizes."""
 
     _silent = False
 
@@ -364,12 +401,24 @@ class UpdateFTPHandler(FTPHandler):
         if not self._silent:
             super().found_terminator()
 
+    def ftp_SIZE(self, path):
+        # The file system's getsize() stays true: RETR checks REST against it.
+        if (not SWITCHES.get("ftp_size_delta") or self._current_type != "i"
+                or not self.fs.isfile(self.fs.realpath(path))):
+            return super().ftp_SIZE(path)
+        try:
+            size = self.run_as_current_user(self.fs.getsize, path)
+        except (OSError, FilesystemError):
+            return super().ftp_SIZE(path)  # answers the error
+        self.respond("213 %d" % reported_size(size))
+
 
 def make_ftp_server(catalogue, port, host):
     authorizer = SwitchableAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, catalogue, perm="elr")
     handler = type("UpdateFTPHandler", (UpdateFTPHandler,), {})
     handler.authorizer = authorizer
+    handler.abstracted_fs = ListingFS
     handler.dtp_handler = FaultyDTPHandler
     handler.banner = "Talvero update server ready."
     # pyftpdlib stalls 3 s after a refused login; the refusal tests need no
@@ -395,6 +444,7 @@ def parse_args(argv):
     p.add_argument("--ftp-cut-rst", action="store_true")
     p.add_argument("--ftp-stall", type=int, default=0, metavar="BYTES")
     p.add_argument("--ftp-silent", action="store_true")
+    p.add_argument("--ftp-size-delta", type=int, default=0, metavar="BYTES")
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--throttle", type=int, default=0, metavar="BYTES_PER_SEC")
     p.add_argument("--http-status", type=int, default=0, metavar="CODE")
@@ -410,6 +460,7 @@ def main(argv):
     SWITCHES.set_defaults({
         "ftp_cut": args.ftp_cut, "ftp_cut_rst": int(args.ftp_cut_rst),
         "ftp_stall": args.ftp_stall, "ftp_silent": int(args.ftp_silent),
+        "ftp_size_delta": args.ftp_size_delta,
         "refuse_login": int(args.refuse_login), "throttle": args.throttle,
         "http_status": args.http_status, "http_match": args.http_match,
     })
