@@ -6,6 +6,7 @@ Run from the source tree: /usr/bin/python3 -m unittest tools/test_update_server.
 import ftplib
 import json
 import os
+import re
 import select
 import socket
 import subprocess
@@ -16,6 +17,8 @@ import urllib.request
 SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "update_server.py")
 USER, PASSWORD = "58213_upd", "6184270"
 BIG = bytes(range(251)) * 1200  # 301200 bytes: several send buffers
+LIST = b"[demo]\r\n"
+FILES = "/talveroupdate/files/"
 
 
 class Server:
@@ -26,6 +29,8 @@ class Server:
         os.makedirs(os.path.join(self.dir.name, "lupd19"))
         with open(os.path.join(self.dir.name, "lupd19", "big.bin"), "wb") as f:
             f.write(BIG)
+        with open(os.path.join(self.dir.name, "update19.txt"), "wb") as f:
+            f.write(LIST)
         self.log = open(os.path.join(self.dir.name, "server.log"), "wb")
         self.proc = subprocess.Popen(
             ["/usr/bin/python3", SERVER, "--catalogue", self.dir.name],
@@ -57,6 +62,21 @@ class Server:
         self.proc.stdout.close()
         self.log.close()
         self.dir.cleanup()
+
+
+def http_get(port, path):
+    """Sends a GET; returns the socket, status, Content-Length and body so far."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+    sock.sendall(b"GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" % path.encode())
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = sock.recv(65536)
+        if not chunk:
+            raise AssertionError("no complete response head: %r" % data)
+        data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    length = int(re.search(rb"(?im)^content-length: *(\d+)", head).group(1))
+    return sock, head.split()[1], length, body
 
 
 def read_exactly(sock, count):
@@ -138,3 +158,26 @@ class Faults(unittest.TestCase):
                 ftp.retrbinary("RETR lupd19/big.bin", data.append, rest=len(BIG) - 10)
                 self.assertEqual(b"".join(data), BIG[-10:])
                 ftp.quit()
+
+    def test_http_cut_announces_the_whole_body_sends_n_bytes_and_closes(self):
+        for limit in (1000, 150001):
+            self.server.control("http_cut=%d" % limit)
+            sock, status, length, body = http_get(self.server.http, FILES + "lupd19/big.bin")
+            body += read_exactly(sock, len(BIG) - len(body))  # stops early at the close
+            sock.close()
+            self.assertEqual((status, length, body), (b"200", len(BIG), BIG[:limit]))
+        self.server.control("http_match=update19")
+        sock, _, _, body = http_get(self.server.http, FILES + "lupd19/big.bin")
+        self.assertEqual(body + read_exactly(sock, len(BIG) - len(body)), BIG)
+        sock.close()
+
+    def test_http_stall_holds_the_connection_without_holding_the_server(self):
+        self.server.control("http_stall=70000&http_match=big")
+        sock, status, length, body = http_get(self.server.http, FILES + "lupd19/big.bin")
+        body += read_exactly(sock, 70000 - len(body))
+        self.assertEqual((status, length, body), (b"200", len(BIG), BIG[:70000]))
+        url = "http://127.0.0.1:%d%supdate19.txt" % (self.server.http, FILES)
+        with urllib.request.urlopen(url, timeout=5) as r:
+            self.assertEqual(r.read(), LIST)
+        self.assertTrue(silent_and_open([sock]))
+        sock.close()

@@ -29,7 +29,12 @@ Each answer is the current switch state as JSON.
   refuse_login=1  answer every FTP login with 530
   throttle=N      send at most N bytes per second, HTTP and FTP (0 = off)
   http_status=C   answer file requests below /talveroupdate/files/ with C (0 = off)
-  http_match=S    ... only those whose path contains S (empty = all)
+  http_cut=N      file responses there announce the whole Content-Length, send
+                  the first N bytes of the body and close the connection
+  http_stall=N    ... send the first N bytes of the body, then nothing more while
+                  the connection stays open until the client closes it
+  http_match=S    http_status, http_cut and http_stall only for paths that
+                  contain S (empty = all)
 
 When both listeners are up it prints one line:
   update_server ready http_port=<n> ftp_port=<n> pid=<n>
@@ -67,7 +72,7 @@ class Switches:
     """Fault switches shared by the HTTP thread and the FTP loop."""
 
     INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "ftp_size_delta",
-            "refuse_login", "throttle", "http_status")
+            "refuse_login", "throttle", "http_status", "http_cut", "http_stall")
     TEXTS = ("http_match",)
 
     def __init__(self):
@@ -170,18 +175,31 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def _forced_status(self):
-        status = SWITCHES.get("http_status")
-        if not status:
-            return False
+    def _faults_apply(self):
         path = urllib.parse.urlsplit(self.path).path
         if not path.startswith(HTTP_PREFIX):
             return False
         match = SWITCHES.get("http_match")
-        if match and match not in urllib.parse.unquote(path):
+        return not match or match in urllib.parse.unquote(path)
+
+    def _forced_status(self):
+        status = SWITCHES.get("http_status")
+        if not status or not self._faults_apply():
             return False
         self.send_error(status)
         return True
+
+    def _body_fault(self):
+        """(limit, stall): the body ends after `limit` bytes (None = whole),
+        then stalls or is cut off, whichever switch comes first."""
+        if not self._faults_apply():
+            return None, False
+        cut, stall = SWITCHES.get("http_cut"), SWITCHES.get("http_stall")
+        if stall > 0 and (cut <= 0 or stall <= cut):
+            return stall, True
+        if cut > 0:
+            return cut, False
+        return None, False
 
     def translate_path(self, path):
         plain = urllib.parse.urlsplit(path).path
@@ -192,21 +210,36 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
         return None
 
     def copyfile(self, source, outputfile):
+        limit, stall = self._body_fault()
         rate = SWITCHES.get("throttle")
         if rate <= 0:
             outputfile.flush()
-            self.connection.sendfile(source)
+            self.connection.sendfile(source, count=limit)
+        else:
+            started = time.monotonic()
+            sent = 0
+            chunk = max(1, min(65536, rate // 20))
+            while limit is None or sent < limit:
+                data = source.read(chunk if limit is None else min(chunk, limit - sent))
+                if not data:
+                    break
+                outputfile.write(data)
+                sent += len(data)
+                pace(sent, started, rate)
+        if limit is None:
             return
-        started = time.monotonic()
-        sent = 0
-        chunk = max(1, min(65536, rate // 20))
-        while True:
-            data = source.read(chunk)
-            if not data:
-                return
-            outputfile.write(data)
-            sent += len(data)
-            pace(sent, started, rate)
+        self.close_connection = True
+        if stall:
+            self._hold_open()
+
+    def _hold_open(self):
+        """Sends nothing more until the client hangs up. Each request has its
+        own daemon thread, so this holds neither other requests nor the exit."""
+        try:
+            while self.connection.recv(65536):
+                pass
+        except OSError:
+            pass
 
     def log_message(self, fmt, *args):
         sys.stderr.write("http %s - %s\n" % (self.address_string(), fmt % args))
@@ -448,6 +481,8 @@ def parse_args(argv):
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--throttle", type=int, default=0, metavar="BYTES_PER_SEC")
     p.add_argument("--http-status", type=int, default=0, metavar="CODE")
+    p.add_argument("--http-cut", type=int, default=0, metavar="BYTES")
+    p.add_argument("--http-stall", type=int, default=0, metavar="BYTES")
     p.add_argument("--http-match", default="")
     p.add_argument("--verbose", action="store_true", help="log every request")
     return p.parse_args(argv)
@@ -462,7 +497,8 @@ def main(argv):
         "ftp_stall": args.ftp_stall, "ftp_silent": int(args.ftp_silent),
         "ftp_size_delta": args.ftp_size_delta,
         "refuse_login": int(args.refuse_login), "throttle": args.throttle,
-        "http_status": args.http_status, "http_match": args.http_match,
+        "http_status": args.http_status, "http_cut": args.http_cut,
+        "http_stall": args.http_stall, "http_match": args.http_match,
     })
     logging.basicConfig(level=logging.INFO if args.verbose else logging.WARNING,
                         format="ftp %(message)s", stream=sys.stderr)
