@@ -58,7 +58,11 @@ class Server:
     def stop(self):
         if self.proc.poll() is None:
             self.proc.terminate()
-            self.proc.wait(timeout=15)
+            try:
+                self.proc.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
         self.proc.stdout.close()
         self.log.close()
         self.dir.cleanup()
@@ -181,3 +185,28 @@ class Faults(unittest.TestCase):
             self.assertEqual(r.read(), LIST)
         self.assertTrue(silent_and_open([sock]))
         sock.close()
+
+
+class Stopping(unittest.TestCase):
+    def test_sigterm_stops_the_server_while_connections_are_held(self):
+        server = Server()
+        try:
+            server.control("ftp_stall=100&http_stall=100")
+            ftp = server.login()
+            data = ftp.transfercmd("RETR lupd19/big.bin")
+            data.settimeout(5)
+            self.assertEqual(read_exactly(data, 100), BIG[:100])
+            web = http_get(server.http, FILES + "lupd19/big.bin")[0]
+            server.control("ftp_silent=1")
+            quiet = socket.create_connection(("127.0.0.1", server.ftp), timeout=5)
+            quiet.sendall(b"NOOP\r\n")
+            server.proc.terminate()
+            self.assertEqual(server.proc.wait(timeout=15), 0)
+            for sock in (data, web, quiet, ftp.sock):
+                try:
+                    read_exactly(sock, 1 << 30)  # returns at the end of stream
+                except ConnectionResetError:
+                    pass
+                sock.close()
+        finally:
+            server.stop()
