@@ -18,10 +18,23 @@ Each answer is the current switch state as JSON.
 
   ftp_cut=N       close every FTP file data connection after N bytes (0 = off)
   ftp_cut_rst=1   ... with a TCP reset instead of an orderly close
+  ftp_stall=N     send the first N bytes of every FTP file, then nothing more while
+                  keeping the data connection open until the client closes it
+  ftp_silent=1    accept FTP control connections but never send the banner or
+                  any reply; they stay open until the client closes them
+  ftp_size_delta=D  report every file's size plus D (may be negative; never below
+                  0) in FTP listings and answers: LIST (what WinInet's
+                  FtpFindFirstFile reads), STAT, MLSD, MLST and SIZE; RETR and
+                  REST still work on the real file
   refuse_login=1  answer every FTP login with 530
   throttle=N      send at most N bytes per second, HTTP and FTP (0 = off)
   http_status=C   answer file requests below /talveroupdate/files/ with C (0 = off)
-  http_match=S    ... only those whose path contains S (empty = all)
+  http_cut=N      file responses there announce the whole Content-Length, send
+                  the first N bytes of the body and close the connection
+  http_stall=N    ... send the first N bytes of the body, then nothing more while
+                  the connection stays open until the client closes it
+  http_match=S    http_status, http_cut and http_stall only for paths that
+                  contain S (empty = all)
 
 When both listeners are up it prints one line:
   update_server ready http_port=<n> ftp_port=<n> pid=<n>
@@ -35,6 +48,7 @@ import logging
 import os
 import signal
 import socket
+import stat
 import struct
 import sys
 import threading
@@ -42,7 +56,9 @@ import time
 import urllib.parse
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS, FilesystemError
 from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
 
 HTTP_PREFIX = "/talveroupdate/files/"
@@ -55,7 +71,8 @@ CUT_DELAY = 0.25  # seconds between the last byte and a cut data connection
 class Switches:
     """Fault switches shared by the HTTP thread and the FTP loop."""
 
-    INTS = ("ftp_cut", "ftp_cut_rst", "refuse_login", "throttle", "http_status")
+    INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "ftp_size_delta",
+            "refuse_login", "throttle", "http_status", "http_cut", "http_stall")
     TEXTS = ("http_match",)
 
     def __init__(self):
@@ -158,18 +175,31 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def _forced_status(self):
-        status = SWITCHES.get("http_status")
-        if not status:
-            return False
+    def _faults_apply(self):
         path = urllib.parse.urlsplit(self.path).path
         if not path.startswith(HTTP_PREFIX):
             return False
         match = SWITCHES.get("http_match")
-        if match and match not in urllib.parse.unquote(path):
+        return not match or match in urllib.parse.unquote(path)
+
+    def _forced_status(self):
+        status = SWITCHES.get("http_status")
+        if not status or not self._faults_apply():
             return False
         self.send_error(status)
         return True
+
+    def _body_fault(self):
+        """(limit, stall): the body ends after `limit` bytes (None = whole),
+        then stalls or is cut off, whichever switch comes first."""
+        if not self._faults_apply():
+            return None, False
+        cut, stall = SWITCHES.get("http_cut"), SWITCHES.get("http_stall")
+        if stall > 0 and (cut <= 0 or stall <= cut):
+            return stall, True
+        if cut > 0:
+            return cut, False
+        return None, False
 
     def translate_path(self, path):
         plain = urllib.parse.urlsplit(path).path
@@ -180,21 +210,36 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
         return None
 
     def copyfile(self, source, outputfile):
+        limit, stall = self._body_fault()
         rate = SWITCHES.get("throttle")
         if rate <= 0:
             outputfile.flush()
-            self.connection.sendfile(source)
+            self.connection.sendfile(source, count=limit)
+        else:
+            started = time.monotonic()
+            sent = 0
+            chunk = max(1, min(65536, rate // 20))
+            while limit is None or sent < limit:
+                data = source.read(chunk if limit is None else min(chunk, limit - sent))
+                if not data:
+                    break
+                outputfile.write(data)
+                sent += len(data)
+                pace(sent, started, rate)
+        if limit is None:
             return
-        started = time.monotonic()
-        sent = 0
-        chunk = max(1, min(65536, rate // 20))
-        while True:
-            data = source.read(chunk)
-            if not data:
-                return
-            outputfile.write(data)
-            sent += len(data)
-            pace(sent, started, rate)
+        self.close_connection = True
+        if stall:
+            self._hold_open()
+
+    def _hold_open(self):
+        """Sends nothing more until the client hangs up. Each request has its
+        own daemon thread, so this holds neither other requests nor the exit."""
+        try:
+            while self.connection.recv(65536):
+                pass
+        except OSError:
+            pass
 
     def log_message(self, fmt, *args):
         sys.stderr.write("http %s - %s\n" % (self.address_string(), fmt % args))
@@ -221,13 +266,14 @@ class SwitchableAuthorizer(DummyAuthorizer):
 
 
 class FaultyDTPHandler(DTPHandler):
-    """Data channel that can be throttled or cut off while sending a file."""
+    """Data channel that can be throttled, cut off or stalled while sending a file."""
 
     def __init__(self, sock, cmd_channel):
         super().__init__(sock, cmd_channel)
         self._started = time.monotonic()
         self._resume = None
         self._cut = None
+        self._stalled = False
         rate = SWITCHES.get("throttle")
         if rate > 0:
             # Small sends keep the pace smooth instead of bursting a second's worth.
@@ -237,24 +283,60 @@ class FaultyDTPHandler(DTPHandler):
         return self.file_obj is not None and not self.receive
 
     def use_sendfile(self):
-        if SWITCHES.get("throttle") > 0 or SWITCHES.get("ftp_cut") > 0:
+        if any(SWITCHES.get(name) > 0 for name in ("throttle", "ftp_cut", "ftp_stall")):
             return False
         return super().use_sendfile()
 
+    def _fault(self):
+        """(limit, action) of the fault that ends this file's data first."""
+        found = (0, None)
+        if self._sending_file():
+            for name, action in (("ftp_stall", self._stall), ("ftp_cut", self._schedule_cut)):
+                limit = SWITCHES.get(name)
+                if limit > 0 and (found[1] is None or limit < found[0]):
+                    found = (limit, action)
+        return found
+
     def send(self, data):
-        cut = SWITCHES.get("ftp_cut")
-        if cut > 0 and self._sending_file():
-            room = cut - self.tot_bytes_sent
+        if self._stalled:
+            return 0
+        limit, action = self._fault()
+        if action is not None:
+            room = limit - self.tot_bytes_sent
             if room <= 0:
-                self._schedule_cut()
+                action()
                 return 0
             data = data[:room]
         sent = super().send(data)
-        if cut > 0 and self._sending_file() and self.tot_bytes_sent >= cut:
-            self._schedule_cut()
+        if action is not None and self.tot_bytes_sent >= limit:
+            action()
         else:
             self._pace()
         return sent
+
+    def _stall(self):
+        # Listen only, so that the client hanging up is still noticed, and
+        # drop the idle timeout that would otherwise end the wait with a 421.
+        if self._stalled or self._closed:
+            return
+        self._stalled = True
+        if self._idler is not None and not self._idler.cancelled:
+            self._idler.cancel()
+        self.modify_ioloop_events(self.ioloop.READ)
+
+    def readable(self):
+        return self._stalled or super().readable()
+
+    def writable(self):
+        return not self._stalled and super().writable()
+
+    def handle_read_event(self):
+        if not self._stalled:
+            return super().handle_read_event()
+        try:
+            self.recv(65536)  # discards; an end of stream closes the channel
+        except RetryError:
+            pass
 
     def _schedule_cut(self):
         # The break comes a moment after the last byte, as on a real line:
@@ -299,11 +381,77 @@ class FaultyDTPHandler(DTPHandler):
         super().close()
 
 
+def reported_size(size):
+    return max(0, size + SWITCHES.get("ftp_size_delta"))
+
+
+class ReportedStat:
+    """A file's stat result with the size the listings are to show."""
+
+    def __init__(self, real):
+        self._real = real
+        self.st_size = reported_size(real.st_size)
+
+    def __getattr__(self, name):
+        return getattr(self._real, name)
+
+
+class ListingFS(AbstractedFS):
+    """The catalogue as FTP sees it. stat() and lstat() feed only the listings
+    (LIST, STAT, MLSD, MLST) and existence checks; RETR opens the real file."""
+
+    def _listed(self, st):
+        if stat.S_ISREG(st.st_mode) and SWITCHES.get("ftp_size_delta"):
+            return ReportedStat(st)
+        return st
+
+    def stat(self, path):
+        return self._listed(super().stat(path))
+
+    def lstat(self, path):
+        return self._listed(super().lstat(path))
+
+
+class UpdateFTPHandler(FTPHandler):
+    """Control channel that can stay silent from the start or misreport sizes."""
+
+    _silent = False
+
+    def handle(self):
+        if not SWITCHES.get("ftp_silent"):
+            return super().handle()
+        # No banner and no idle timeout; what the client sends is dropped and
+        # its hang-up still closes the channel.
+        self._silent = True
+        if self._idler is not None and not self._idler.cancelled:
+            self._idler.cancel()
+
+    def collect_incoming_data(self, data):
+        if not self._silent:
+            super().collect_incoming_data(data)
+
+    def found_terminator(self):
+        if not self._silent:
+            super().found_terminator()
+
+    def ftp_SIZE(self, path):
+        # The file system's getsize() stays true: RETR checks REST against it.
+        if (not SWITCHES.get("ftp_size_delta") or self._current_type != "i"
+                or not self.fs.isfile(self.fs.realpath(path))):
+            return super().ftp_SIZE(path)
+        try:
+            size = self.run_as_current_user(self.fs.getsize, path)
+        except (OSError, FilesystemError):
+            return super().ftp_SIZE(path)  # answers the error
+        self.respond("213 %d" % reported_size(size))
+
+
 def make_ftp_server(catalogue, port, host):
     authorizer = SwitchableAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, catalogue, perm="elr")
-    handler = type("UpdateFTPHandler", (FTPHandler,), {})
+    handler = type("UpdateFTPHandler", (UpdateFTPHandler,), {})
     handler.authorizer = authorizer
+    handler.abstracted_fs = ListingFS
     handler.dtp_handler = FaultyDTPHandler
     handler.banner = "Talvero update server ready."
     # pyftpdlib stalls 3 s after a refused login; the refusal tests need no
@@ -327,9 +475,14 @@ def parse_args(argv):
     p.add_argument("--ftp-port", type=int, default=0, help="0 picks a free port")
     p.add_argument("--ftp-cut", type=int, default=0, metavar="BYTES")
     p.add_argument("--ftp-cut-rst", action="store_true")
+    p.add_argument("--ftp-stall", type=int, default=0, metavar="BYTES")
+    p.add_argument("--ftp-silent", action="store_true")
+    p.add_argument("--ftp-size-delta", type=int, default=0, metavar="BYTES")
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--throttle", type=int, default=0, metavar="BYTES_PER_SEC")
     p.add_argument("--http-status", type=int, default=0, metavar="CODE")
+    p.add_argument("--http-cut", type=int, default=0, metavar="BYTES")
+    p.add_argument("--http-stall", type=int, default=0, metavar="BYTES")
     p.add_argument("--http-match", default="")
     p.add_argument("--verbose", action="store_true", help="log every request")
     return p.parse_args(argv)
@@ -341,8 +494,11 @@ def main(argv):
     os.makedirs(os.path.join(catalogue, FTP_FOLDER), exist_ok=True)
     SWITCHES.set_defaults({
         "ftp_cut": args.ftp_cut, "ftp_cut_rst": int(args.ftp_cut_rst),
+        "ftp_stall": args.ftp_stall, "ftp_silent": int(args.ftp_silent),
+        "ftp_size_delta": args.ftp_size_delta,
         "refuse_login": int(args.refuse_login), "throttle": args.throttle,
-        "http_status": args.http_status, "http_match": args.http_match,
+        "http_status": args.http_status, "http_cut": args.http_cut,
+        "http_stall": args.http_stall, "http_match": args.http_match,
     })
     logging.basicConfig(level=logging.INFO if args.verbose else logging.WARNING,
                         format="ftp %(message)s", stream=sys.stderr)
