@@ -244,4 +244,21 @@ TEST(Zip1, WithoutOverwriteFilesAnExistingFileStays) {
     EXPECT_EQ(bytes, "ALT");
 }
 
+TEST(Zip1, LeftoversOfAKilledRunGoFromTheFoldersWrittenInto) {
+    TempFolder t;
+    const std::wstring folder = t.path() + L"ordner\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // Named as another process's side file would be; never this process's.
+    wchar_t stale[40];
+    swprintf(stale, 40, L"~zip%lx_0.tmp", GetCurrentProcessId() ^ 0x1234u);
+    WriteFileBytes(folder + stale, "halb");
+    WriteFileBytes(folder + L"~keep.tmp", "fremd");
+    TZipExtractor zip;
+    zip.Silent = true;
+    RunLikeTheInstall(zip, Fixtures() + L"crc_ok.zip", t.path());
+    EXPECT_EQ(zip.ErrorCode(), zipOk) << Narrow(zip.ErrorText());
+    EXPECT_FALSE(PathExists(folder + stale));
+    EXPECT_TRUE(PathExists(folder + L"~keep.tmp"));
+}
+
 }  // namespace

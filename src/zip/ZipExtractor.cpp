@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "SideFiles.h"
 #include "main.h"
 #include "zip/ZipReader.h"
 
@@ -23,14 +23,6 @@ using zipread::Fault;
 std::wstring Wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
-
-// Paths near MAX_PATH need the extended form; the names are checked, so no
-// "." or ".." can reach it.
-std::wstring ApiPath(const std::wstring& path) {
-    if (path.size() >= MAX_PATH - 12 && path.size() > 2 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    return path;
-}
 
 class FileSource : public zipread::ByteSource {
 public:
@@ -80,18 +72,8 @@ private:
 class TempFile {
 public:
     bool Create(const std::wstring& folder) {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            wchar_t name[40];
-            wsprintfW(name, L"~zip%lx_%x.tmp", GetCurrentProcessId(), counter++);
-            path_ = folder + name;
-            file_.reset(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file_) return true;
-            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
-        }
-        path_.clear();
-        return false;
+        file_.reset(CreateSideFile(folder, L"zip", GENERIC_WRITE | DELETE, &path_));
+        return static_cast<bool>(file_);
     }
     ~TempFile() { Discard(); }
     TempFile() = default;
@@ -180,9 +162,22 @@ public:
         known_.insert(path);
         return true;
     }
+    // A folder that files are written into (ending with a backslash). The
+    // first use also removes the temporary files a killed run left there,
+    // which nothing else would ever clear away.
+    bool Use(const std::wstring& folder) {
+        const auto [at, fresh] = used_.insert(folder);
+        if (!fresh) return true;
+        if (!Ensure(folder)) {
+            used_.erase(at);
+            return false;
+        }
+        SweepLeftoverSideFiles(folder);
+        return true;
+    }
 
 private:
-    std::unordered_set<std::wstring> known_;
+    std::unordered_set<std::wstring> known_, used_;
 };
 
 }  // namespace
@@ -337,7 +332,7 @@ int TZipExtractor::Extract() {
             if (!keepFolders) rel = rel.substr(rel.find_last_of(L'\\') + 1);
             const std::wstring target = base + rel;
             const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
-            if (!folders.Ensure(folder)) {
+            if (!folders.Use(folder)) {
                 Fail(zipWriteFailed, L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.");
                 return extractedCount_;
             }
