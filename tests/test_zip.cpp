@@ -261,4 +261,19 @@ TEST(Zip1, LeftoversOfAKilledRunGoFromTheFoldersWrittenInto) {
     EXPECT_TRUE(PathExists(folder + L"~keep.tmp"));
 }
 
+TEST(Zip1, LongTargetWithDotsAndForwardSlashes) {
+    TempFolder t;
+    const std::wstring part(150, L'd');
+    TZipExtractor zip;
+    zip.Silent = true;
+    RunLikeTheInstall(zip, Fixtures() + L"crc_ok.zip", t.path() + L"weg/../" + part + L"/" + part);
+    EXPECT_EQ(zip.ErrorCode(), zipOk) << Narrow(zip.ErrorText());
+    const std::wstring extended = L"\\\\?\\" + t.path();
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(extended + part + L"\\" + part + L"\\ordner\\ziel.txt", &bytes));
+    EXPECT_EQ(bytes, "NEUER INHALT\n");
+    EXPECT_FALSE(PathExists(t.path() + L"weg"));
+    RemoveTree(extended);  // the fixture's own cleanup stops at MAX_PATH
+}
+
 }  // namespace

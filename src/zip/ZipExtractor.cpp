@@ -180,6 +180,19 @@ private:
     std::unordered_set<std::wstring> known_, used_;
 };
 
+// The extended "\\?\" form takes a path as it stands, without resolving
+// ".." or turning '/' into '\\', so the target must be made full first.
+bool FullPath(const std::wstring& path, std::wstring* full) {
+    const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return false;
+    std::wstring buffer(need, L'\0');
+    const DWORD got = GetFullPathNameW(path.c_str(), need, &buffer[0], nullptr);
+    if (got == 0 || got >= need) return false;
+    buffer.resize(got);
+    *full = buffer;
+    return true;
+}
+
 }  // namespace
 
 void TZipExtractor::Fail(int code, const std::wstring& text) {
@@ -304,22 +317,28 @@ int TZipExtractor::Extract() {
             Fail(a.code, a.text);
             return 0;
         }
-        entryCount_ = static_cast<int>(a.reader.Entries().size());
+        const std::vector<zipread::Entry>& entries = a.reader.Entries();
+        entryCount_ = static_cast<int>(entries.size());
 
-        std::wstring base = ExtractFolder;
-        for (auto& c : base) if (c == L'/') c = L'\\';
-        if (!base.empty() && base.back() != L'\\') base += L'\\';
-        Folders folders;
+        std::wstring base;
         const bool create = ExtractOptions & static_cast<unsigned>(ExtractOption::CreateFolders);
-        if (base.empty() || !(create ? folders.Ensure(base) : IsFolder(base))) {
-            Fail(zipTargetFolder, L"Der Zielordner " + Quoted(ExtractFolder) +
-                                      (create ? L" kann nicht angelegt werden." : L" existiert nicht."));
+        const std::wstring noTarget = L"Der Zielordner " + Quoted(ExtractFolder) +
+                                      (create ? L" kann nicht angelegt werden." : L" existiert nicht.");
+        if (ExtractFolder.empty() || !FullPath(ExtractFolder, &base)) {
+            Fail(zipTargetFolder, noTarget);
+            return 0;
+        }
+        if (base.back() != L'\\') base += L'\\';
+
+        Folders folders;
+        if (!(create ? folders.Ensure(base) : IsFolder(base))) {
+            Fail(zipTargetFolder, noTarget);
             return 0;
         }
         const bool keepFolders = ExtractOptions & static_cast<unsigned>(ExtractOption::KeepFolderNames);
         const bool overwrite = ExtractOptions & static_cast<unsigned>(ExtractOption::OverwriteFiles);
 
-        for (const zipread::Entry& e : a.reader.Entries()) {
+        for (const zipread::Entry& e : entries) {
             std::wstring rel = Wide(e.name);
             for (auto& c : rel) if (c == L'/') c = L'\\';
             if (e.isDirectory) {
