@@ -51,8 +51,11 @@ private:
 
 class FileSink : public zipread::ByteSink {
 public:
-    explicit FileSink(HANDLE file) : file_(file) {}
+    // keepAlive is null when there is nothing to call.
+    FileSink(HANDLE file, const std::function<void()>* keepAlive) : file_(file), keepAlive_(keepAlive) {}
     bool Write(const void* data, size_t n) override {
+        // The reader hands over at most its 64 KiB buffer per call.
+        if (keepAlive_) (*keepAlive_)();
         const char* p = static_cast<const char*>(data);
         while (n > 0) {
             DWORD done = 0;
@@ -66,6 +69,7 @@ public:
 
 private:
     HANDLE file_;
+    const std::function<void()>* keepAlive_;
 };
 
 // A temporary file beside the target; removed unless it was moved into place.
@@ -335,10 +339,15 @@ int TZipExtractor::Extract() {
             Fail(zipTargetFolder, noTarget);
             return 0;
         }
+        // Copied, so that a call which replaces KeepAlive does not destroy
+        // the function while it runs; null when there is nothing to call.
+        const std::function<void()> keepAliveCopy = KeepAlive;
+        const std::function<void()>* keepAlive = keepAliveCopy ? &keepAliveCopy : nullptr;
         const bool keepFolders = ExtractOptions & static_cast<unsigned>(ExtractOption::KeepFolderNames);
         const bool overwrite = ExtractOptions & static_cast<unsigned>(ExtractOption::OverwriteFiles);
 
         for (const zipread::Entry& e : entries) {
+            if (keepAlive) (*keepAlive)();
             std::wstring rel = Wide(e.name);
             for (auto& c : rel) if (c == L'/') c = L'\\';
             if (e.isDirectory) {
@@ -368,7 +377,7 @@ int TZipExtractor::Extract() {
                 Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
                 return extractedCount_;
             }
-            FileSink sink(temp.Handle());
+            FileSink sink(temp.Handle(), keepAlive);
             const zipread::Status s = a.reader.Extract(e, sink);
             if (!s.ok()) {
                 temp.Discard();

@@ -39,6 +39,10 @@ public:
     // name), once the new content has been written and checked. An exception
     // from it leaves the file in place and leaves Extract.
     std::function<void(const std::wstring& existing, const std::wstring& entryName)> OnBeforeReplace;
+    // Called at least once per entry and once per 64 KiB written, so the
+    // window can keep processing its messages during a long extraction. It
+    // is expected not to throw.
+    std::function<void()> KeepAlive;
 
     void SetArchiveName(const std::wstring& name);
     const std::wstring& ArchiveName() const { return archiveName_; }
