@@ -1,13 +1,15 @@
 // Zip1 on the Windows side: archives made by Info-ZIP and Python come out
 // byte for byte into created folders; existing files are replaced only by
 // checked data; faults are recorded and shown, never raised. The archives
-// come from tests/native/make_zip_fixtures.py (ctest fixture zip_fixtures).
+// come from tests/native/make_zip_fixtures.py (ctest fixture zip_fixtures),
+// the ones no tool would make from tests/native/ZipBuilder.h.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <stdexcept>
 #include <vector>
 
+#include "native/ZipBuilder.h"
 #include "support/TestSupport.h"
 #include "zip/ZipExtractor.h"
 
@@ -193,9 +195,20 @@ TEST(Zip1, AnExceptionOfTheCallbackLeavesTheFileAndReachesTheCaller) {
 }
 
 TEST(Zip1, FaultsAreRecordedAndShownButNeverRaised) {
-    TempFolder t;
+    TempFolder t, made;
     WriteFileBytes(t.path() + L"kein.zip", std::string(5000, 'P'));
     WriteFileBytes(t.path() + L"datei", "x");
+    // A small file first, then one that declares 4 EiB: no drive has room
+    // for that, and the small one must not be written either.
+    zipbuild::Item first, huge;
+    first.name = "harmlos.txt";
+    first.data = "harmlos\n";
+    huge.name = "riesig.bin";
+    huge.data = "klein";
+    huge.deflate = true;
+    huge.zip64 = true;
+    huge.declaredSize = uint64_t{1} << 62;
+    WriteFileBytes(made.path() + L"riesig.zip", zipbuild::Build({first, huge}).bytes);
     struct Case {
         std::wstring archive, target;
         int code;
@@ -207,6 +220,7 @@ TEST(Zip1, FaultsAreRecordedAndShownButNeverRaised) {
         {t.path() + L"kein.zip", out, zipArchiveDamaged},
         {Fixtures() + L"traversal.zip", out, zipUnsafeEntry},
         {Fixtures() + L"crc_ok.zip", t.path() + L"datei\\unter", zipTargetFolder},
+        {made.path() + L"riesig.zip", out, zipNoSpace},
     };
     for (bool silent : {true, false}) {
         for (const Case& c : cases) {

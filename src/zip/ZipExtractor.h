@@ -3,10 +3,11 @@
 // built in (src/zip/ZipReader.h); EngineFolder and EngineLoad are kept only
 // because the install run sets them. Faults never raise: they are recorded
 // in ErrorCode/ErrorText and, unless Silent, shown in a German message box.
-// The whole directory is checked before the first byte is written; each
-// file goes to a temporary file beside its target and replaces the target
-// only after its CRC-32 and size proved right. The first damaged entry ends
-// the extraction; files written before it stay.
+// The whole directory and the room on the target drive are checked before
+// the first byte is written; each file goes to a temporary file beside its
+// target and replaces the target only after its CRC-32 and size proved
+// right. The first damaged entry ends the extraction; files written before
+// it stay.
 #include <functional>
 #include <string>
 
@@ -24,6 +25,7 @@ enum ZipErrorCode : int {
     zipTargetFolder = 7,       // the target folder is missing or cannot be created
     zipWriteFailed = 8,        // a file or folder cannot be written or replaced
     zipInternal = 9,           // out of memory and the like
+    zipNoSpace = 10,           // the files would not fit on the target drive
 };
 
 class TZipExtractor {
