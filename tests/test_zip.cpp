@@ -17,6 +17,19 @@ using namespace testsupport;
 
 namespace {
 
+// An archive of small files (UTF-8 names; a trailing '/' makes a folder).
+void WriteArchive(const std::wstring& path, const std::vector<std::string>& names) {
+    std::vector<zipbuild::Item> items;
+    for (const std::string& n : names) {
+        zipbuild::Item it;
+        it.name = n;
+        it.flags = 0x800;
+        if (n.back() != '/') it.data = "inhalt " + n;
+        items.push_back(it);
+    }
+    WriteFileBytes(path, zipbuild::Build(items).bytes);
+}
+
 std::wstring Fixtures() {
     const char* dir = std::getenv("ZIP_FIXTURES");
     if (!dir) return L"";
@@ -209,6 +222,7 @@ TEST(Zip1, FaultsAreRecordedAndShownButNeverRaised) {
     huge.zip64 = true;
     huge.declaredSize = uint64_t{1} << 62;
     WriteFileBytes(made.path() + L"riesig.zip", zipbuild::Build({first, huge}).bytes);
+    WriteArchive(made.path() + L"sicherung.zip", {"harmlos.txt", "Daten/_history/alt.txt"});
     struct Case {
         std::wstring archive, target;
         int code;
@@ -221,11 +235,13 @@ TEST(Zip1, FaultsAreRecordedAndShownButNeverRaised) {
         {Fixtures() + L"traversal.zip", out, zipUnsafeEntry},
         {Fixtures() + L"crc_ok.zip", t.path() + L"datei\\unter", zipTargetFolder},
         {made.path() + L"riesig.zip", out, zipNoSpace},
+        {made.path() + L"sicherung.zip", out, zipUnsafeEntry},
     };
     for (bool silent : {true, false}) {
         for (const Case& c : cases) {
             TZipExtractor zip;
             zip.Silent = silent;
+            zip.ProtectedPrefix = L"_History";
             BoxAnswerer boxes;
             int written = -1;
             EXPECT_NO_THROW(written = RunLikeTheInstall(zip, c.archive, c.target));
@@ -263,6 +279,42 @@ TEST(Zip1, WithoutOverwriteFilesAnExistingFileStays) {
     std::string bytes;
     ReadFileBytes(t.path() + L"ordner\\ziel.txt", &bytes);
     EXPECT_EQ(bytes, "ALT");
+}
+
+TEST(Zip1, NoEntryReachesAProtectedFolderNorItsShortName) {
+    TempFolder t;
+    const std::wstring backup = t.path() + L"Daten\\_History_2024-01-02";
+    CreateDirectoryW((t.path() + L"Daten").c_str(), nullptr);
+    CreateDirectoryW(backup.c_str(), nullptr);
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(backup.c_str(), shortPath, MAX_PATH);
+    const std::wstring alias = std::wstring(shortPath).substr(std::wstring(shortPath).find_last_of(L'\\') + 1);
+    if (alias.find(L'~') == std::wstring::npos) GTEST_SKIP() << "no 8.3 names on this drive";
+
+    struct Case {
+        std::string name;
+        std::wstring prefix;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"Daten/" + Narrow(alias) + "/alt.txt", L"_History", true},
+        {"Daten/_HISTORY/x.txt", L"_History", true},
+        {"_history_neu/", L"_History", true},
+        {"Daten/Neu~1/x.txt", L"_History", false},  // a '~' that names nothing yet
+        {"Daten/x_History/y.txt", L"_History", false},
+        {"Daten/_History/x.txt", L"", false},
+    };
+    for (const Case& c : cases) {
+        WriteArchive(t.path() + L"a.zip", {"gut.txt", c.name});
+        TZipExtractor zip;
+        zip.Silent = true;
+        zip.ProtectedPrefix = c.prefix;
+        RunLikeTheInstall(zip, t.path() + L"a.zip", t.path());
+        EXPECT_EQ(zip.ErrorCode(), c.refused ? zipUnsafeEntry : zipOk) << c.name;
+        EXPECT_EQ(PathExists(t.path() + L"gut.txt"), !c.refused) << c.name;
+        DeleteFileW((t.path() + L"gut.txt").c_str());
+    }
+    EXPECT_TRUE(Tree(backup + L"\\").empty());
 }
 
 TEST(Zip1, LeftoversOfAKilledRunGoFromTheFoldersWrittenInto) {

@@ -185,6 +185,12 @@ private:
     std::unordered_set<std::wstring> known_, used_;
 };
 
+std::wstring Backslashed(const std::u16string& name) {
+    std::wstring w = Wide(name);
+    for (auto& c : w) if (c == L'/') c = L'\\';
+    return w;
+}
+
 // The extended "\\?\" form takes a path as it stands, without resolving
 // ".." or turning '/' into '\\', so the target must be made full first.
 bool FullPath(const std::wstring& path, std::wstring* full) {
@@ -196,6 +202,40 @@ bool FullPath(const std::wstring& path, std::wstring* full) {
     buffer.resize(got);
     *full = buffer;
     return true;
+}
+
+bool BeginsWith(const std::u16string& upcasedName, const std::u16string& upcasedPrefix) {
+    return upcasedName.compare(0, upcasedPrefix.size(), upcasedPrefix) == 0;
+}
+
+// The first entry with a path component that names a protected folder or
+// file: one whose name begins with the prefix, or an 8.3 alias ("_HISTO~1")
+// of an existing one whose long name does. Only components with '~' can be
+// aliases, so only they cost a lookup, and each folder path only once.
+const zipread::Entry* IntoProtected(const std::vector<zipread::Entry>& entries, const std::wstring& base,
+                                    const std::wstring& prefix) {
+    const std::u16string upPrefix = zipread::UpcaseName(std::u16string(prefix.begin(), prefix.end()));
+    std::unordered_set<std::u16string> harmless;
+    for (const zipread::Entry& e : entries) {
+        const std::u16string up = zipread::UpcaseName(e.name);
+        for (size_t start = 0; start < up.size();) {
+            size_t stop = up.find(u'/', start);
+            if (stop == std::u16string::npos) stop = up.size();
+            const std::u16string part = up.substr(start, stop - start);
+            if (BeginsWith(part, upPrefix)) return &e;
+            if (part.find(u'~') != std::u16string::npos && harmless.insert(up.substr(0, stop)).second) {
+                WIN32_FIND_DATAW fd;
+                const HANDLE find = FindFirstFileW(ApiPath(base + Backslashed(e.name.substr(0, stop))).c_str(), &fd);
+                if (find != INVALID_HANDLE_VALUE) {
+                    FindClose(find);
+                    const std::u16string longName(fd.cFileName, fd.cFileName + wcslen(fd.cFileName));
+                    if (BeginsWith(zipread::UpcaseName(longName), upPrefix)) return &e;
+                }
+            }
+            start = stop + 1;
+        }
+    }
+    return nullptr;
 }
 
 uint64_t AddCapped(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
@@ -400,6 +440,17 @@ int TZipExtractor::Extract() {
 
         // Refusals that concern the archive as a whole come before anything
         // is created, so a refused archive leaves the target as it was.
+        if (!ProtectedPrefix.empty()) {
+            if (const zipread::Entry* bad = IntoProtected(entries, base, ProtectedPrefix)) {
+                zipread::Status s;
+                s.fault = Fault::UnsafeName;
+                s.entry = bad->name;
+                int code = zipOk;
+                const std::wstring text = FaultText(s, archiveName_, &code);
+                Fail(code, text);
+                return 0;
+            }
+        }
         const std::wstring root = RootOf(base);
         uint64_t freeBytes = 0;
         if (FreeBytes(base, root, &freeBytes)) {
@@ -426,8 +477,7 @@ int TZipExtractor::Extract() {
 
         for (const zipread::Entry& e : entries) {
             if (keepAlive) (*keepAlive)();
-            std::wstring rel = Wide(e.name);
-            for (auto& c : rel) if (c == L'/') c = L'\\';
+            std::wstring rel = Backslashed(e.name);
             if (e.isDirectory) {
                 if (keepFolders && !folders.Ensure(base + rel)) {
                     Fail(zipWriteFailed, L"Der Ordner " + Quoted(base + rel) + L" kann nicht angelegt werden.");

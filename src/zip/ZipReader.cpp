@@ -219,9 +219,8 @@ std::u16string DecodeName(const std::string& raw, uint16_t flags, uint16_t versi
 }
 
 std::u16string FoldedPath(const std::u16string& name) {
-    std::u16string p = name;
+    std::u16string p = UpcaseName(name);
     if (!p.empty() && p.back() == u'/') p.pop_back();
-    for (auto& c : p) c = FoldCase(c);
     return p;
 }
 
@@ -531,6 +530,11 @@ bool DecodeUtf8(const std::string& raw, std::u16string* out) {
         i += len;
     }
     return true;
+}
+
+std::u16string UpcaseName(std::u16string name) {
+    for (auto& c : name) c = FoldCase(c);
+    return name;
 }
 
 const char* UnsafeNameReason(const std::u16string& original) {
