@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "SideFiles.h"
 #include "main.h"
 #include "zip/ZipReader.h"
 
@@ -23,14 +24,6 @@ using zipread::Fault;
 std::wstring Wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
-
-// Paths near MAX_PATH need the extended form; the names are checked, so no
-// "." or ".." can reach it.
-std::wstring ApiPath(const std::wstring& path) {
-    if (path.size() >= MAX_PATH - 12 && path.size() > 2 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    return path;
-}
 
 class FileSource : public zipread::ByteSource {
 public:
@@ -59,8 +52,11 @@ private:
 
 class FileSink : public zipread::ByteSink {
 public:
-    explicit FileSink(HANDLE file) : file_(file) {}
+    // keepAlive is null when there is nothing to call.
+    FileSink(HANDLE file, const std::function<void()>* keepAlive) : file_(file), keepAlive_(keepAlive) {}
     bool Write(const void* data, size_t n) override {
+        // The reader hands over at most its 64 KiB buffer per call.
+        if (keepAlive_) (*keepAlive_)();
         const char* p = static_cast<const char*>(data);
         while (n > 0) {
             DWORD done = 0;
@@ -74,24 +70,15 @@ public:
 
 private:
     HANDLE file_;
+    const std::function<void()>* keepAlive_;
 };
 
 // A temporary file beside the target; removed unless it was moved into place.
 class TempFile {
 public:
     bool Create(const std::wstring& folder) {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            wchar_t name[40];
-            wsprintfW(name, L"~zip%lx_%x.tmp", GetCurrentProcessId(), counter++);
-            path_ = folder + name;
-            file_.reset(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file_) return true;
-            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
-        }
-        path_.clear();
-        return false;
+        file_.reset(CreateSideFile(folder, L"zip", GENERIC_WRITE | DELETE, &path_));
+        return static_cast<bool>(file_);
     }
     ~TempFile() { Discard(); }
     TempFile() = default;
@@ -180,10 +167,139 @@ public:
         known_.insert(path);
         return true;
     }
+    // A folder that files are written into (ending with a backslash). The
+    // first use also removes the temporary files a killed run left there,
+    // which nothing else would ever clear away.
+    bool Use(const std::wstring& folder) {
+        const auto [at, fresh] = used_.insert(folder);
+        if (!fresh) return true;
+        if (!Ensure(folder)) {
+            used_.erase(at);
+            return false;
+        }
+        SweepLeftoverSideFiles(folder);
+        return true;
+    }
 
 private:
-    std::unordered_set<std::wstring> known_;
+    std::unordered_set<std::wstring> known_, used_;
 };
+
+std::wstring Backslashed(const std::u16string& name) {
+    std::wstring w = Wide(name);
+    for (auto& c : w) if (c == L'/') c = L'\\';
+    return w;
+}
+
+// The extended "\\?\" form takes a path as it stands, without resolving
+// ".." or turning '/' into '\\', so the target must be made full first.
+bool FullPath(const std::wstring& path, std::wstring* full) {
+    const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return false;
+    std::wstring buffer(need, L'\0');
+    const DWORD got = GetFullPathNameW(path.c_str(), need, &buffer[0], nullptr);
+    if (got == 0 || got >= need) return false;
+    buffer.resize(got);
+    *full = buffer;
+    return true;
+}
+
+bool BeginsWith(const std::u16string& upcasedName, const std::u16string& upcasedPrefix) {
+    return upcasedName.compare(0, upcasedPrefix.size(), upcasedPrefix) == 0;
+}
+
+// The first entry with a path component that names a protected folder or
+// file: one whose name begins with the prefix, or an 8.3 alias ("_HISTO~1")
+// of an existing one whose long name does. Only components with '~' can be
+// aliases, so only they cost a lookup, and each folder path only once.
+const zipread::Entry* IntoProtected(const std::vector<zipread::Entry>& entries, const std::wstring& base,
+                                    const std::wstring& prefix) {
+    const std::u16string upPrefix = zipread::UpcaseName(std::u16string(prefix.begin(), prefix.end()));
+    std::unordered_set<std::u16string> harmless;
+    for (const zipread::Entry& e : entries) {
+        const std::u16string up = zipread::UpcaseName(e.name);
+        for (size_t start = 0; start < up.size();) {
+            size_t stop = up.find(u'/', start);
+            if (stop == std::u16string::npos) stop = up.size();
+            const std::u16string part = up.substr(start, stop - start);
+            if (BeginsWith(part, upPrefix)) return &e;
+            if (part.find(u'~') != std::u16string::npos && harmless.insert(up.substr(0, stop)).second) {
+                WIN32_FIND_DATAW fd;
+                const HANDLE find = FindFirstFileW(ApiPath(base + Backslashed(e.name.substr(0, stop))).c_str(), &fd);
+                if (find != INVALID_HANDLE_VALUE) {
+                    FindClose(find);
+                    const std::u16string longName(fd.cFileName, fd.cFileName + wcslen(fd.cFileName));
+                    if (BeginsWith(zipread::UpcaseName(longName), upPrefix)) return &e;
+                }
+            }
+            start = stop + 1;
+        }
+    }
+    return nullptr;
+}
+
+uint64_t AddCapped(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+// Each file takes whole clusters; the margin covers the folders, the growth
+// of the directories and what other programs write meanwhile. Declared sizes
+// come from the archive, so the sum must not wrap.
+uint64_t SpaceNeeded(const std::vector<zipread::Entry>& entries, uint64_t cluster) {
+    uint64_t sum = 0;
+    for (const zipread::Entry& e : entries) {
+        const uint64_t clusters = e.uncompressedSize / cluster + (e.uncompressedSize % cluster != 0);
+        sum = AddCapped(sum, clusters > UINT64_MAX / cluster ? UINT64_MAX : clusters * cluster);
+    }
+    return AddCapped(AddCapped(sum, uint64_t{1} << 20), sum / 100);
+}
+
+// "C:\\" or "\\\\server\\share\\" of a full path; empty when it has neither form.
+std::wstring RootOf(const std::wstring& full) {
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return full.substr(0, 3);
+    if (full.rfind(L"\\\\", 0) != 0 || full.rfind(L"\\\\?\\", 0) == 0) return {};
+    const size_t server = full.find(L'\\', 2);
+    if (server == std::wstring::npos) return {};
+    const size_t share = full.find(L'\\', server + 1);
+    return share == std::wstring::npos ? full + L'\\' : full.substr(0, share + 1);
+}
+
+// Bytes free to this user on the target's drive (quotas included); false when
+// the system does not say. The target folder itself answers for a volume
+// mounted below the root; it need not exist yet.
+bool FreeBytes(const std::wstring& base, const std::wstring& root, uint64_t* bytes) {
+    ULARGE_INTEGER avail{};
+    if (!GetDiskFreeSpaceExW(ApiPath(base).c_str(), &avail, nullptr, nullptr) &&
+        (root.empty() || !GetDiskFreeSpaceExW(root.c_str(), &avail, nullptr, nullptr)))
+        return false;
+    *bytes = avail.QuadPart;
+    return true;
+}
+
+uint64_t ClusterSize(const std::wstring& root) {
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!root.empty() &&
+        GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
+        sectorsPerCluster != 0 && bytesPerSector != 0)
+        return uint64_t{sectorsPerCluster} * bytesPerSector;
+    return 4096;
+}
+
+// "1,5 GB", as Explorer shows sizes to a German user.
+std::wstring SizeText(uint64_t bytes) {
+    if (bytes < 1024) return std::to_wstring(bytes) + L" Bytes";
+    static const wchar_t* const units[] = {L"KB", L"MB", L"GB", L"TB"};
+    size_t u = 0;
+    uint64_t unit = 1024;
+    while (u + 1 < sizeof units / sizeof units[0] && bytes / unit >= 1024) {
+        unit *= 1024;
+        ++u;
+    }
+    uint64_t whole = bytes / unit, tenths = ((bytes % unit) * 10 + unit / 2) / unit;
+    if (tenths == 10) {
+        ++whole;
+        tenths = 0;
+    }
+    return std::to_wstring(whole) + L"," + std::to_wstring(tenths) + L" " + units[u];
+}
 
 }  // namespace
 
@@ -309,24 +425,59 @@ int TZipExtractor::Extract() {
             Fail(a.code, a.text);
             return 0;
         }
-        entryCount_ = static_cast<int>(a.reader.Entries().size());
+        const std::vector<zipread::Entry>& entries = a.reader.Entries();
+        entryCount_ = static_cast<int>(entries.size());
 
-        std::wstring base = ExtractFolder;
-        for (auto& c : base) if (c == L'/') c = L'\\';
-        if (!base.empty() && base.back() != L'\\') base += L'\\';
-        Folders folders;
+        std::wstring base;
         const bool create = ExtractOptions & static_cast<unsigned>(ExtractOption::CreateFolders);
-        if (base.empty() || !(create ? folders.Ensure(base) : IsFolder(base))) {
-            Fail(zipTargetFolder, L"Der Zielordner " + Quoted(ExtractFolder) +
-                                      (create ? L" kann nicht angelegt werden." : L" existiert nicht."));
+        const std::wstring noTarget = L"Der Zielordner " + Quoted(ExtractFolder) +
+                                      (create ? L" kann nicht angelegt werden." : L" existiert nicht.");
+        if (ExtractFolder.empty() || !FullPath(ExtractFolder, &base)) {
+            Fail(zipTargetFolder, noTarget);
             return 0;
         }
+        if (base.back() != L'\\') base += L'\\';
+
+        // Refusals that concern the archive as a whole come before anything
+        // is created, so a refused archive leaves the target as it was.
+        if (!ProtectedPrefix.empty()) {
+            if (const zipread::Entry* bad = IntoProtected(entries, base, ProtectedPrefix)) {
+                zipread::Status s;
+                s.fault = Fault::UnsafeName;
+                s.entry = bad->name;
+                int code = zipOk;
+                const std::wstring text = FaultText(s, archiveName_, &code);
+                Fail(code, text);
+                return 0;
+            }
+        }
+        const std::wstring root = RootOf(base);
+        uint64_t freeBytes = 0;
+        if (FreeBytes(base, root, &freeBytes)) {
+            const uint64_t needed = SpaceNeeded(entries, ClusterSize(root));
+            if (needed > freeBytes) {
+                Fail(zipNoSpace, L"Das Archiv " + Quoted(archiveName_) + L" braucht " + SizeText(needed) +
+                                     L", auf dem Ziellaufwerk sind nur " + SizeText(freeBytes) +
+                                     L" frei. Es wird nicht entpackt.");
+                return 0;
+            }
+        }
+
+        Folders folders;
+        if (!(create ? folders.Ensure(base) : IsFolder(base))) {
+            Fail(zipTargetFolder, noTarget);
+            return 0;
+        }
+        // Copied, so that a call which replaces KeepAlive does not destroy
+        // the function while it runs; null when there is nothing to call.
+        const std::function<void()> keepAliveCopy = KeepAlive;
+        const std::function<void()>* keepAlive = keepAliveCopy ? &keepAliveCopy : nullptr;
         const bool keepFolders = ExtractOptions & static_cast<unsigned>(ExtractOption::KeepFolderNames);
         const bool overwrite = ExtractOptions & static_cast<unsigned>(ExtractOption::OverwriteFiles);
 
-        for (const zipread::Entry& e : a.reader.Entries()) {
-            std::wstring rel = Wide(e.name);
-            for (auto& c : rel) if (c == L'/') c = L'\\';
+        for (const zipread::Entry& e : entries) {
+            if (keepAlive) (*keepAlive)();
+            std::wstring rel = Backslashed(e.name);
             if (e.isDirectory) {
                 if (keepFolders && !folders.Ensure(base + rel)) {
                     Fail(zipWriteFailed, L"Der Ordner " + Quoted(base + rel) + L" kann nicht angelegt werden.");
@@ -337,7 +488,7 @@ int TZipExtractor::Extract() {
             if (!keepFolders) rel = rel.substr(rel.find_last_of(L'\\') + 1);
             const std::wstring target = base + rel;
             const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
-            if (!folders.Ensure(folder)) {
+            if (!folders.Use(folder)) {
                 Fail(zipWriteFailed, L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.");
                 return extractedCount_;
             }
@@ -354,7 +505,7 @@ int TZipExtractor::Extract() {
                 Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
                 return extractedCount_;
             }
-            FileSink sink(temp.Handle());
+            FileSink sink(temp.Handle(), keepAlive);
             const zipread::Status s = a.reader.Extract(e, sink);
             if (!s.ok()) {
                 temp.Discard();

@@ -3,10 +3,11 @@
 // built in (src/zip/ZipReader.h); EngineFolder and EngineLoad are kept only
 // because the install run sets them. Faults never raise: they are recorded
 // in ErrorCode/ErrorText and, unless Silent, shown in a German message box.
-// The whole directory is checked before the first byte is written; each
-// file goes to a temporary file beside its target and replaces the target
-// only after its CRC-32 and size proved right. The first damaged entry ends
-// the extraction; files written before it stay.
+// The whole directory, the room on the target drive and the names against
+// ProtectedPrefix are checked before the first byte is written; each file
+// goes to a temporary file beside its target and replaces the target only
+// after its CRC-32 and size proved right. The first damaged entry ends the
+// extraction; files written before it stay.
 #include <functional>
 #include <string>
 
@@ -24,6 +25,7 @@ enum ZipErrorCode : int {
     zipTargetFolder = 7,       // the target folder is missing or cannot be created
     zipWriteFailed = 8,        // a file or folder cannot be written or replaced
     zipInternal = 9,           // out of memory and the like
+    zipNoSpace = 10,           // the files would not fit on the target drive
 };
 
 class TZipExtractor {
@@ -39,6 +41,15 @@ public:
     // name), once the new content has been written and checked. An exception
     // from it leaves the file in place and leaves Extract.
     std::function<void(const std::wstring& existing, const std::wstring& entryName)> OnBeforeReplace;
+    // Folders no entry may reach: an archive with a path component that
+    // begins with this (in any case, or as the 8.3 alias of an existing
+    // folder or file whose name does) is refused whole. Empty: no such check.
+    // The install run keeps its backups in "_History" folders.
+    std::wstring ProtectedPrefix;
+    // Called at least once per entry and once per 64 KiB written, so the
+    // window can keep processing its messages during a long extraction. It
+    // is expected not to throw.
+    std::function<void()> KeepAlive;
 
     void SetArchiveName(const std::wstring& name);
     const std::wstring& ArchiveName() const { return archiveName_; }

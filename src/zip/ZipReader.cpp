@@ -140,22 +140,21 @@ bool ReadZip64(const unsigned char* extra, size_t extraLen, Zip64Values* v, bool
     return true;
 }
 
-// Windows compares names without regard to case; this folding covers the
-// scripts that CAD file names realistically use.
+struct UpcaseRun {
+    uint16_t first, last, delta, step;
+};
+#include "zip/UpcaseTable.inc"
+
+// NTFS compares names through its upcase table, which maps each UTF-16 code
+// unit on its own to its simple uppercase form; a narrower folding lets two
+// entries through that land on one file, the second overwriting the first.
 char16_t FoldCase(char16_t c) {
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
-        (c >= 0x430 && c <= 0x44F))
-        return static_cast<char16_t>(c - 32);
-    if (c == 0xFF) return 0x178;
-    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
-    if (c >= 0x100 && c <= 0x17F) {
-        const bool oddIsLower = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-        const bool evenIsLower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (oddIsLower && (c & 1)) return static_cast<char16_t>(c - 1);
-        if (evenIsLower && !(c & 1)) return static_cast<char16_t>(c - 1);
-    }
-    return c;
+    if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    const UpcaseRun* end = kUpcaseRuns + sizeof kUpcaseRuns / sizeof kUpcaseRuns[0];
+    const UpcaseRun* r =
+        std::lower_bound(kUpcaseRuns, end, c, [](const UpcaseRun& run, char16_t v) { return run.last < v; });
+    if (r == end || c < r->first || (c - r->first) % r->step != 0) return c;
+    return static_cast<char16_t>(c + r->delta);
 }
 
 bool IsDeviceName(const std::u16string& segment) {
@@ -220,9 +219,8 @@ std::u16string DecodeName(const std::string& raw, uint16_t flags, uint16_t versi
 }
 
 std::u16string FoldedPath(const std::u16string& name) {
-    std::u16string p = name;
+    std::u16string p = UpcaseName(name);
     if (!p.empty() && p.back() == u'/') p.pop_back();
-    for (auto& c : p) c = FoldCase(c);
     return p;
 }
 
@@ -532,6 +530,11 @@ bool DecodeUtf8(const std::string& raw, std::u16string* out) {
         i += len;
     }
     return true;
+}
+
+std::u16string UpcaseName(std::u16string name) {
+    for (auto& c : name) c = FoldCase(c);
+    return name;
 }
 
 const char* UnsafeNameReason(const std::u16string& original) {

@@ -116,6 +116,9 @@ std::u16string DecodeCp850(const std::string& raw);
 // False when the bytes are no well-formed UTF-8 (overlong forms, surrogates
 // and code points past U+10FFFF included).
 bool DecodeUtf8(const std::string& raw, std::u16string* out);
+// The name as NTFS compares it: each UTF-16 code unit through its simple
+// uppercase mapping, so two names that fold alike land on one file.
+std::u16string UpcaseName(std::u16string name);
 // The reason why a decoded name must not be extracted, or nullptr when it is
 // safe. Backslashes count as separators.
 const char* UnsafeNameReason(const std::u16string& name);

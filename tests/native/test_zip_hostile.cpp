@@ -393,6 +393,16 @@ TEST(Names, DuplicatesAndFilesUsedAsFolders) {
         {{"a", "A/b/c"}, Fault::Duplicate},        {{"x.txt", "X.TXT"}, Fault::Duplicate},
         {{"d/", "d/"}, Fault::Duplicate},          {{"d/", "d"}, Fault::Duplicate},
         {{"\xC3\xA4.txt", "\xC3\x84.txt"}, Fault::Duplicate},
+        // Beyond Latin-1, as NTFS's upcase table sees them: fullwidth a/A,
+        // sigma (final and medial) and the dz digraph in all three cases.
+        {{"\xEF\xBD\x81", "\xEF\xBC\xA1"}, Fault::Duplicate},
+        {{"\xCF\x83", "\xCE\xA3"}, Fault::Duplicate},    {{"\xCF\x82", "\xCE\xA3"}, Fault::Duplicate},
+        {{"\xC7\x86", "\xC7\x84"}, Fault::Duplicate},
+        {{"\xC7\x85/x", "\xC7\x86/x"}, Fault::Duplicate}, {{"\xC7\x86", "\xC7\x85/x"}, Fault::Duplicate},
+        // Folding is by single code unit to upper case: no "SS" for sharp s,
+        // and the Kelvin sign, whose lower case is 'k', stays apart from it.
+        {{"\xC3\x9F", "SS"}, Fault::None},       {{"\xE2\x84\xAA", "k"}, Fault::None},
+        {{"\xC7\x85/x", "\xC7\x86/y"}, Fault::None},
         {{"d/", "d/f"}, Fault::None},              {{"d/f", "d/"}, Fault::None},
         {{"d/f", "d/g", "d/e/"}, Fault::None},
     };
