@@ -62,3 +62,38 @@ void SweepLeftoverSideFiles(const std::wstring& folder) {
     } while (FindNextFileW(find, &fd));
     FindClose(find);
 }
+
+SideFile::SideFile(const std::wstring& dest, DWORD access) {
+    const size_t cut = dest.find_last_of(L"\\:");
+    const std::wstring folder = cut == std::wstring::npos ? std::wstring() : dest.substr(0, cut + 1);
+    file_ = CreateSideFile(folder, L"upd", access, &path_);
+}
+
+SideFile::~SideFile() {
+    Close();
+    if (!path_.empty()) DeleteFileW(ApiPath(path_).c_str());
+}
+
+bool SideFile::Close() {
+    if (file_ == INVALID_HANDLE_VALUE) return true;
+    const bool ok = CloseHandle(file_) != FALSE;
+    file_ = INVALID_HANDLE_VALUE;
+    return ok;
+}
+
+bool SideFile::MoveOver(const std::wstring& dest) {
+    if (path_.empty() || !Close()) return false;
+    const std::wstring to = ApiPath(dest);
+    // An update replaces a file that arrived read-only (from a CD, say) as
+    // well; the mark comes back if the replacement fails.
+    const DWORD attrs = GetFileAttributesW(to.c_str());
+    const bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
+                          !(attrs & FILE_ATTRIBUTE_DIRECTORY);
+    if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (!MoveFileExW(ApiPath(path_).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (readOnly) SetFileAttributesW(to.c_str(), attrs);
+        return false;
+    }
+    path_.clear();
+    return true;
+}

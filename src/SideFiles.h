@@ -20,3 +20,28 @@ void SweepLeftoverSideFiles(const std::wstring& folder);
 
 // The extended "\\?\" form for paths near MAX_PATH; path must be full.
 std::wstring ApiPath(const std::wstring& path);
+
+// A side file for one destination, removed unless it was moved into place
+// or handed to someone else.
+class SideFile {
+public:
+    // Makes the file in dest's folder; path() is empty when that failed.
+    explicit SideFile(const std::wstring& dest, DWORD access = GENERIC_WRITE);
+    ~SideFile();
+    SideFile(const SideFile&) = delete;
+    SideFile& operator=(const SideFile&) = delete;
+
+    const std::wstring& path() const noexcept { return path_; }
+    // Open while the owner writes through it; INVALID_HANDLE_VALUE after Close.
+    HANDLE handle() const noexcept { return file_; }
+    // False when closing reported an error (the data may not be on disk).
+    bool Close();
+    // Replaces dest (a read-only dest too) by the closed side file.
+    bool MoveOver(const std::wstring& dest);
+    // Someone else removes the file from now on.
+    void Release() noexcept { path_.clear(); }
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::wstring path_;
+};

@@ -16,6 +16,8 @@
 #include "main.h"
 #include "Variable.h"
 #include "WinSystem.h"
+#include "SideFiles.h"
+#include "zip/ZipReader.h"
 
 // ---- work folder ----
 
@@ -23,373 +25,6 @@ std::wstring GetWorkFolder() {
     std::wstring folder = AppDataRoot + L"talvero\\temp\\";
     if (!FolderExists(folder)) ForceFolderChain(folder);
     return folder;
-}
-
-// ---- transfers ----
-
-namespace {
-namespace transfers {
-
-constexpr DWORD kBlockSize = 4096;
-constexpr const wchar_t* kBlanks = L"   ";
-
-std::wstring Trimmed(const std::wstring& s) {
-    const size_t first = s.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return std::wstring();
-    return s.substr(first, s.find_last_not_of(L" \t") - first + 1);
-}
-
-std::wstring HostSetting(const wchar_t* name, const wchar_t* builtIn) {
-    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name));
-    return value.empty() ? std::wstring(builtIn) : value;
-}
-
-void Inform(const std::wstring& text) { MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK); }
-
-// A download never writes over the file it replaces: it lands in a file of
-// its own beside it (same folder, so the final move is a rename) and takes
-// the destination's place only once it is known to be complete. Whatever
-// is left unmoved is removed, so a broken transfer leaves the earlier file.
-class SideFile {
-public:
-    explicit SideFile(const std::wstring& dest) {
-        const std::wstring folder = ExtractFilePath(dest);
-        wchar_t name[MAX_PATH];
-        if (GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"upd", 0, name)) path_ = name;
-    }
-    ~SideFile() {
-        if (!path_.empty()) DeleteFileW(path_.c_str());
-    }
-    SideFile(const SideFile&) = delete;
-    SideFile& operator=(const SideFile&) = delete;
-
-    // Empty when no file could be made in the destination's folder.
-    const std::wstring& path() const noexcept { return path_; }
-    bool MoveOver(const std::wstring& dest) {
-        if (!MoveFileExW(path_.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    std::wstring path_;
-};
-
-// URLDownloadToFileW reports success for any answer the server gave, error
-// pages included (Wine stores a 404 page as the file); the response code
-// that reaches this callback tells a file from an error page.
-class ResponseWatch final : public IBindStatusCallback, public IHttpNegotiate {
-public:
-    DWORD status() const noexcept { return status_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback)) {
-            *out = static_cast<IBindStatusCallback*>(this);
-        } else if (IsEqualIID(riid, IID_IHttpNegotiate)) {
-            *out = static_cast<IHttpNegotiate*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-
-    HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* flags, BINDINFO*) override {
-        if (flags) *flags = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-
-    HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* extra) override {
-        if (extra) *extra = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR, LPCWSTR, LPWSTR* extra) override {
-        status_ = code;
-        if (extra) *extra = nullptr;
-        return S_OK;
-    }
-
-private:
-    ~ResponseWatch() = default;
-    LONG refs_ = 1;
-    DWORD status_ = 0;  // 0: no HTTP answer seen (file: URLs, for one)
-};
-
-struct ResponseWatchRef {
-    ResponseWatch* p = new ResponseWatch;
-    ~ResponseWatchRef() { p->Release(); }
-};
-
-// The download service fetches into the user's web cache and copies from
-// there: the entry goes before the fetch, so a copy kept from an earlier run
-// cannot stand in for the server's current file, and after it, so update
-// files do not pile up in the cache.
-struct CacheEntryDrop {
-    const std::wstring& url;
-    explicit CacheEntryDrop(const std::wstring& u) : url(u) { DeleteUrlCacheEntryW(url.c_str()); }
-    ~CacheEntryDrop() { DeleteUrlCacheEntryW(url.c_str()); }
-};
-
-// True when url ended up complete at dest; dest is left alone otherwise.
-bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest) {
-    SideFile side(dest);
-    if (side.path().empty()) return false;
-    const CacheEntryDrop drop(url);
-    ResponseWatchRef watch;
-    if (URLDownloadToFileW(nullptr, url.c_str(), side.path().c_str(), 0, watch.p) != S_OK) return false;
-    if (watch.p->status() >= 400) return false;
-    return side.MoveOver(dest);
-}
-
-// WinInet also writes every file it reads over FTP into the user's web
-// cache, and Wine never registers that copy, so nothing would ever remove
-// it: each update would leave its full size behind. The copy goes once the
-// remote file's handle is closed (declare before that handle).
-class FtpCacheCopy {
-public:
-    FtpCacheCopy() = default;
-    ~FtpCacheCopy() {
-        if (!path_.empty()) DeleteFileW(path_.c_str());
-    }
-    FtpCacheCopy(const FtpCacheCopy&) = delete;
-    FtpCacheCopy& operator=(const FtpCacheCopy&) = delete;
-
-    void Note(HINTERNET remoteFile) {
-        wchar_t name[MAX_PATH + 1] = L"";
-        DWORD size = sizeof(name);
-        if (InternetQueryOptionW(remoteFile, INTERNET_OPTION_DATAFILE_NAME, name, &size)) path_ = name;
-    }
-
-private:
-    std::wstring path_;
-};
-
-std::wstring DecimalSeparator() {
-    wchar_t sep[8] = L"";
-    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8) <= 1) return L".";
-    return sep;
-}
-
-std::wstring ScaledText(int64_t n, double unit, const wchar_t* suffix, const std::wstring& separator) {
-    wchar_t buf[64];
-    swprintf(buf, 64, L"%.2f", static_cast<double>(n) / unit);
-    std::wstring text(buf);
-    // Two decimals: the separator stands third from the end, whatever
-    // character the C library chose for it.
-    text.replace(text.size() - 3, 1, separator);
-    return text + suffix;
-}
-
-std::wstring SizeTextWith(int64_t n, const std::wstring& separator) {
-    if (n >= 1000000) return ScaledText(n, 1000000.0, L" Mb", separator);
-    if (n >= 1000) return ScaledText(n, 1000.0, L" Kb", separator);
-    return std::to_wstring(n) + L" bytes";
-}
-
-int64_t AsSigned(uint64_t n) {
-    return n > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(n);
-}
-
-// The three controls of the main window that follow a transfer. They are
-// refreshed after every block, so each refresh skips what would not change
-// the screen: an unchanged bar position or label text costs no message.
-class ProgressDisplay {
-public:
-    ProgressDisplay(HWND bar, HWND sizeLabel, HWND fileLabel)
-        : bar_(bar), size_(sizeLabel), file_(fileLabel) {}
-    // On every way out, errors included: default cursor, blank labels; the
-    // bar stays where it stands.
-    ~ProgressDisplay() {
-        SetBusyCursor(false);
-        SetWindowTextW(file_, kBlanks);
-        SetWindowTextW(size_, kBlanks);
-    }
-    ProgressDisplay(const ProgressDisplay&) = delete;
-    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
-
-    void Prepare(uint64_t total) {
-        separator_ = DecimalSeparator();
-        totalText_ = L" von " + SizeTextWith(AsSigned(total), separator_) + L" / ";
-        SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
-        pos_ = static_cast<int>(SendMessageW(bar_, PBM_GETPOS, 0, 0));
-        ShowWindow(bar_, SW_SHOW);
-        SetText(size_, sizeShown_, L"Download wird vorbereitet...");
-        ShowWindow(size_, SW_SHOW);
-        SetBusyCursor(true);
-        ProcessMessages();
-    }
-
-    void Show(uint64_t received, uint64_t total, const std::wstring& localPath) {
-        const int pos = ProgressPercent(received, total);
-        if (pos != pos_) {
-            SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
-            pos_ = pos;
-        }
-        SetText(size_, sizeShown_,
-                SizeTextWith(AsSigned(received), separator_) + totalText_ + std::to_wstring(pos) + L" %");
-        SetText(file_, fileShown_, localPath);
-    }
-
-private:
-    static void SetText(HWND label, std::wstring& shown, const std::wstring& text) {
-        if (text == shown) return;
-        SetWindowTextW(label, text.c_str());
-        shown = text;
-    }
-
-    HWND bar_, size_, file_;
-    int pos_ = -1;
-    std::wstring separator_, totalText_;
-    // What this transfer last put into each label; a fresh label may show
-    // anything, so the first refresh always writes (no text compares equal
-    // to the never-set marker).
-    std::wstring sizeShown_{L"\1"}, fileShown_{L"\1"};
-};
-
-// Asking the queue whether anything waits is several times cheaper than a
-// message check that finds nothing (under Wine every check also polls the
-// display connection), and a transfer asks once per block; an empty queue
-// has nothing to process.
-void ProcessPendingMessages() {
-    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
-}
-
-void WriteBlock(const FileHandle& file, const char* data, DWORD count) {
-    DWORD written = 0;
-    if (!WriteFile(file.get(), data, count, &written, nullptr)) RaiseIoError(GetLastError());
-    if (written != count) RaiseIoError(ERROR_DISK_FULL);
-}
-
-}  // namespace transfers
-}  // namespace
-
-std::wstring UpdateHttpHost() { return transfers::HostSetting(L"Update Host", UPDATE_HTTP_HOST); }
-
-std::wstring UpdateFtpHost() { return transfers::HostSetting(L"FTP Host", UPDATE_FTP_HOST); }
-
-std::wstring MakeUpdateBaseUrl() { return L"http://" + UpdateHttpHost() + L"/talveroupdate/files/"; }
-
-bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen) {
-    const std::wstring folder = ExtractFilePath(dest);
-    // A folder that cannot be made shows up as the failed download below.
-    if (!FolderExists(folder)) ForceFolderChain(folder);
-    bool result = false;
-    try {
-        if (!transfers::FetchUrlToFile(url, dest)) {
-            MessageBoxW(ApplicationWindow(), dest.c_str(), kAppTitle, MB_ICONERROR | MB_OK);
-            return false;
-        }
-        result = true;
-        if (askToOpen) {
-            const std::wstring question = L"Soll " + dest + L" geöffnet werden?";
-            if (MessageBoxW(ApplicationWindow(), question.c_str(), L"Bestätigung", MB_YESNO | MB_ICONQUESTION) ==
-                IDYES)
-                ShellExecuteW(ApplicationWindow(), L"Open", dest.c_str(), L"", nullptr, SW_SHOWNORMAL);
-        }
-    } catch (const std::exception&) {
-        // Only the update list's fetch has a likely cause worth naming.
-        if (url.find(L"update.htm", 1) != std::wstring::npos)
-            transfers::Inform(L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
-                              L"Liveupdate.");
-    }
-    return result;
-}
-
-int ProgressPercent(uint64_t received, uint64_t total) {
-    if (total == 0) return 100;
-    const uint64_t scaled = received * 100;
-    uint64_t q = scaled / total;
-    const uint64_t twiceRest = (scaled % total) * 2;
-    if (twiceRest > total || (twiceRest == total && (q & 1) != 0)) ++q;
-    return q > 100 ? 100 : static_cast<int>(q);
-}
-
-std::wstring SizeText(int64_t n) { return transfers::SizeTextWith(n, transfers::DecimalSeparator()); }
-
-bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password, uint16_t port,
-                 const std::wstring& remoteFolder, const std::wstring& remoteFile, const std::wstring& localPath,
-                 HWND progressBar, HWND sizeLabel, HWND fileLabel) {
-    using namespace transfers;
-    ProgressDisplay display(progressBar, sizeLabel, fileLabel);
-
-    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) {
-        Inform(L"Keine Verbindung mit WinInet.Dll");
-        return false;
-    }
-    // Flags 0: active-mode data connections, as the update server expects.
-    InetHandle connection(InternetConnectW(session.get(), host.c_str(), port, user.c_str(), password.c_str(),
-                                           INTERNET_SERVICE_FTP, 0, 0));
-    if (!connection) {
-        session.reset();
-        Inform(L"Host \"" + host + L"\" ist nicht verfügbar");
-        return false;
-    }
-    if (!FtpSetCurrentDirectoryW(connection.get(), remoteFolder.c_str())) {
-        connection.reset();
-        session.reset();
-        Inform(L"Kann Verzeichnis nicht setzen " + remoteFolder + L".");
-        return false;
-    }
-    WIN32_FIND_DATAW found{};
-    if (!InetHandle(FtpFindFirstFileW(connection.get(), remoteFile.c_str(), &found, 0, 0))) {
-        connection.reset();
-        session.reset();
-        Inform(L"Kann Datei nicht finden " + remoteFile + L".");
-        return false;
-    }
-    const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-
-    FtpCacheCopy cacheCopy;
-    InetHandle remote(
-        FtpOpenFileW(connection.get(), remoteFile.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
-    if (!remote) return false;
-    cacheCopy.Note(remote.get());
-    SideFile side(localPath);
-    if (side.path().empty()) return false;
-    FileHandle local(CreateFileW(side.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!local) return false;
-
-    display.Prepare(size);
-    uint64_t received = 0;
-    bool broken = false;
-    char block[kBlockSize];
-    for (;;) {
-        ProcessPendingMessages();
-        DWORD got = 0;
-        if (!InternetReadFile(remote.get(), block, kBlockSize, &got)) {
-            broken = true;
-            break;
-        }
-        if (got > 0) WriteBlock(local, block, got);
-        received += got;
-        display.Show(received, size, localPath);
-        if (got == 0) break;
-    }
-    if (!CloseHandle(local.release())) RaiseIoError(GetLastError());
-    remote.reset();
-    connection.reset();
-    session.reset();
-    // A data connection that ends early looks like an ordinary end of file;
-    // only the size the listing gave tells a cut-off file from a whole one.
-    if (broken || received != size) return false;
-    return side.MoveOver(localPath);
 }
 
 // ---- update descriptor and target folders ----
@@ -534,6 +169,27 @@ bool IsPlainFileName(const std::wstring& name) {
     return !descriptor::IsDeviceName(name);
 }
 
+bool IsSafeLocalName(const std::wstring& name) {
+    if (name.empty() || name.back() == L'\\' || name.back() == L'/') return false;
+    if (zipread::UnsafeNameReason(std::u16string(name.begin(), name.end())) != nullptr) return false;
+    // No part may lead into a backup folder of the run.
+    size_t start = 0;
+    while (start < name.size()) {
+        size_t stop = name.find_first_of(L"\\/", start);
+        if (stop == std::wstring::npos) stop = name.size();
+        if (StartsWithBackupPrefix(name.substr(start, stop - start))) return false;
+        start = stop + 1;
+    }
+    return true;
+}
+
+bool StartsWithBackupPrefix(const std::wstring& part) {
+    static const std::wstring prefix = kBackupPrefix;
+    if (part.size() < prefix.size()) return false;
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, part.c_str(), static_cast<int>(prefix.size()),
+                          prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
 std::wstring RefusedEntryLine(const FileEntry& entry) {
     return L"Datei " + entry.F + L" nicht übernommen: \"" + entry.N + L"\" ist kein zulässiger Dateiname";
 }
@@ -572,7 +228,7 @@ FileEntry UpdateDescriptor::Entry(const std::wstring& section, int n) const {
     e.O = ReadFlag(section, L"Open" + nnn, false);
     e.N = ReadText(section, L"Name" + nnn);
     e.Path = ReadText(section, L"Path" + nnn);
-    e.refused = !IsPlainFileName(e.N);
+    e.refused = !IsSafeLocalName(e.N);
     return e;
 }
 
@@ -664,12 +320,12 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
     return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == Upper(prefix);
 }
 
-// An archive replaces files the replace path's own backup never saw: each
-// goes into the run's backup folder first, under its folder relative to the
-// target. The copy made first in a run holds the state before the run and
-// stays. A file that cannot be saved is not replaced (the raise leaves it in
-// place and ends the extraction).
-void BackUpBeforeReplace(const std::wstring& target, const std::wstring& backup, const std::wstring& existing) {
+// The copy of an installed file in the run's backup folder, under its
+// folder relative to the target. The copy made first in a run holds the
+// state before the run and stays. False when no copy could be made (disk
+// full, a folder where the copy belongs, a path too long): the file must
+// then not be replaced, or its old state would be gone for good.
+bool SaveBackup(const std::wstring& target, const std::wstring& backup, const std::wstring& existing) {
     std::wstring base = target;
     for (wchar_t& c : base)
         if (c == L'/') c = L'\\';
@@ -680,24 +336,31 @@ void BackUpBeforeReplace(const std::wstring& target, const std::wstring& backup,
     const std::wstring copy = backup + L"\\" + relative;
     const std::wstring folder = ExtractFilePath(copy);
     if (!FolderExists(folder)) ForceFolderChain(folder);
-    if (FileExists(copy)) return;
-    if (!CopyFileW(existing.c_str(), copy.c_str(), TRUE)) RaiseIoError(GetLastError());
+    if (FileExists(copy)) return true;
+    return CopyFileW(existing.c_str(), copy.c_str(), TRUE) != FALSE;
 }
 
-// Zip1 keeps a replace hook only for the one extraction it was set for.
-class ReplaceHook {
+// Zip1 keeps a replace hook and its message pump only for the one
+// extraction they were set for.
+class ExtractionHooks {
 public:
-    ReplaceHook(TZipExtractor& zip, std::function<void(const std::wstring&, const std::wstring&)> hook)
+    ExtractionHooks(TZipExtractor& zip, std::function<void(const std::wstring&, const std::wstring&)> hook)
         : zip_(zip) {
         zip_.OnBeforeReplace = std::move(hook);
+        zip_.KeepAlive = [] { KeepWindowAlive(); };
     }
-    ~ReplaceHook() { zip_.OnBeforeReplace = nullptr; }
-    ReplaceHook(const ReplaceHook&) = delete;
-    ReplaceHook& operator=(const ReplaceHook&) = delete;
+    ~ExtractionHooks() {
+        zip_.OnBeforeReplace = nullptr;
+        zip_.KeepAlive = nullptr;
+    }
+    ExtractionHooks(const ExtractionHooks&) = delete;
+    ExtractionHooks& operator=(const ExtractionHooks&) = delete;
 
 private:
     TZipExtractor& zip_;
 };
+
+std::wstring UnpackFailedLine(const std::wstring& archive) { return L"Fehler beim entpacken der Datei: " + archive; }
 
 void UnpackArchive(const std::wstring& product, const std::wstring& archive, const std::wstring& target,
                    const std::wstring& backup) {
@@ -708,16 +371,23 @@ void UnpackArchive(const std::wstring& product, const std::wstring& archive, con
         zip.SetArchiveName(archive);
         zip.ExtractFolder = target;
         zip.AddOption(ExtractOption::OverwriteFiles);
+        // Nothing an archive holds may land in a backup folder of the run.
+        zip.ProtectedPrefix = kBackupPrefix;
         {
-            const ReplaceHook hook(zip, [&target, &backup](const std::wstring& existing, const std::wstring&) {
-                BackUpBeforeReplace(target, backup, existing);
+            const ExtractionHooks hooks(zip, [&target, &backup](const std::wstring& existing, const std::wstring&) {
+                // A file that cannot be saved is not replaced: the raise
+                // leaves it in place and ends the extraction.
+                if (!SaveBackup(target, backup, existing)) RaiseIoError(GetLastError());
             });
-            // Faults of the archive itself the component reports on its own.
+            // Faults of the archive itself the component shows on its own;
+            // the log names the archive as well.
             zip.Extract();
         }
+        if (zip.ErrorCode() != zipOk) AddLine(UnpackFailedLine(archive));
         ProcessMessages();
     } catch (const std::exception&) {
-        ShowMessage(L"Fehler beim entpacken der Datei: " + archive, kAppTitle, MB_OK | MB_ICONERROR);
+        ShowMessage(UnpackFailedLine(archive), kAppTitle, MB_OK | MB_ICONERROR);
+        AddLine(UnpackFailedLine(archive));
     }
 }
 
@@ -728,10 +398,17 @@ struct Run {
 
 // Replace path: the installed file is saved into the run's backup folder
 // before the new one is fetched over it. True when the new file arrived.
-bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& local, const std::wstring& backup) {
+bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& target, const std::wstring& local,
+                    const std::wstring& backup) {
     CreateOneLevel(backup);
-    // A copy already there is from earlier in this run: the older state.
-    CopyFileW(local.c_str(), (backup + L"\\" + e.N).c_str(), TRUE);
+    if (FileExists(local) && !SaveBackup(target, backup, local)) {
+        AddLine(Upper(e.N) + L" konnte nicht gesichert werden und wurde nicht ersetzt");
+        return false;
+    }
+    // A side file that a killed run left beside the target goes now.
+    const std::wstring folder = ExtractFilePath(local);
+    if (!FolderExists(folder)) ForceFolderChain(folder);
+    SweepLeftoverSideFiles(folder);
     AddLine(L"Download von: " + Upper(e.N));
     // The transfer lands beside the file and replaces it only once complete,
     // so a failed fetch leaves the installed file as it was.
@@ -744,23 +421,40 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& loca
 
 // Keep path: the installed file must stay; the new one is parked in the
 // updates folder for the user.
-void FetchAside(const FileEntry& e) {
+void FetchAside(const FileEntry& e, const std::wstring& relative) {
     const std::wstring updates = UpdatesFolder();
     CreateOneLevel(updates);
-    const bool fetched = HttpDownload(UpdateBaseUrl + kServerFolder + e.F, updates + e.N, e.O);
+    const bool fetched = HttpDownload(UpdateBaseUrl + kServerFolder + e.F, updates + relative, e.O);
     AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
 }
 
+// Only a full folder can hold the files: an empty one (a product folder
+// that is not there) or a relative one would put them wherever the program
+// was started.
+bool IsFullFolder(const std::wstring& folder) {
+    if (folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\') return true;
+    return folder.size() >= 3 && folder[0] == L'\\' && folder[1] == L'\\';
+}
+
+std::wstring NoTargetLine(const FileEntry& e) {
+    return L"Datei " + e.F + L" nicht übernommen: kein gültiger Zielordner für \"" + e.Path + L"\"";
+}
+
 void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e) {
+    const std::wstring target = e.refused ? std::wstring() : ResolveTargetFolder(product, e.Path);
     if (e.refused) {
         AddLine(RefusedEntryLine(e));
+    } else if (!IsFullFolder(target)) {
+        AddLine(NoTargetLine(e));
     } else {
-        const std::wstring target = ResolveTargetFolder(product, e.Path);
         if (!FolderExists(target)) ForceFolderChain(target);
-        const std::wstring local = target + e.N;
+        std::wstring relative = e.N;
+        for (wchar_t& c : relative)
+            if (c == L'/') c = L'\\';
+        const std::wstring local = target + relative;
         const std::wstring backup = target + run.historySuffix;
         if (e.R || !FileExists(local)) {
-            const bool fetched = FetchReplacing(run, e, local, backup);
+            const bool fetched = FetchReplacing(run, e, target, local, backup);
             AddLine(L"");
             ProcessMessages();
             if (fetched && FileTypeSuffix(e.N) == L"zip") UnpackArchive(product, local, target, backup);
@@ -769,7 +463,7 @@ void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e
         // An archive parked on the keep path is not unpacked: unpacking it
         // into the target would replace the installed files the entry says
         // must stay.
-        FetchAside(e);
+        FetchAside(e, relative);
     }
     AddLine(L"");
     ProcessMessages();
@@ -802,13 +496,22 @@ std::wstring LogDateText() {
     return date;
 }
 
+// A second run on the same day adds its lines to the day's log after an
+// empty line; the first run's account stays.
 void SaveLines(HWND list, const std::wstring& path) {
     std::string bytes;
     const int count = ListCount(list);
     for (int i = 0; i < count; ++i) bytes += ToAnsi(ListItemText(list, i)) + "\r\n";
     FileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) RaiseIoError(GetLastError());
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) RaiseIoError(GetLastError());
+    if (size.QuadPart > 0) {
+        bytes.insert(0, "\r\n");
+        const LARGE_INTEGER none{};
+        if (!SetFilePointerEx(file.get(), none, nullptr, FILE_END)) RaiseIoError(GetLastError());
+    }
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
         RaiseIoError(GetLastError());

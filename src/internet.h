@@ -3,6 +3,8 @@
 // and the download log.
 #include <windows.h>
 #include <cstdint>
+
+#include "LiveWait.h"
 #include <string>
 #include <vector>
 
@@ -23,20 +25,31 @@ std::wstring MakeUpdateBaseUrl();
 // first. A failed fetch (also an HTTP error status) shows dest as an error
 // box, leaves an existing dest untouched and returns false. With askToOpen
 // the user is then asked whether to open the file.
-bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen);
+// How long a transfer may go without receiving anything before it counts as
+// failed (the window answers all the while).
+struct TransferLimits {
+    DWORD stallMs = kDefaultStallMs;
+};
+
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen,
+                  const TransferLimits& limits = TransferLimits());
 
 // Fetches remoteFolder/remoteFile over FTP (active mode, binary) into
 // localPath block by block, showing the progress in the three controls.
 // localPath's folder must exist. localPath is replaced only by a complete
-// file (as many bytes as the server's listing reported); otherwise it stays
-// as it was and the result is false. A local write error is raised as
-// UpdateError once the display is reset.
+// file (as many bytes as the server's fresh listing reported, not one more);
+// otherwise it stays as it was and the result is false. A local write error
+// is raised as UpdateError once the display is reset.
 bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password,
                  uint16_t port, const std::wstring& remoteFolder, const std::wstring& remoteFile,
-                 const std::wstring& localPath, HWND progressBar, HWND sizeLabel, HWND fileLabel);
+                 const std::wstring& localPath, HWND progressBar, HWND sizeLabel, HWND fileLabel,
+                 const TransferLimits& limits = TransferLimits());
 
 // "999 bytes", "1,00 Kb", "1,50 Mb" (decimal steps, the user's decimal separator).
 std::wstring SizeText(int64_t n);
+// The same with a given separator, and the user's separator itself.
+std::wstring SizeTextWith(int64_t n, const std::wstring& separator);
+std::wstring UserDecimalSeparator();
 // The bar position for received of total bytes: nearest integer percent,
 // halves to even, within 0..100; an empty total counts as complete.
 int ProgressPercent(uint64_t received, uint64_t total);
@@ -52,8 +65,8 @@ struct FileEntry {
     bool O = false;       // "Open": offer to open the file after a fetch into the updates folder
     std::wstring N;       // "Name": local file name in the target folder
     std::wstring Path;    // "Path": keyword or literal folder, as stored
-    // N is not a plain file name and would land outside the target folder
-    // (or on a device); the install run skips such an entry.
+    // N could land outside the target folder, on a device or in a backup
+    // folder; the install run skips such an entry.
     bool refused = false;
 };
 
@@ -93,6 +106,13 @@ std::wstring FtpFileName(const std::wstring& serverName);
 // empty, no "." or "..", no separators, drive colons or wildcards, no device
 // name, no trailing dot or blank.
 bool IsPlainFileName(const std::wstring& name);
+// True when name is a file name, or a relative path whose every part passes
+// the rules for archive entries, and no part leads into a backup folder.
+bool IsSafeLocalName(const std::wstring& name);
+// Backup folders of a run are named kBackupPrefix + " " + date and time.
+inline constexpr const wchar_t* kBackupPrefix = L"_History";
+// A path part that begins like a backup folder (without regard to case).
+bool StartsWithBackupPrefix(const std::wstring& part);
 // The line the install run writes into lstAnw for a refused entry.
 std::wstring RefusedEntryLine(const FileEntry& entry);
 // The folder of the installed product that a file entry's Path value names

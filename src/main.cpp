@@ -560,6 +560,26 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         }
         break;
+    case WM_ACTIVATE:
+        // Focus comes back to the control that had it, as in a dialog. The
+        // window manager may activate the window again a moment after a
+        // message box closed, later than the handler that moved the focus
+        // (the missing customer field); that late activation must not move
+        // the focus to the frame.
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+            break;
+        }
+        if (HWND focus = GetFocus(); focus && IsChild(hwnd_, focus)) return 0;
+        if (lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_)) {
+            SetFocus(lastFocus_);
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+        if (lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_)) SetFocus(lastFocus_);
+        return 0;
     case WM_CLOSE:
         OnClose();
         return 0;
@@ -768,6 +788,13 @@ bool ExistsFollowingLinks(const std::wstring& path) {
 void DeleteOldList(const std::wstring& path) {
     if (!ExistsFollowingLinks(path)) return;
     if (DeleteFileW(path.c_str())) return;
+    // A list left read-only (copied from a CD, marked by hand) must not
+    // keep every later fetch from landing.
+    const DWORD marks = GetFileAttributesW(path.c_str());
+    if (marks != INVALID_FILE_ATTRIBUTES && (marks & FILE_ATTRIBUTE_READONLY) && !(marks & FILE_ATTRIBUTE_DIRECTORY) &&
+        SetFileAttributesW(path.c_str(), marks & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
+        DeleteFileW(path.c_str()))
+        return;
     const DWORD error = GetLastError();
     const DWORD attr = GetFileAttributesW(path.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -876,6 +903,16 @@ void ProcessMessages() {
             DispatchMessageW(&msg);
         }
     }
+}
+
+void KeepWindowAlive() {
+    // Between two looks at the queue only the clock is read, which costs
+    // no call to the window system.
+    static DWORD lastLook = 0;
+    const DWORD now = GetTickCount();
+    if (now - lastLook < 10) return;
+    lastLook = now;
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
 }
 
 void ShowGeneralError(const std::wstring& message) {

@@ -59,6 +59,7 @@ private:
     bool shown_ = false;
     bool closePending_ = false;
     int pressDepth_ = 0;
+    HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
     Resources* res_ = nullptr;
 };
@@ -76,6 +77,9 @@ inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 HWND ApplicationWindow();
 // Lets the window repaint and take input: dispatches all pending messages.
 void ProcessMessages();
+// For long work on the window's thread (an extraction): called often, it
+// lets the window repaint and answer about every 10 ms.
+void KeepWindowAlive();
 // The general error display: error icon, the title as caption, the message
 // with a full stop added when its last character codes above '.'.
 void ShowGeneralError(const std::wstring& message);

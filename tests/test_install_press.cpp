@@ -47,7 +47,7 @@ TEST_F(InstallPress, NothingCheckedStillRunsWritesTheLogAndFinishes) {
     EXPECT_TRUE(boxes_.Seen().empty());
 }
 
-TEST_F(InstallPress, ASecondRunOnTheSameDayReplacesTheLogInTheAnsiCodePage) {
+TEST_F(InstallPress, ASecondRunOnTheSameDayAddsToTheLogInTheAnsiCodePage) {
     const std::wstring name = L"Maß_\u00FC.dat";
     server_.Put(L"lupd19\\ut8.dat", "eight");
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=0\r\n");
@@ -59,9 +59,10 @@ TEST_F(InstallPress, ASecondRunOnTheSameDayReplacesTheLogInTheAnsiCodePage) {
     InstallUpdates();
     EXPECT_EQ("eight", Content(mirado_ + name));
     const std::wstring upper = Upper(name);
-    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: " + upper,
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"", L"Erneuerte Dateien", L"", L"Download von: " + upper,
                      upper + L" wurde in Pfad: " + Upper(mirado_) + L" kopiert", L""}),
-              LogLines());
+              LogLines())
+        << "the first run's account stays, an empty line before the second";
     const std::string bytes = Content(log);
     EXPECT_NE("\xEF\xBB\xBF", bytes.substr(0, 3));
     if (GetACP() == 1252) {
@@ -94,11 +95,18 @@ TEST_F(InstallPress, ABackupFolderThatCannotBeMadeEndsTheRunWithTheLogWritten) {
         << Narrow(shown);
     EXPECT_EQ("first", Content(mirado_ + L"first.dat"));
     EXPECT_FALSE(PathExists(mirado_ + L"third.dat")) << "entries after the failing one are not processed";
-    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: FIRST.DAT",
-                     L"FIRST.DAT wurde in Pfad: " + Upper(mirado_) + L" kopiert", L""}),
-              LogLines());
+    const Lines firstRun{L"Erneuerte Dateien", L"", L"Download von: FIRST.DAT",
+                         L"FIRST.DAT wurde in Pfad: " + Upper(mirado_) + L" kopiert", L""};
+    EXPECT_EQ(firstRun, LogLines());
     EXPECT_EQ((Lines{L" Das Download-Protokoll wurde in:", L" " + LogPath(), L" gespeichert"}),
               Items(form().lstAnw));
+
+    // The press after the error must not wipe out what the log says of it.
+    boxes_.Clear();
+    PressInState2();
+    Lines both = firstRun;
+    for (const wchar_t* line : {L"", L"Erneuerte Dateien", L""}) both.push_back(line);
+    EXPECT_EQ(both, LogLines());
 }
 
 TEST_F(InstallPress, ALogThatCannotBeWrittenKeepsBothLists) {

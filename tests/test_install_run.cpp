@@ -236,7 +236,7 @@ TEST_F(InstallRun, FailedFetchesLeaveTheInstalledFilesAndTheRunGoesOn) {
     EXPECT_EQ("installed cut", Content(History(mirado_) + L"cut.dat"));
 
     EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"Download von: CUT.DAT", L"CUT.DAT konnte nicht geladen werden",
-                     L"", L"Download von: LOCKED.DAT", L"LOCKED.DAT konnte nicht geladen werden", L"",
+                     L"", L"LOCKED.DAT konnte nicht gesichert werden und wurde nicht ersetzt", L"",
                      L"Download von: OLD.ZIP", L"OLD.ZIP konnte nicht geladen werden", L"",
                      L"KEEP.DAT konnte nicht geladen werden", L"", L"Download von: AFTER.DAT",
                      Copied(L"after.dat", mirado_), L""}),
@@ -278,6 +278,80 @@ TEST_F(InstallRun, HostileOrBlockedArchivesLeaveTheInstalledFiles) {
     EXPECT_EQ(kAppTitle, seen[0].caption);
     EXPECT_NE(std::wstring::npos, seen[0].text.find(L"evil.zip")) << "the component names the archive itself";
     EXPECT_EQ(L"Fehler beim entpacken der Datei: " + pro_ + L"top.zip", seen[1].text);
+    // The log tells of both, not just "kopiert".
+    const Lines log = LogLines();
+    for (const std::wstring& archive : {mirado_ + L"evil.zip", pro_ + L"top.zip"})
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), L"Fehler beim entpacken der Datei: " + archive))
+            << Narrow(archive);
+}
+
+TEST_F(InstallRun, AFileWhoseBackupCannotBeWrittenIsNotReplaced) {
+    WriteFileBytes(mirado_ + L"a.dat", "installed a");
+    server_.Put(L"lupd19\\ut10a.dat", "new a");
+    server_.Put(L"lupd19\\ut10b.dat", "new b");
+    // A folder stands where the backup copy belongs, in every backup folder
+    // the run may name.
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    FILETIME ft;
+    SystemTimeToFileTime(&t, &ft);
+    for (int s = 0; s < 20; ++s) {
+        ULARGE_INTEGER at{{ft.dwLowDateTime, ft.dwHighDateTime}};
+        at.QuadPart += static_cast<ULONGLONG>(s) * 10000000ULL;
+        const FILETIME next{at.LowPart, at.HighPart};
+        SYSTEMTIME later;
+        FileTimeToSystemTime(&next, &later);
+        const std::wstring backup = mirado_ + L"_History " + Stamp(later) + L"\\";
+        CreateDirectoryW(backup.c_str(), nullptr);
+        CreateDirectoryW((backup + L"a.dat").c_str(), nullptr);
+    }
+    List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=1\r\n"
+         "File001=ut10a.dat\r\nName001=a.dat\r\nFile002=ut10b.dat\r\nName002=b.dat\r\n");
+    Run();
+
+    EXPECT_EQ("installed a", Content(mirado_ + L"a.dat"));
+    EXPECT_EQ("new b", Content(mirado_ + L"b.dat")) << "the run goes on with the next file";
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"A.DAT konnte nicht gesichert werden und wurde nicht ersetzt", L"",
+                     L"Download von: B.DAT", Copied(L"b.dat", mirado_), L""}),
+              LogLines());
+}
+
+TEST_F(InstallRun, LocalNamesMayNameSubfoldersButNeverLeaveTheTarget) {
+    CreateDirectoryW((mirado_ + L"Sub").c_str(), nullptr);
+    WriteFileBytes(mirado_ + L"Sub\\a.dll", "installed sub");
+    // Side files that a killed run left: they go once a run writes here.
+    WriteFileBytes(mirado_ + L"Sub\\~upd1234_0.tmp", "left by a killed run");
+    WriteFileBytes(mirado_ + L"Sub\\~keep.tmp", "someone else's");
+    // A product without folder rules: an entry without a Path has no folder.
+    Product(L"AUTOCAD Dir", L"Acad\\");
+    server_.Put(L"lupd19\\ut11sub.dll", "new sub");
+    server_.Put(L"lupd19\\ut11deep.dll", "new deep");
+    server_.Put(L"lupd19\\ut11x.dat", "x");
+    List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=1\r\n"
+         "File001=ut11sub.dll\r\nName001=Sub\\a.dll\r\n"
+         "File002=ut11deep.dll\r\nName002=Neu/Tief\\b.dll\r\n"
+         "File003=ut11x.dat\r\nName003=_history 1\\x.dat\r\n"
+         "File004=ut11x.dat\r\nName004=Sub\\..\\..\\x.dat\r\n"
+         "[2]\r\nPrg=AUTOCAD\r\nT=Ohne Ordner\r\ncek=1\r\nFile001=ut11x.dat\r\nName001=x.dat\r\n");
+    Run();
+
+    EXPECT_EQ("new sub", Content(mirado_ + L"Sub\\a.dll"));
+    EXPECT_EQ("installed sub", Content(History(mirado_) + L"Sub\\a.dll")) << "saved under its relative folder";
+    EXPECT_EQ("new deep", Content(mirado_ + L"Neu\\Tief\\b.dll"));
+    EXPECT_FALSE(PathExists(mirado_ + L"_history 1"));
+    EXPECT_FALSE(PathExists(root_.path() + L"x.dat"));
+    EXPECT_FALSE(PathExists(mirado_ + L"Sub\\~upd1234_0.tmp"));
+    EXPECT_EQ("someone else's", Content(mirado_ + L"Sub\\~keep.tmp"));
+    const Lines log = LogLines();
+    FileEntry backupName, traversal, noFolder;
+    backupName.F = traversal.F = noFolder.F = L"ut11x.dat";
+    backupName.N = L"_history 1\\x.dat";
+    traversal.N = L"Sub\\..\\..\\x.dat";
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), RefusedEntryLine(backupName)));
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), RefusedEntryLine(traversal)));
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), L"Datei ut11x.dat nicht übernommen: kein gültiger Zielordner für \"\""))
+        << "an empty target folder is refused, not used relative to wherever the program started";
+    EXPECT_TRUE(boxes_.Seen().empty());
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ TEST_F(HttpTest, ErrorAnswersLeaveTheDestinationAlone) {
         {"404 answer", "http_status=404&http_match=there", HttpBase() + L"lupd19/there.txt"},
         {"500 answer", "http_status=500", HttpBase() + L"lupd19/there.txt"},
         {"no server", "", L"http://127.0.0.1:1/talveroupdate/files/lupd19/there.txt"},
+        // A body that ends before its announced length is no file.
+        {"body cut short", "http_cut=3", HttpBase() + L"lupd19/there.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -87,6 +89,28 @@ TEST_F(HttpTest, ErrorAnswersLeaveTheDestinationAlone) {
     boxes_.Clear();
     EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/fehlt.txt", dest, false));
     EXPECT_TRUE(FilesIn(dir_.path()).empty());
+}
+
+TEST_F(HttpTest, ASilentServerFailsTheFetchWhileTheWindowAnswers) {
+    published_.Put(L"lupd19\\silent.bin", RandomBytes(50000, 12));
+    const std::wstring dest = dir_.path() + L"silent.bin";
+    WriteFileBytes(dest, "earlier content");
+    Control("http_stall=1000");
+    HWND window = CreateWindowExW(0, L"STATIC", L"utest", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    AnswerProbe probe(window, 1000);
+    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/silent.bin", dest, true, TransferLimits{2000}));
+    probe.Stop();
+    DestroyWindow(window);
+    EXPECT_EQ(probe.unanswered(), 0) << "the window did not answer within a second";
+    EXPECT_GT(probe.answered(), 10);
+    ExpectOnlyErrorBox(dest);
+    std::string got;
+    ASSERT_TRUE(ReadFileBytes(dest, &got));
+    EXPECT_EQ(got, "earlier content");
+    // The call left behind may still hold its side file; the next run that
+    // writes into this folder removes it.
+    for (const std::wstring& name : FilesIn(dir_.path()))
+        EXPECT_TRUE(name == L"silent.bin" || name.rfind(L"~upd", 0) == 0) << Narrow(name);
 }
 
 TEST_F(HttpTest, LockedDestinationFailsAndKeepsItsContent) {

@@ -93,6 +93,30 @@ TEST_F(ListFetch, FailedFetchKeepsTheStepAndALaterPressSucceeds) {
     EXPECT_EQ(ListCount(form().lstUpd), 2);
 }
 
+TEST_F(ListFetch, AListCutShortIsNeverRead) {
+    // The cut falls inside the second section's caption.
+    published_.Put(L"update19.txt", kTwoUpdates);
+    nettest::Control("http_cut=" + std::to_string(std::string(kTwoUpdates).find("Hilfe") + 2));
+    BoxAnswerer boxes;
+    Press();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, ListFile());
+    EXPECT_EQ(WizardState, 1);
+    EXPECT_FALSE(PathExists(ListFile()));
+    EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Obige Punkte sind erledigt") << "nothing offered";
+}
+
+TEST_F(ListFetch, AReadOnlyListFromAnEarlierRunIsReplaced) {
+    published_.Put(L"update19.txt", kTwoUpdates);
+    WriteFileBytes(ListFile(), "[9]\r\nPrg=MIRADO19\r\nText=Alt\r\ncek=1\r\n");
+    SetFileAttributesW(ListFile().c_str(), FILE_ATTRIBUTE_READONLY);
+    Press();
+    EXPECT_EQ(WizardState, 2);
+    std::string fetched;
+    ASSERT_TRUE(ReadFileBytes(ListFile(), &fetched));
+    EXPECT_EQ(fetched, kTwoUpdates);
+}
+
 TEST_F(ListFetch, UnreachableHostKeepsTheStep) {
     // A port nobody listens on: the connection is refused at once.
     RegSet(HKEY_CURRENT_USER, kCad, L"Update Host", L"127.0.0.1:9");

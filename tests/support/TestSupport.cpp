@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <algorithm>
+
 #include <shlwapi.h>
 #include <cstdio>
 
@@ -152,14 +154,21 @@ static std::wstring WindowText(HWND h) {
     return std::wstring(buf, n > 0 ? n : 0);
 }
 
-static BOOL CALLBACK FindBox(HWND h, LPARAM out) {
+// A visible dialog of the thread that has not been answered yet.
+struct BoxSearch {
+    const std::vector<HWND>* answered;
+    HWND found = nullptr;
+};
+
+static BOOL CALLBACK FindBox(HWND h, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
     wchar_t cls[64];
     GetClassNameW(h, cls, 64);
-    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(h)) {
-        *reinterpret_cast<HWND*>(out) = h;
-        return FALSE;
-    }
-    return TRUE;
+    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(h)) return TRUE;
+    for (HWND done : *search->answered)
+        if (done == h) return TRUE;
+    search->found = h;
+    return FALSE;
 }
 
 static BOOL CALLBACK CollectButtons(HWND h, LPARAM out) {
@@ -179,9 +188,15 @@ static BOOL CALLBACK CollectStatics(HWND h, LPARAM out) {
 }
 
 void BoxAnswerer::Run() {
+    // A box that takes long to close (the folder browser still reading the
+    // drives) is still the same box: it is recorded and answered once.
+    std::vector<HWND> answered;
     while (!stop_) {
-        HWND box = nullptr;
-        EnumThreadWindows(ui_, FindBox, reinterpret_cast<LPARAM>(&box));
+        answered.erase(std::remove_if(answered.begin(), answered.end(), [](HWND h) { return !IsWindow(h); }),
+                       answered.end());
+        BoxSearch search{&answered};
+        EnumThreadWindows(ui_, FindBox, reinterpret_cast<LPARAM>(&search));
+        HWND box = search.found;
         if (!box) {
             Sleep(20);
             continue;
@@ -212,11 +227,32 @@ void BoxAnswerer::Run() {
             }
         }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        answered.push_back(box);
         for (int i = 0; i < 300 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
         // Wine's modal loop notices the ended dialog only with its next message.
         PostThreadMessageW(ui_, WM_NULL, 0, 0);
     }
 }
+
+AnswerProbe::AnswerProbe(HWND window, DWORD limitMs) : window_(window), limitMs_(limitMs) {
+    thread_ = std::thread([this] {
+        while (!stop_) {
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, limitMs_, &result))
+                ++answered_;
+            else if (!stop_)
+                ++unanswered_;
+            Sleep(50);
+        }
+    });
+}
+
+void AnswerProbe::Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+AnswerProbe::~AnswerProbe() { Stop(); }
 
 std::wstring Widen(const std::string& utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);

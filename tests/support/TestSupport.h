@@ -98,6 +98,28 @@ private:
     std::thread thread_;
 };
 
+// Sends a window a message every 50 ms from a thread of its own while it
+// lives, the way another program would, and counts the messages that got no
+// answer within limitMs.
+class AnswerProbe {
+public:
+    AnswerProbe(HWND window, DWORD limitMs);
+    ~AnswerProbe();
+    AnswerProbe(const AnswerProbe&) = delete;
+    AnswerProbe& operator=(const AnswerProbe&) = delete;
+    // Ends the probing; a message still on its way then does not count.
+    void Stop();
+    int answered() const { return answered_; }
+    int unanswered() const { return unanswered_; }
+
+private:
+    HWND window_;
+    DWORD limitMs_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> answered_{0}, unanswered_{0};
+    std::thread thread_;
+};
+
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 

@@ -1,0 +1,40 @@
+#include "LiveWait.h"
+
+#include "main.h"
+
+WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs) {
+    for (;;) {
+        const DWORD silence = beat.Silence();
+        if (silence >= stallMs) return WaitEnd::Stalled;
+        const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, stallMs - silence, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return WaitEnd::Signalled;
+        if (r == WAIT_OBJECT_0 + 1) ProcessMessages();
+        // WAIT_TIMEOUT: the silence is measured afresh above.
+    }
+}
+
+namespace {
+
+DWORD WINAPI HelperMain(void* param) {
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(param));
+    try {
+        (*work)();
+    } catch (...) {
+        // Nothing may leave a thread: the waiting side sees the missing
+        // result as a failed call.
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool RunOnHelperThread(std::function<void()> work) {
+    auto* owned = new std::function<void()>(std::move(work));
+    HANDLE thread = CreateThread(nullptr, 0, HelperMain, owned, 0, nullptr);
+    if (!thread) {
+        delete owned;
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Blocking calls that cannot be trusted to return (a server that accepts a
+// connection and then sends nothing) run on a helper thread, while the
+// window's thread waits for them and keeps answering its messages. A call
+// that shows no progress for too long is left behind: its helper keeps the
+// shared state alive until the call returns, if it ever does.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// No byte for this long ends a transfer as failed.
+inline constexpr DWORD kDefaultStallMs = 30000;
+
+// Progress as the helper reports it: the tick count of its last sign of
+// life. Written by the helper, read by the waiting thread.
+class Heartbeat {
+public:
+    Heartbeat() : last_(GetTickCount()) {}
+    void Beat() noexcept { last_.store(GetTickCount(), std::memory_order_relaxed); }
+    // Milliseconds since the last beat.
+    DWORD Silence() const noexcept { return GetTickCount() - last_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<DWORD> last_;
+};
+
+enum class WaitEnd { Signalled, Stalled };
+
+// Waits until event is set, dispatching the calling thread's messages as
+// they arrive; gives up once the heartbeat has been silent for stallMs.
+WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs);
+
+// Runs work on a new helper thread that holds its own reference to whatever
+// work captures; false when no thread could be made (work does not run).
+bool RunOnHelperThread(std::function<void()> work);

@@ -1,0 +1,271 @@
+// The HTTP fetch, the update server's hosts and the size texts of the
+// transfer display. The FTP fetch is in FtpTransfer.cpp.
+#include <windows.h>
+#include <shellapi.h>
+#include <urlmon.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "Dateien.h"
+#include "Handles.h"
+#include "LiveWait.h"
+#include "Reg.h"
+#include "SideFiles.h"
+#include "internet.h"
+#include "main.h"
+
+namespace {
+
+std::wstring Trimmed(const std::wstring& s) {
+    const size_t first = s.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return std::wstring();
+    return s.substr(first, s.find_last_not_of(L" \t") - first + 1);
+}
+
+std::wstring HostSetting(const wchar_t* name, const wchar_t* builtIn) {
+    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name));
+    return value.empty() ? std::wstring(builtIn) : value;
+}
+
+// One fetch of URLDownloadToFileW, shared by the window's thread and the
+// helper that makes the call. Whoever ends it decides what happens to the
+// side file: the window's thread takes it when the call returned in time;
+// once the window's thread gave up, the helper removes it on return.
+class HttpJob {
+public:
+    enum State : int { kRunning, kReturned, kAbandoned };
+
+    HttpJob(std::wstring url, std::wstring side) : url_(std::move(url)), side_(std::move(side)) {}
+
+    void Fetch();
+    // True when the call returned before the window's thread gave up.
+    bool TakeResult() {
+        int expected = kRunning;
+        return !state_.compare_exchange_strong(expected, kAbandoned);
+    }
+
+    Heartbeat beat;
+    KernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    // Valid once done is set and TakeResult() said so.
+    HRESULT result = E_FAIL;
+    DWORD status = 0;            // 0: no HTTP answer seen (file: URLs, for one)
+    int64_t announced = -1;      // Content-Length; -1 when none was sent
+    bool encoded = false;        // a Content-Encoding makes the length the packed one
+    bool Abandoned() const noexcept { return state_.load() == kAbandoned; }
+
+private:
+    std::wstring url_, side_;
+    std::atomic<int> state_{kRunning};
+};
+
+// URLDownloadToFileW reports success for any answer the server gave, error
+// pages included (Wine stores a 404 page as the file), and for a body that
+// ended before its announced length. The response that reaches this
+// callback tells a file from an error page and a whole body from a cut one;
+// its progress keeps the job's heartbeat going.
+class ResponseWatch final : public IBindStatusCallback, public IHttpNegotiate {
+public:
+    explicit ResponseWatch(HttpJob& job) : job_(job) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback)) {
+            *out = static_cast<IBindStatusCallback*>(this);
+        } else if (IsEqualIID(riid, IID_IHttpNegotiate)) {
+            *out = static_cast<IHttpNegotiate*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override {
+        job_.beat.Beat();
+        // Nobody waits for this fetch any more.
+        return job_.Abandoned() ? E_ABORT : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* flags, BINDINFO*) override {
+        if (flags) *flags = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
+        job_.beat.Beat();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* extra) override {
+        if (extra) *extra = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR headers, LPCWSTR, LPWSTR* extra) override {
+        job_.beat.Beat();
+        job_.status = code;
+        if (headers) ReadHeaders(headers);
+        if (extra) *extra = nullptr;
+        return S_OK;
+    }
+
+private:
+    ~ResponseWatch() = default;
+
+    void ReadHeaders(const std::wstring& headers) {
+        size_t at = 0;
+        while (at < headers.size()) {
+            size_t end = headers.find(L'\n', at);
+            if (end == std::wstring::npos) end = headers.size();
+            std::wstring line = headers.substr(at, end - at);
+            at = end + 1;
+            if (!line.empty() && line.back() == L'\r') line.pop_back();
+            const size_t colon = line.find(L':');
+            if (colon == std::wstring::npos) continue;
+            const std::wstring name = line.substr(0, colon);
+            const std::wstring value = Trimmed(line.substr(colon + 1));
+            if (_wcsicmp(name.c_str(), L"Content-Length") == 0) {
+                wchar_t* stop = nullptr;
+                const long long n = wcstoll(value.c_str(), &stop, 10);
+                if (!value.empty() && stop && *stop == L'\0' && n >= 0) job_.announced = n;
+            } else if (_wcsicmp(name.c_str(), L"Content-Encoding") == 0 && _wcsicmp(value.c_str(), L"identity") != 0) {
+                job_.encoded = true;
+            }
+        }
+    }
+
+    HttpJob& job_;
+    LONG refs_ = 1;
+};
+
+void HttpJob::Fetch() {
+    // The download service wants COM on the thread that calls it.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The service fetches into the user's web cache and copies from there:
+    // the entry goes before the fetch, so a copy kept from an earlier run
+    // cannot stand in for the server's current file, and after it, so update
+    // files do not pile up in the cache.
+    DeleteUrlCacheEntryW(url_.c_str());
+    ResponseWatch* watch = new ResponseWatch(*this);
+    const HRESULT hr = URLDownloadToFileW(nullptr, url_.c_str(), side_.c_str(), 0, watch);
+    watch->Release();
+    DeleteUrlCacheEntryW(url_.c_str());
+    if (SUCCEEDED(com)) CoUninitialize();
+    result = hr;
+    int expected = kRunning;
+    if (!state_.compare_exchange_strong(expected, kReturned)) DeleteFileW(ApiPath(side_).c_str());
+    SetEvent(done.get());
+}
+
+bool FileSizeIs(const std::wstring& path, int64_t expected) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return false;
+    const int64_t size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size == expected;
+}
+
+// True when url ended up complete at dest; dest is left alone otherwise.
+bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const TransferLimits& limits) {
+    SideFile side(dest);
+    if (side.path().empty() || !side.Close()) return false;
+    auto job = std::make_shared<HttpJob>(url, side.path());
+    if (!job->done || !RunOnHelperThread([job] { job->Fetch(); })) return false;
+    // The call may never return (a server that goes silent); the window
+    // answers while it runs, and after stallMs without a sign of progress
+    // the fetch counts as failed and its helper is left behind.
+    WaitPumping(job->done.get(), job->beat, limits.stallMs);
+    if (!job->TakeResult()) {
+        side.Release();  // the helper removes it when its call returns
+        return false;
+    }
+    if (job->result != S_OK || job->status >= 400) return false;
+    // A connection that closed early leaves a short file and reports success.
+    if (job->announced >= 0 && !job->encoded && !FileSizeIs(side.path(), job->announced)) return false;
+    return side.MoveOver(dest);
+}
+
+std::wstring DecimalSeparator() {
+    wchar_t sep[8] = L"";
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8) <= 1) return L".";
+    return sep;
+}
+
+std::wstring ScaledText(int64_t n, double unit, const wchar_t* suffix, const std::wstring& separator) {
+    wchar_t buf[64];
+    swprintf(buf, 64, L"%.2f", static_cast<double>(n) / unit);
+    std::wstring text(buf);
+    // Two decimals: the separator stands third from the end, whatever
+    // character the C library chose for it.
+    text.replace(text.size() - 3, 1, separator);
+    return text + suffix;
+}
+
+}  // namespace
+
+std::wstring UpdateHttpHost() { return HostSetting(L"Update Host", UPDATE_HTTP_HOST); }
+
+std::wstring UpdateFtpHost() { return HostSetting(L"FTP Host", UPDATE_FTP_HOST); }
+
+std::wstring MakeUpdateBaseUrl() { return L"http://" + UpdateHttpHost() + L"/talveroupdate/files/"; }
+
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {
+    const std::wstring folder = ExtractFilePath(dest);
+    // A folder that cannot be made shows up as the failed download below.
+    if (!FolderExists(folder)) ForceFolderChain(folder);
+    SweepLeftoverSideFiles(folder);
+    bool result = false;
+    try {
+        if (!FetchUrlToFile(url, dest, limits)) {
+            MessageBoxW(ApplicationWindow(), dest.c_str(), kAppTitle, MB_ICONERROR | MB_OK);
+            return false;
+        }
+        result = true;
+        if (askToOpen) {
+            const std::wstring question = L"Soll " + dest + L" geöffnet werden?";
+            if (MessageBoxW(ApplicationWindow(), question.c_str(), L"Bestätigung", MB_YESNO | MB_ICONQUESTION) ==
+                IDYES)
+                ShellExecuteW(ApplicationWindow(), L"Open", dest.c_str(), L"", nullptr, SW_SHOWNORMAL);
+        }
+    } catch (const std::exception&) {
+        // Every caller gets this hint when its URL names the update page;
+        // only the update list's fetch has a likely cause worth naming.
+        if (url.find(L"update.htm", 1) != std::wstring::npos)
+            MessageBoxW(ApplicationWindow(),
+                        L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
+                        L"Liveupdate.",
+                        kAppTitle, MB_OK);
+    }
+    return result;
+}
+
+int ProgressPercent(uint64_t received, uint64_t total) {
+    if (total == 0) return 100;
+    const uint64_t scaled = received * 100;
+    uint64_t q = scaled / total;
+    const uint64_t twiceRest = (scaled % total) * 2;
+    if (twiceRest > total || (twiceRest == total && (q & 1) != 0)) ++q;
+    return q > 100 ? 100 : static_cast<int>(q);
+}
+
+std::wstring SizeTextWith(int64_t n, const std::wstring& separator) {
+    if (n >= 1000000) return ScaledText(n, 1000000.0, L" Mb", separator);
+    if (n >= 1000) return ScaledText(n, 1000.0, L" Kb", separator);
+    return std::to_wstring(n) + L" bytes";
+}
+
+std::wstring SizeText(int64_t n) { return SizeTextWith(n, DecimalSeparator()); }
+
+std::wstring UserDecimalSeparator() { return DecimalSeparator(); }
