@@ -5,7 +5,32 @@
 
 #include "main.h"
 
+namespace {
+
+// Two copies share the work folder: one would delete the update list while
+// the other installs from it. The first copy holds this name for its whole
+// run, for every user of the machine.
+constexpr const wchar_t* kInstanceName = L"Global\\TalveroLiveupdate19";
+
+// A second start brings the running wizard to the front and ends.
+void ShowRunningCopy() {
+    HWND running = FindWindowW(L"TfrmMain", kAppTitle);
+    if (!running) return;
+    if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+    SetForegroundWindow(running);
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    HANDLE instanceMark = CreateMutexW(nullptr, FALSE, kInstanceName);
+    // Another user's copy holds the name with rights this one does not get.
+    const bool another = instanceMark ? GetLastError() == ERROR_ALREADY_EXISTS : GetLastError() == ERROR_ACCESS_DENIED;
+    if (another) {
+        ShowRunningCopy();
+        if (instanceMark) CloseHandle(instanceMark);
+        return 0;
+    }
     // The folder browser in its new style needs OLE on this thread.
     OleInitialize(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
@@ -30,5 +55,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
     }
     OleUninitialize();
+    if (instanceMark) CloseHandle(instanceMark);
     return exitCode;
 }
