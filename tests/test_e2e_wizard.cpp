@@ -95,7 +95,9 @@ TEST_F(Wizard0, AMissingFieldIsNamedAndNothingIsStored) {
     EXPECT_EQ(box.text, L"Erfassen Sie bitte die E-Mailadresse");
     EXPECT_TRUE(box.Has(IDOK));
     ASSERT_TRUE(wiz().Answer(box, IDOK));
-    ASSERT_TRUE(Wizard::WaitFor([&] { return wiz().Focus() == wiz().edits[uidriver::EMail]; }, 5000));
+    ASSERT_TRUE(Wizard::WaitFor([&] { return wiz().Focus() == wiz().edits[uidriver::EMail]; }, 5000))
+        << "focus " << wiz().Focus() << " foreground " << GetForegroundWindow() << " main " << wiz().Main()
+        << " mail " << wiz().edits[uidriver::EMail] << " cmdnex " << wiz().cmdnex;
     EXPECT_EQ(world().Setting(L"Firma"), L"") << "no field is stored while one is missing";
     EXPECT_EQ(wiz().Place(wiz().panAdr).x, 8) << "the page stays";
     EXPECT_TRUE(wiz().Enabled(wiz().cmdnex));
@@ -160,6 +162,31 @@ TEST_F(Wizard0, ServerDownKeepsTheConfirmationStepUntilItAnswersAgain) {
     EXPECT_TRUE(wiz().Boxes().empty());
     EXPECT_EQ(Anw(), std::vector<std::wstring>{kOffered});
     EXPECT_EQ(Upd().size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Wizard0, ASecondStartBringsTheRunningWizardForwardAndEnds) {
+    Installed();
+    Launch();
+    std::wstring cmd = L"\"" + UpdateExe() + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    // The two would share the work folder; the second one ends by itself.
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_TRUE(wiz().Running());
+    EXPECT_TRUE(wiz().Responsive());
+    EXPECT_TRUE(Wizard::WaitFor([&] { return GetForegroundWindow() == wiz().Main(); }, 5000))
+        << "the running wizard was not brought to the front";
 }
 
 }  // namespace
