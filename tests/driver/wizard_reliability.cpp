@@ -4,11 +4,14 @@
 // target file and a target folder that cannot be made. After every run each
 // tracked file must be byte for byte its old version (with its backup where
 // the run replaced it) or the new one, nothing may have changed outside the
-// run's target folders, and the wizard must still answer.
+// run's target folders, and the wizard must still answer. While it works, a
+// probe asks its main window for an answer every 50 ms; a message left
+// unanswered for 1 s counts the run as one whose window failed to answer.
 //
 //   wizard_reliability.exe <update.exe> <server state folder> <cut runs> <seed>
 //
-// Prints one line per run that went wrong and the summary line last.
+// Prints one line per run that went wrong, the summary line and one line
+// of runs per fault class.
 // RELIABILITY_ONLY=<text> runs only the cases whose name holds the text;
 // RELIABILITY_TRACE=1 prints the time each step of each run took.
 #include <windows.h>
@@ -34,12 +37,118 @@ unsigned httpPort = 0, ftpPort = 0;
 std::wstring catalogue;
 
 struct Totals {
-    int runs = 0, faults = 0, files = 0, fresh = 0, lost = 0, outside = 0, unresponsive = 0;
+    int runs = 0, faults = 0, files = 0, fresh = 0, lost = 0, outside = 0, unresponsive = 0, unanswering = 0,
+        unseen = 0;
 } totals;
+
+// Runs per fault class, in the order the classes first ran.
+struct FaultClass {
+    std::string name;
+    int runs = 0, unseen = 0;
+};
+std::vector<FaultClass> classes;
+
+FaultClass& ClassNamed(const std::string& name) {
+    for (FaultClass& f : classes)
+        if (f.name == name) return f;
+    classes.push_back({name});
+    return classes.back();
+}
 
 void Report(const std::wstring& runName, const std::wstring& what) {
     printf("  %s: %s\n", uidriver::ToUtf8(runName).c_str(), uidriver::ToUtf8(what).c_str());
     fflush(stdout);
+}
+
+// Sends a window WM_NULL every 50 ms from a thread of its own and counts
+// the messages it did not answer within 1 s, until stopped or the window
+// is gone.
+class AnswerProbe {
+public:
+    explicit AnswerProbe(HWND window) : window_(window), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        thread_ = CreateThread(nullptr, 0, Loop, this, 0, nullptr);
+    }
+    ~AnswerProbe() {
+        Stop();
+        CloseHandle(stop_);
+    }
+    AnswerProbe(const AnswerProbe&) = delete;
+    AnswerProbe& operator=(const AnswerProbe&) = delete;
+
+    // The messages left unanswered.
+    int Stop() {
+        if (thread_) {
+            SetEvent(stop_);
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+        return missed_;
+    }
+    int Sent() const { return sent_; }
+
+private:
+    static DWORD WINAPI Loop(void* param) {
+        auto* self = static_cast<AnswerProbe*>(param);
+        do {
+            DWORD_PTR result = 0;
+            if (!IsWindow(self->window_)) break;
+            ++self->sent_;
+            if (!SendMessageTimeoutW(self->window_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) &&
+                IsWindow(self->window_))
+                ++self->missed_;
+        } while (WaitForSingleObject(self->stop_, 50) == WAIT_TIMEOUT);
+        return 0;
+    }
+
+    HWND window_;
+    HANDLE stop_;
+    HANDLE thread_ = nullptr;
+    int missed_ = 0, sent_ = 0;
+};
+
+// A window of this program whose thread sleeps 1.5 s on WM_APP.
+struct Sleeper {
+    HWND window = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    static DWORD WINAPI Main(void* param) {
+        auto* self = static_cast<Sleeper*>(param);
+        self->window = CreateWindowExW(0, L"STATIC", L"probe", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        SetEvent(self->ready);
+        MSG m;
+        while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+            if (m.message == WM_APP) Sleep(1500);
+            DispatchMessageW(&m);
+        }
+        DestroyWindow(self->window);
+        return 0;
+    }
+};
+
+// The probe must count a window that sleeps and none that answers, or a
+// clean result from it would mean nothing.
+bool ProbeTellsSleepFromAnswer() {
+    Sleeper sleeper;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, Sleeper::Main, &sleeper, 0, &id);
+    if (!thread) return false;
+    WaitForSingleObject(sleeper.ready, 10000);
+    int calm = -1, asleep = 0;
+    if (sleeper.window) {
+        AnswerProbe awake(sleeper.window);
+        Sleep(300);
+        calm = awake.Stop();
+        AnswerProbe dozing(sleeper.window);
+        PostThreadMessageW(id, WM_APP, 0, 0);
+        Sleep(2000);
+        asleep = dozing.Stop();
+    }
+    PostThreadMessageW(id, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    CloseHandle(sleeper.ready);
+    return calm == 0 && asleep > 0;
 }
 
 std::wstring ReadState(const std::wstring& folder, const wchar_t* name) {
@@ -97,6 +206,16 @@ struct Case {
     std::wstring control;               // server fault switches
     std::function<void()> before, after;  // around the install press
     int faults = 1;
+    std::string kind;                   // fault class in the summary
+    std::vector<std::wstring> roots;    // watched for outside writes besides the world's root
+    // Set up after the old files are in place, before the snapshot; false
+    // when the fault could not be set up.
+    std::function<bool()> prepare;
+    // Texts the run's download log must hold: the fault reached the program.
+    std::vector<std::wstring> expect;
+    // Not empty: the list fetch fails, the wizard shows this text (the
+    // local list's path) in an error box and stays on its step.
+    std::wstring listBox;
 };
 
 bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
@@ -107,14 +226,50 @@ bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
 
 // Works one run of the wizard: customer page, confirmation, list,
 // install (boxes answered), end. False when the program stopped answering.
-bool Drive(Wizard& w, const Case& c) {
+// The probe ends before the window does; *unseen tells a failed list
+// fetch that did not show as it should.
+bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen) {
     auto answerAll = [&] {
         for (const Box& b : w.Boxes()) w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
+    };
+    auto end = [&] {
+        probe.Stop();
+        answerAll();
+        if (w.Caption() == L"Beenden") {
+            w.PressUntil([&] { return !w.Running(); });
+        } else {
+            w.Close();
+        }
+        DWORD code = 1;
+        return w.WaitExit(20000, &code);
     };
     if (!w.Press()) return false;
     if (!Wizard::WaitFor([&] { return w.Place(w.panAdr).x == 500; }, 15000)) return false;
     w.ClickCheck(0);
     if (!w.Press()) return false;
+    if (!c.listBox.empty()) {
+        // The first box must name the local list; afterwards the button
+        // is back and the confirmation step still shows.
+        bool boxed = false;
+        std::wstring shown;
+        if (!Wizard::WaitFor(
+                [&] {
+                    for (const Box& b : w.Boxes()) {
+                        if (!boxed) shown = b.text;
+                        boxed = true;
+                        w.Answer(b, b.Has(IDOK) ? IDOK : IDYES);
+                    }
+                    return boxed && w.Boxes().empty() && w.Enabled(w.cmdnex);
+                },
+                60000))  // a stalled fetch gives up after 30 s
+            return false;
+        if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, shown.c_str(), -1, c.listBox.c_str(), -1) !=
+            CSTR_EQUAL)
+            *unseen = L"error box \"" + shown + L"\" instead of the list's path";
+        else if (w.Caption() != L"Weiter" || w.Count(w.lstUpd) != 1 || w.Lines(w.lstAnw).size() != 6)
+            *unseen = L"the wizard left the confirmation step";
+        return w.Responsive() && end();
+    }
     if (!Wizard::WaitFor(
             [&] {
                 answerAll();
@@ -140,17 +295,17 @@ bool Drive(Wizard& w, const Case& c) {
         if (!ended && !w.Responsive()) return false;
     }
     if (!w.Responsive()) return false;
-    answerAll();
-    if (w.Caption() == L"Beenden") {
-        w.PressUntil([&] { return !w.Running(); });
-    } else {
-        w.Close();
-    }
-    DWORD code = 1;
-    return w.WaitExit(20000, &code);
+    return end();
 }
 
-void Check(World& world, const Case& c, const std::map<std::wstring, std::string>& before) {
+bool IsFile(const std::wstring& path) {
+    const DWORD attr = GetFileAttributesW(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+using Files = std::map<std::wstring, std::string>;
+
+void Check(World& world, const Case& c, const std::vector<std::wstring>& roots, const std::vector<Files>& before) {
     for (const Tracked& t : c.tracked) {
         ++totals.files;
         std::string now;
@@ -164,15 +319,20 @@ void Check(World& world, const Case& c, const std::map<std::wstring, std::string
             continue;
         }
         if (isNew && t.hadOld && t.oldBytes != t.newBytes) {
-            const auto backups = uidriver::FoldersStartingWith(t.target, L"_History ");
+            // One backup folder holds the old version; a run may find
+            // others in the way that hold none.
+            int copies = 0;
             std::string saved;
-            if (backups.size() != 1 || !uidriver::ReadBytes(backups[0] + t.relative, &saved) || saved != t.oldBytes) {
+            for (const std::wstring& b : uidriver::FoldersStartingWith(t.target, L"_History "))
+                if (IsFile(b + t.relative) && uidriver::ReadBytes(b + t.relative, &saved)) ++copies;
+            if (copies != 1 || saved != t.oldBytes) {
                 ++totals.lost;
                 Report(c.name, L"replaced without its backup: " + t.target + t.relative);
             }
         }
     }
-    // Everything else below the computer's root stays as it was.
+    // Everything else below the computer's root (and the case's further
+    // roots) stays as it was.
     std::vector<std::wstring> allowed = c.targets;
     allowed.push_back(world.WorkFolder());
     allowed.push_back(world.OpenedCopy());
@@ -181,19 +341,21 @@ void Check(World& world, const Case& c, const std::map<std::wstring, std::string
             if (StartsWithNoCase(path, a)) return true;
         return false;
     };
-    const auto after = uidriver::Snapshot(world.Root());
-    for (const auto& [rel, bytes] : after) {
-        const auto old = before.find(rel);
-        if ((old == before.end() || old->second != bytes) && !isAllowed(world.Root() + rel)) {
-            ++totals.outside;
-            Report(c.name, L"written outside the target: " + world.Root() + rel);
+    for (size_t r = 0; r < roots.size(); ++r) {
+        const Files after = uidriver::Snapshot(roots[r]);
+        for (const auto& [rel, bytes] : after) {
+            const auto old = before[r].find(rel);
+            if ((old == before[r].end() || old->second != bytes) && !isAllowed(roots[r] + rel)) {
+                ++totals.outside;
+                Report(c.name, L"written outside the target: " + roots[r] + rel);
+            }
         }
+        for (const auto& [rel, bytes] : before[r])
+            if (!after.count(rel) && !isAllowed(roots[r] + rel)) {
+                ++totals.outside;
+                Report(c.name, L"removed outside the target: " + roots[r] + rel);
+            }
     }
-    for (const auto& [rel, bytes] : before)
-        if (!after.count(rel) && !isAllowed(world.Root() + rel)) {
-            ++totals.outside;
-            Report(c.name, L"removed outside the target: " + world.Root() + rel);
-        }
     for (const std::wstring& name : c.forbidden)
         for (const std::wstring& where : {std::wstring(L"C:\\"), std::wstring(L"C:\\utest\\"), world.Root(),
                                           std::wstring(L"C:\\windows\\")})
@@ -202,6 +364,16 @@ void Check(World& world, const Case& c, const std::map<std::wstring, std::string
                 Report(c.name, L"written outside the target: " + where + name);
                 DeleteFileW((where + name).c_str());
             }
+}
+
+// The first expected text the run's download log lacks; empty when all are there.
+std::wstring MissingFromLog(const World& world, const Case& c) {
+    std::string bytes;
+    uidriver::ReadBytes(world.LogPath(), &bytes);
+    const std::wstring log = uidriver::FromAnsi(bytes);
+    for (const std::wstring& e : c.expect)
+        if (log.find(e) == std::wstring::npos) return L"no \"" + e + L"\" in the download log";
+    return std::wstring();
 }
 
 void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
@@ -222,22 +394,34 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     }
     for (const auto& [name, bytes] : c.files) world.Publish(L"lupd19\\" + name, bytes);
     world.PublishList(c.list);
+    std::wstring unseen = !c.prepare || c.prepare() ? L"" : L"the fault could not be set up";
     const DWORD a1 = GetTickCount();
     Control(L"reset=1" + c.control);
     const DWORD a2 = GetTickCount();
-    const auto before = uidriver::Snapshot(world.Root());
+    std::vector<std::wstring> roots = {world.Root()};
+    roots.insert(roots.end(), c.roots.begin(), c.roots.end());
+    std::vector<Files> before;
+    for (const std::wstring& r : roots) before.push_back(uidriver::Snapshot(r));
     if (getenv("RELIABILITY_TRACE")) printf("  setup %lu ms, control %lu ms, snapshot %lu ms\n", a1 - a0, a2 - a1, GetTickCount() - a2);
     ++totals.runs;
     totals.faults += c.faults;
+    FaultClass& kind = ClassNamed(c.kind);
+    ++kind.runs;
     bool answered = false;
     {
         Wizard w;
         const DWORD t0 = GetTickCount();
         answered = w.Start(exe) && w.FindControls();
+        AnswerProbe probe(w.Main());
         const DWORD t1 = GetTickCount();
-        answered = answered && Drive(w, c);
+        answered = answered && Drive(w, c, probe, &unseen);
+        if (const int missed = probe.Stop()) {
+            ++totals.unanswering;
+            Report(c.name, L"the window left " + std::to_wstring(missed) + L" messages unanswered for 1 s");
+        }
         if (getenv("RELIABILITY_TRACE"))
-            printf("  %s: start %lu ms, run %lu ms\n", uidriver::ToUtf8(c.name).c_str(), t1 - t0, GetTickCount() - t1);
+            printf("  %s: start %lu ms, run %lu ms, %d probes\n", uidriver::ToUtf8(c.name).c_str(), t1 - t0,
+                   GetTickCount() - t1, probe.Sent());
         if (!answered) {
             ++totals.unresponsive;
             Report(c.name, L"the wizard stopped answering or did not end");
@@ -246,7 +430,13 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     const DWORD b0 = GetTickCount();
     Control(L"reset=1");
     const DWORD b1 = GetTickCount();
-    Check(world, c, before);
+    Check(world, c, roots, before);
+    if (answered && unseen.empty() && c.listBox.empty()) unseen = MissingFromLog(world, c);
+    if (!unseen.empty()) {
+        ++totals.unseen;
+        ++kind.unseen;
+        Report(c.name, L"the fault did not show: " + unseen);
+    }
     if (getenv("RELIABILITY_TRACE")) printf("  control %lu ms, check %lu ms\n", b1 - b0, GetTickCount() - b1);
 }
 
@@ -257,6 +447,7 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
 Case CutCase(World& w, std::mt19937& gen, int n) {
     Case c;
     c.name = L"cut " + std::to_wstring(n);
+    c.kind = "cut ftp";
     const std::string big = Random(gen, 20000 + gen() % 100000);
     const std::string s1 = Random(gen, 3000 + gen() % 20000), s2 = Random(gen, 5000 + gen() % 20000);
     const std::string s3 = "Symbol " + std::to_string(n);
@@ -287,6 +478,7 @@ Case CutCase(World& w, std::mt19937& gen, int n) {
 Case ArchiveCase(World& w, const std::wstring& rule, zipbuild::Item bad, const std::string& evilName) {
     Case c;
     c.name = L"archive " + rule;
+    c.kind = "hostile archive";
     std::vector<zipbuild::Item> items = {Entry("ok1.sym", "ok1 neu"), bad, Entry("sub/ok2.sym", "ok2 neu")};
     c.files = {{L"hostile.zip", zipbuild::Build(items).bytes}};
     c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=hostile.zip\nName001=hostile.zip\nPath001=SYMBOLE\n";
@@ -300,6 +492,7 @@ Case ArchiveCase(World& w, const std::wstring& rule, zipbuild::Item bad, const s
 Case ListCase(World& w, const std::wstring& name, const std::wstring& list, std::vector<std::wstring> forbidden) {
     Case c;
     c.name = L"list " + name;
+    c.kind = "hostile list";
     c.list = list;
     c.files = {{L"ok.txt", "ok neu"}};
     c.targets = {w.Mirado19()};
@@ -325,6 +518,10 @@ int wmain(int argc, wchar_t** argv) {
     std::mt19937 gen(static_cast<unsigned>(_wtoi(argv[4])));
     if (!httpPort || !ftpPort || catalogue.empty() || !Control(L"reset=1")) {
         fprintf(stderr, "no update server in %s\n", uidriver::ToUtf8(state).c_str());
+        return 2;
+    }
+    if (!ProbeTellsSleepFromAnswer()) {
+        fprintf(stderr, "the answer probe cannot tell a sleeping window from one that answers\n");
         return 2;
     }
 
@@ -396,6 +593,7 @@ int wmain(int argc, wchar_t** argv) {
     RunCase(exe, [&](World& w) {
         Case c = ListCase(w, L"", head, {});
         c.name = L"locked target";
+        c.kind = "blocked target";
         const std::wstring path = w.Mirado19() + L"ok.txt";
         c.before = [path, &held] {
             held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -409,6 +607,7 @@ int wmain(int argc, wchar_t** argv) {
     RunCase(exe, [&](World& w) {
         Case c = ListCase(w, L"", head, {});
         c.name = L"read-only target";
+        c.kind = "blocked target";
         const std::wstring path = w.Mirado19() + L"ok.txt";
         c.before = [path] { SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY); };
         return c;
@@ -419,6 +618,7 @@ int wmain(int argc, wchar_t** argv) {
                                   L"File002=ok.txt\nName002=ok.txt\n",
                           {});
         c.name = L"unwritable target folder";
+        c.kind = "blocked target";
         const std::wstring sym = w.Mirado19Iec() + L"Symbole";
         uidriver::MakeFolders(w.Mirado19Iec());
         uidriver::WriteBytes(sym, "eine Datei, wo der Ordner sein sollte");
@@ -429,7 +629,13 @@ int wmain(int argc, wchar_t** argv) {
 
     printf("reliability: %d runs, %d faults injected, %d files checked (%d new, the rest old), "
            "%d files lost or corrupted (goal 0), %d writes outside the target (goal 0), "
-           "%d runs without an answer (goal 0)\n",
-           totals.runs, totals.faults, totals.files, totals.fresh, totals.lost, totals.outside, totals.unresponsive);
-    return totals.lost || totals.outside || totals.unresponsive ? 1 : 0;
+           "%d runs without an answer (goal 0), %d windows that failed to answer within 1 s (goal 0)\n",
+           totals.runs, totals.faults, totals.files, totals.fresh, totals.lost, totals.outside, totals.unresponsive,
+           totals.unanswering);
+    for (const FaultClass& f : classes) {
+        printf("  %s: %d runs", f.name.c_str(), f.runs);
+        if (f.unseen) printf(", %d where the fault did not show", f.unseen);
+        printf("\n");
+    }
+    return totals.lost || totals.outside || totals.unresponsive || totals.unanswering || totals.unseen ? 1 : 0;
 }
