@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -583,6 +584,92 @@ Case ListCase(World& w, const std::wstring& name, const std::wstring& list, std:
     return c;
 }
 
+// Every "_History <stamp>" folder below target that a run started within
+// the next seconds may name (and the second before, should the clock
+// turn meanwhile).
+std::vector<std::wstring> HistoryFolders(const std::wstring& target, int seconds) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME ft;
+    SystemTimeToFileTime(&now, &ft);
+    const unsigned long long second = 10000000ull;
+    const unsigned long long start = ((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) -
+                                     second;
+    std::vector<std::wstring> folders;
+    for (int s = 0; s <= seconds + 1; ++s) {
+        const unsigned long long at = start + static_cast<unsigned long long>(s) * second;
+        const FILETIME f{static_cast<DWORD>(at), static_cast<DWORD>(at >> 32)};
+        SYSTEMTIME t;
+        FileTimeToSystemTime(&f, &t);
+        wchar_t name[40];
+        swprintf(name, 40, L"_History %04u%02u%02u-%02u%02u%02u\\", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                 t.wSecond);
+        folders.push_back(target + name);
+    }
+    return folders;
+}
+
+// The backup copy of an installed file cannot be made, so the file must
+// stay as it was: a folder stands where the copy of a plain file or of
+// an archive entry belongs, or a file where the entry's folder belongs,
+// in every backup folder the run may name; or the installed entry is
+// held open without sharing. Another file beside it is replaced.
+Case BackupCase(World& w, int variant) {
+    static const wchar_t* const names[] = {L"backup folder at a file's copy", L"backup folder at an entry's copy",
+                                           L"backup file at an entry's folder", L"backup source held open"};
+    Case c;
+    c.name = names[variant];
+    c.kind = "backup blocked";
+    const std::wstring sym = w.Mirado19Iec() + L"Symbole\\";
+    if (variant == 0) {
+        c.files = {{L"ok.txt", "ok neu"}, {L"frei.txt", "frei neu"}};
+        c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=ok.txt\nName001=ok.txt\n"
+                 L"File002=frei.txt\nName002=frei.txt\n";
+        c.targets = {w.Mirado19()};
+        c.tracked = {{w.Mirado19(), L"ok.txt", true, "ok alt", "ok neu"},
+                     {w.Mirado19(), L"frei.txt", true, "frei alt", "frei neu"}};
+        const std::wstring target = w.Mirado19();
+        c.before = [target] {
+            for (const std::wstring& h : HistoryFolders(target, 25)) uidriver::MakeFolders(h + L"ok.txt");
+        };
+        c.expect = {L"OK.TXT konnte nicht gesichert werden und wurde nicht ersetzt"};
+        return c;
+    }
+    const std::string zip = zipbuild::Build({Entry("liesmich.txt", "liesmich neu"), Entry("Elektro/S01.sym", "S01 neu"),
+                                             Entry("Elektro/Neu/S02.sym", "S02 neu")})
+                                .bytes;
+    c.files = {{L"sym.zip", zip}};
+    c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=sym.zip\nName001=sym.zip\nPath001=SYMBOLE\n";
+    c.targets = {sym};
+    c.tracked = {{sym, L"sym.zip", false, "", zip},
+                 {sym, L"liesmich.txt", true, "liesmich alt", "liesmich neu"},
+                 {sym, L"Elektro\\S01.sym", true, "S01 alt", "S01 neu"},
+                 {sym, L"Elektro\\Neu\\S02.sym", false, "", "S02 neu"}};
+    c.expect = {L"Fehler beim entpacken der Datei: "};
+    if (variant == 1) {
+        c.before = [sym] {
+            for (const std::wstring& h : HistoryFolders(sym, 25)) uidriver::MakeFolders(h + L"Elektro\\S01.sym");
+        };
+    } else if (variant == 2) {
+        c.before = [sym] {
+            for (const std::wstring& h : HistoryFolders(sym, 25)) {
+                uidriver::MakeFolders(h);
+                uidriver::WriteBytes(h + L"Elektro", "eine Datei, wo der Ordner sein sollte");
+            }
+        };
+    } else {
+        auto held = std::make_shared<HANDLE>(INVALID_HANDLE_VALUE);
+        const std::wstring path = sym + L"Elektro\\S01.sym";
+        c.before = [held, path] {
+            *held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        };
+        c.after = [held] {
+            if (*held != INVALID_HANDLE_VALUE) CloseHandle(*held);
+        };
+    }
+    return c;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -717,6 +804,8 @@ int wmain(int argc, wchar_t** argv) {
                              "eine Datei, wo der Ordner sein sollte"});
         return c;
     });
+
+    for (int variant = 0; variant < 4; ++variant) RunCase(exe, [&](World& w) { return BackupCase(w, variant); });
 
     printf("reliability: %d runs, %d faults injected, %d files checked (%d new, the rest old), "
            "%d files lost or corrupted (goal 0), %d writes outside the target (goal 0), "
