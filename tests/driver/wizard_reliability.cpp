@@ -28,6 +28,7 @@
 #include "../native/ZipBuilder.h"
 #include "Driver.h"
 #include "World.h"
+#include "support/TestSupport.h"
 
 using uidriver::Box;
 using uidriver::Wizard;
@@ -213,7 +214,8 @@ struct Case {
     // Set up after the old files are in place, before the snapshot; false
     // when the fault could not be set up.
     std::function<bool()> prepare;
-    // Texts the run's download log must hold: the fault reached the program.
+    // Texts of which the run's download log or one of its message boxes
+    // must hold one: the fault reached the program.
     std::vector<std::wstring> expect;
     // Not empty: the list fetch fails, the wizard shows this text (the
     // local list's path) in an error box and stays on its step.
@@ -229,10 +231,14 @@ bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
 // Works one run of the wizard: customer page, confirmation, list,
 // install (boxes answered), end. False when the program stopped answering.
 // The probe ends before the window does; *unseen tells a failed list
-// fetch that did not show as it should.
-bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen) {
+// fetch that did not show as it should, *boxes gets the text of every box
+// answered.
+bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen, std::wstring* boxes) {
     auto answerAll = [&] {
-        for (const Box& b : w.Boxes()) w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
+        for (const Box& b : w.Boxes()) {
+            *boxes += b.text + L"\n";
+            w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
+        }
     };
     auto end = [&] {
         probe.Stop();
@@ -371,14 +377,18 @@ void Check(World& world, const Case& c, const std::vector<std::wstring>& roots, 
             }
 }
 
-// The first expected text the run's download log lacks; empty when all are there.
-std::wstring MissingFromLog(const World& world, const Case& c) {
+// Empty when the run's download log or one of its boxes holds one of the
+// texts that show the case's fault, else what is missing.
+std::wstring MissingFault(const World& world, const Case& c, const std::wstring& boxes) {
     std::string bytes;
     uidriver::ReadBytes(world.LogPath(), &bytes);
-    const std::wstring log = uidriver::FromAnsi(bytes);
-    for (const std::wstring& e : c.expect)
-        if (log.find(e) == std::wstring::npos) return L"no \"" + e + L"\" in the download log";
-    return std::wstring();
+    const std::wstring account = uidriver::FromAnsi(bytes) + boxes;
+    std::wstring wanted;
+    for (const std::wstring& e : c.expect) {
+        if (account.find(e) != std::wstring::npos) return std::wstring();
+        wanted += (wanted.empty() ? L"\"" : L" or \"") + e + L"\"";
+    }
+    return wanted.empty() ? wanted : L"no " + wanted + L" in the download log or a message box";
 }
 
 void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
@@ -413,13 +423,14 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     FaultClass& kind = ClassNamed(c.kind);
     ++kind.runs;
     bool answered = false;
+    std::wstring boxes;
     {
         Wizard w;
         const DWORD t0 = GetTickCount();
         answered = w.Start(exe) && w.FindControls();
         AnswerProbe probe(w.Main());
         const DWORD t1 = GetTickCount();
-        answered = answered && Drive(w, c, probe, &unseen);
+        answered = answered && Drive(w, c, probe, &unseen, &boxes);
         if (const int missed = probe.Stop()) {
             ++totals.unanswering;
             Report(c.name, L"the window left " + std::to_wstring(missed) + L" messages unanswered for 1 s");
@@ -436,7 +447,7 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     Control(L"reset=1");
     const DWORD b1 = GetTickCount();
     Check(world, c, roots, before);
-    if (answered && unseen.empty() && c.listBox.empty()) unseen = MissingFromLog(world, c);
+    if (answered && unseen.empty() && c.listBox.empty()) unseen = MissingFault(world, c, boxes);
     if (!unseen.empty()) {
         ++totals.unseen;
         ++kind.unseen;
@@ -670,6 +681,59 @@ Case BackupCase(World& w, int variant) {
     return c;
 }
 
+// The product's folders lie on a small drive (drive, "T:") filled until
+// only leave bytes are free, and the update does not fit there: a big file
+// over a small installed one, and an archive whose entries need more than
+// the drive leaves. A small file for the computer's own drive comes last.
+Case FullDiskCase(World& w, std::mt19937& gen, int n, const std::wstring& drive, unsigned leave) {
+    Case c;
+    c.name = L"full disk " + std::to_wstring(n) + L" (" + std::to_wstring(leave / 1024) + L" KiB free)";
+    c.kind = "full disk";
+    const std::wstring base = drive + L"\\rel\\";
+    testsupport::RemoveTree(base);
+    const std::wstring program = base + L"Mirado19\\", sym = base + L"Profiles\\qon_iec\\Symbole\\";
+    testsupport::RegSet(HKEY_CURRENT_USER, uidriver::kSettingsKey, L"Mirado19 Dir", program);
+    testsupport::RegSet(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\Mirado19\\Settings", L"Profiles Dir",
+                        base + L"Profiles\\");
+    const std::string big = Random(gen, 1200000 + gen() % 300000);
+    const std::string s1 = Random(gen, 250000 + gen() % 50000), s2 = Random(gen, 250000 + gen() % 50000);
+    const std::string zip = zipbuild::Build({Entry("liesmich.txt", "liesmich neu"), Entry("Elektro/S01.sym", s1, false),
+                                             Entry("Elektro/Neu/S02.sym", s2, false)})
+                                .bytes;
+    const std::string small = "klein " + std::to_string(n);
+    c.files = {{L"big.bin", big}, {L"sym.zip", zip}, {L"klein.txt", small}};
+    // Where the archive itself fits, it comes first: its entries then
+    // meet the drive's last bytes.
+    const bool archiveFirst = leave > zip.size() + (64u << 10);
+    auto entry = [](int k, const std::wstring& name, const std::wstring& path) {
+        const std::wstring nnn = L"00" + std::to_wstring(k);
+        return L"File" + nnn + L"=" + name + L"\nName" + nnn + L"=" + name + L"\nPath" + nnn + L"=" + path + L"\n";
+    };
+    c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\n" +
+             (archiveFirst ? entry(1, L"sym.zip", L"SYMBOLE") + entry(2, L"big.bin", L"")
+                           : entry(1, L"big.bin", L"") + entry(2, L"sym.zip", L"SYMBOLE")) +
+             entry(3, L"klein.txt", L"DAT");
+    const std::wstring dat = w.WorkFolder() + L"Dat\\";
+    c.targets = {program, sym, dat};
+    c.tracked = {{program, L"big.bin", true, Random(gen, 60000), big},
+                 {sym, L"sym.zip", false, "", zip},
+                 {sym, L"liesmich.txt", true, "liesmich alt", "liesmich neu"},
+                 {sym, L"Elektro\\S01.sym", true, "S01 alt", s1},
+                 {sym, L"Elektro\\Neu\\S02.sym", false, "", s2},
+                 {dat, L"klein.txt", false, "", small}};
+    c.roots = {drive + L"\\"};
+    c.prepare = [drive, base, leave] {
+        const std::wstring root = drive + L"\\";
+        ULARGE_INTEGER free{};
+        if (!GetDiskFreeSpaceExW(root.c_str(), &free, nullptr, nullptr) || free.QuadPart <= leave) return false;
+        uidriver::WriteBytes(base + L"filler.bin", std::string(static_cast<size_t>(free.QuadPart - leave), '\0'));
+        return GetDiskFreeSpaceExW(root.c_str(), &free, nullptr, nullptr) && free.QuadPart <= leave + 65536;
+    };
+    // The file not fetched or not saved, or the run ended for the full drive.
+    c.expect = {L"BIG.BIN konnte nicht", L"Festplatte voll"};
+    return c;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -807,6 +871,19 @@ int wmain(int argc, wchar_t** argv) {
 
     for (int variant = 0; variant < 4; ++variant) RunCase(exe, [&](World& w) { return BackupCase(w, variant); });
 
+    // A drive that fills up: tools/reliability.sh maps a small one as
+    // RELIABILITY_FULL_DRIVE, or names in RELIABILITY_FULL_SKIP why not.
+    const char* full = getenv("RELIABILITY_FULL_DRIVE");
+    const std::wstring fullDrive = full ? uidriver::FromUtf8(full) : std::wstring();
+    if (!fullDrive.empty()) {
+        int n = 0;
+        for (unsigned leave : {4u << 10, 48u << 10, 200u << 10, 700u << 10, 1100u << 10}) {
+            ++n;
+            RunCase(exe, [&](World& w) { return FullDiskCase(w, gen, n, fullDrive, leave); });
+        }
+        testsupport::RemoveTree(fullDrive + L"\\rel");
+    }
+
     printf("reliability: %d runs, %d faults injected, %d files checked (%d new, the rest old), "
            "%d files lost or corrupted (goal 0), %d writes outside the target (goal 0), "
            "%d runs without an answer (goal 0), %d windows that failed to answer within 1 s (goal 0)\n",
@@ -816,6 +893,10 @@ int wmain(int argc, wchar_t** argv) {
         printf("  %s: %d runs", f.name.c_str(), f.runs);
         if (f.unseen) printf(", %d where the fault did not show", f.unseen);
         printf("\n");
+    }
+    if (fullDrive.empty()) {
+        const char* why = getenv("RELIABILITY_FULL_SKIP");
+        printf("  full disk: skipped (%s)\n", why && *why ? why : "no small drive");
     }
     return totals.lost || totals.outside || totals.unresponsive || totals.unanswering || totals.unseen ? 1 : 0;
 }
