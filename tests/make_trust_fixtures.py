@@ -1,15 +1,9 @@
 #!/usr/bin/python3
-"""Keys, a published catalogue and signatures for test_trust, made into the
-folder given (ctest fixture trust_fixtures) by tools/publish_catalogue.py as
-the vendor runs it. Only what the tool refuses to make is made here directly:
-a signature by a 2048-bit key.
-
-  catalogue/update19.txt, .sig, lupd19/*   hash + sign with good.key.pem
-  good.pub.pem, other.pub.pem, big.pub.pem  keys of 3072, 3072 and 4096 bits
-  weak.pub.pem                              a 2048-bit key
-  other.sig, big.sig, weak.sig              the same list signed by those keys
-  changed.txt                               the list with one byte changed
-"""
+"""For test_trust (ctest fixture trust_fixtures), into the folder given:
+catalogue/ published by tools/publish_catalogue.py (hash, sign with good),
+keys good, other (3072 bits), big (4096) and weak (2048), the list signed by
+big and weak as <key>.sig, and changed.txt, the list with one byte changed.
+Only what the tool refuses to make is made here directly: the weak ones."""
 
 import os
 import shutil
@@ -20,26 +14,11 @@ from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding, rsa
 
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "publish_catalogue.py")
-
-# Sizes around the 64 KiB read block of FileSha256.
-FILES = {"leer.bin": 0, "abc.txt": 3, "block.bin": 65536, "block1.bin": 65537, "gross.bin": 200003}
+SIZES = {"leer.bin": 0, "abc.txt": 3, "block.bin": 65536, "block1.bin": 65537, "gross.bin": 200003}
 
 
 def tool(*args):
     subprocess.run(["/usr/bin/python3", TOOL] + list(args), check=True, stdout=subprocess.DEVNULL)
-
-
-def content(size):
-    return bytes((i * 7 + i // 251) & 0xFF for i in range(size))
-
-
-def write_key(key, stem):
-    with open(stem + ".key.pem", "wb") as f:
-        f.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-                                  serialization.NoEncryption()))
-    with open(stem + ".pub.pem", "wb") as f:
-        f.write(key.public_key().public_bytes(serialization.Encoding.PEM,
-                                              serialization.PublicFormat.SubjectPublicKeyInfo))
 
 
 def main(out):
@@ -47,35 +26,36 @@ def main(out):
     cat = os.path.join(out, "catalogue")
     os.makedirs(os.path.join(cat, "lupd19"))
     lines = ["[1]", "Prg=MIRADO19", "Text=Pr\xfcfsummen", "cek=1"]
-    for n, (name, size) in enumerate(FILES.items(), 1):
-        data = b"abc" if name == "abc.txt" else content(size)
-        with open(os.path.join(cat, "lupd19", name), "wb") as f:
-            f.write(data)
-        lines += ["File%03d=%s" % (n, name), "Name%03d=%s" % (n, name), "Path%03d=" % n]
-    listed = os.path.join(cat, "update19.txt")
-    with open(listed, "wb") as f:
+    for n, (name, size) in enumerate(SIZES.items(), 1):
+        with open(os.path.join(cat, "lupd19", name), "wb") as f:  # sizes around the 64 KiB read block
+            f.write(b"abc" if size == 3 else bytes((i * 7 + i // 251) & 0xFF for i in range(size)))
+        lines += ["File%03d=%s" % (n, name), "Name%03d=%s" % (n, name)]
+    with open(os.path.join(cat, "update19.txt"), "wb") as f:
         f.write(("\r\n".join(lines) + "\r\n").encode("cp1252"))
+    weak = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+    big = rsa.generate_private_key(public_exponent=65537, key_size=4096)
+    for stem, key in (("weak", weak), ("big", big)):
+        with open(os.path.join(out, stem + ".pub.pem"), "wb") as f:
+            f.write(key.public_key().public_bytes(serialization.Encoding.PEM,
+                                                  serialization.PublicFormat.SubjectPublicKeyInfo))
+    with open(os.path.join(out, "big.key.pem"), "wb") as f:
+        f.write(big.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                  serialization.NoEncryption()))
 
     tool("keygen", os.path.join(out, "good"))
     tool("keygen", os.path.join(out, "other"))
-    write_key(rsa.generate_private_key(public_exponent=65537, key_size=4096), os.path.join(out, "big"))
     tool("hash", cat)
-    sig = os.path.join(cat, "update19.txt.sig")
-    for stem in ("other", "big", "good"):  # good last: its signature stays beside the list
-        tool("sign", cat, "--key", os.path.join(out, stem + ".key.pem"))
-        shutil.copyfile(sig, os.path.join(out, stem + ".sig"))
+    tool("sign", cat, "--key", os.path.join(out, "big.key.pem"))
+    os.rename(os.path.join(cat, "update19.txt.sig"), os.path.join(out, "big.sig"))
+    tool("sign", cat, "--key", os.path.join(out, "good.key.pem"))
     tool("verify", cat, "--key", os.path.join(out, "good.pub.pem"))
 
-    with open(listed, "rb") as f:
+    with open(os.path.join(cat, "update19.txt"), "rb") as f:
         data = f.read()
-    weak = rsa.generate_private_key(public_exponent=65537, key_size=2048)
-    write_key(weak, os.path.join(out, "weak"))
     with open(os.path.join(out, "weak.sig"), "wb") as f:
         f.write(weak.sign(data, padding.PKCS1v15(), hashes.SHA256()))
-    changed = bytearray(data)
-    changed[data.index(b"cek=1") + 4] = ord("0")
     with open(os.path.join(out, "changed.txt"), "wb") as f:
-        f.write(bytes(changed))
+        f.write(data.replace(b"cek=1", b"cek=0"))
 
 
 if __name__ == "__main__":
