@@ -46,7 +46,7 @@ MAX_ENTRIES = 999  # the wizard reads File001 up to the first empty one
 # One line of the list without its end: the INI reader trims blanks around
 # keys and values, and compares key names without regard to case.
 SECTION_RE = re.compile(rb"^\s*\[(.*)\]")
-ENTRY_RE = re.compile(rb"^(\s*)(file|hash)(\d{3})\s*=(.*)$", re.IGNORECASE)
+ENTRY_RE = re.compile(rb"^\s*(file|hash)(\d{3})\s*=(.*)$", re.IGNORECASE)
 DIGEST_RE = re.compile(r"^sha256:[0-9A-Fa-f]{64}$")
 UNSAFE_NAME_CHARS = set('\\/:*?"<>|')
 
@@ -67,9 +67,6 @@ class Line:
             self.body, self.eol = raw[:-1], b"\n"
         else:
             self.body, self.eol = raw, b""
-
-    def raw(self):
-        return self.body + self.eol
 
 
 def split_lines(data):
@@ -117,17 +114,17 @@ def parse_list(lines):
             continue
         m = ENTRY_RE.match(line.body)
         if m and current is not None:
-            key = (m.group(2).lower().decode(), int(m.group(3)))
+            key = (m.group(1).lower().decode(), int(m.group(2)))
             if key in current.keys:
                 raise Refusal("%s: [%s] has %s%s in line %d and again in line %d"
-                              % (LIST_NAME, current.name, key[0].capitalize(), m.group(3).decode(),
+                              % (LIST_NAME, current.name, key[0].capitalize(), m.group(2).decode(),
                                  current.keys[key] + 1, index + 1))
             current.keys[key] = index
     return sections
 
 
 def entry_value(lines, index):
-    return ini_value(ENTRY_RE.match(lines[index].body).group(4))
+    return ini_value(ENTRY_RE.match(lines[index].body).group(3))
 
 
 def entries(lines, section):
