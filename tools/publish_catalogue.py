@@ -1,0 +1,400 @@
+#!/usr/bin/python3
+"""Prepares an update catalogue for publishing: digests and a signature.
+
+A catalogue is a folder holding update19.txt and lupd19/, the folder the web
+server shows at /talveroupdate/files/ and the FTP server as lupd19/.
+
+The steps, in this order:
+
+  keygen OUT            once: a new RSA 3072 key pair, OUT.key.pem (private,
+                        PKCS#8, unencrypted, mode 0600: keep it off the
+                        repository and off the server) and OUT.pub.pem (the
+                        public key the wizard is built with)
+  hash CATALOGUE        after every change of the files or the list: writes
+                        HashNNN=sha256:<hex> beside every FileNNN of
+                        update19.txt, from the bytes of the file in lupd19/
+                        (its FTP name: a closing PRG becomes EXE; the HTTP name
+                        is the File value as written and must hold the same
+                        bytes); every other byte of the list stays as it is
+  sign CATALOGUE --key OUT.key.pem
+                        after hash: writes update19.txt.sig, the RSA PKCS#1
+                        v1.5 SHA-256 signature over the list's exact bytes
+  verify CATALOGUE --key OUT.pub.pem
+                        last, before uploading: checks the signature and every
+                        digest as the wizard will, and names each problem
+
+Any change to update19.txt after sign (hash included) needs sign again.
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import sys
+import tempfile
+
+from cryptography.exceptions import InvalidSignature
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import padding, rsa
+
+LIST_NAME = "update19.txt"
+SIG_NAME = LIST_NAME + ".sig"
+FILE_FOLDER = "lupd19"
+KEY_BITS = 3072
+MAX_ENTRIES = 999  # the wizard reads File001 up to the first empty one
+
+# One line of the list without its end: the INI reader trims blanks around
+# keys and values, and compares key names without regard to case.
+SECTION_RE = re.compile(rb"^\s*\[(.*)\]")
+ENTRY_RE = re.compile(rb"^\s*(file|hash)(\d{3})\s*=(.*)$", re.IGNORECASE)
+DIGEST_RE = re.compile(r"^sha256:[0-9A-Fa-f]{64}$")
+UNSAFE_NAME_CHARS = set('\\/:*?"<>|')
+
+
+class Refusal(Exception):
+    """A problem that stops a step before it writes anything."""
+
+
+# ---- the list ---------------------------------------------------------------
+
+class Line:
+    """One line: its text and its end (CR LF, LF or nothing at the end)."""
+
+    def __init__(self, raw):
+        if raw.endswith(b"\r\n"):
+            self.body, self.eol = raw[:-2], b"\r\n"
+        elif raw.endswith(b"\n"):
+            self.body, self.eol = raw[:-1], b"\n"
+        else:
+            self.body, self.eol = raw, b""
+
+
+def split_lines(data):
+    """Lines with their ends; a bare CR does not end a line (bytes.splitlines
+    would split there)."""
+    parts = data.split(b"\n")
+    raws = [p + b"\n" for p in parts[:-1]]
+    if parts[-1]:
+        raws.append(parts[-1])
+    return [Line(raw) for raw in raws]
+
+
+def ini_value(raw_value):
+    """The value as GetPrivateProfileString gives it: trimmed, one pair of
+    enclosing quotes removed."""
+    v = raw_value.strip()
+    if len(v) >= 2 and v[:1] in (b'"', b"'") and v[-1:] == v[:1]:
+        v = v[1:-1]
+    return v
+
+
+class Section:
+    def __init__(self, name, line_no):
+        self.name = name
+        self.line_no = line_no
+        self.keys = {}  # ("file"|"hash", number) -> index of the line
+
+
+def parse_list(lines):
+    """Sections with their File and Hash lines. Refuses what the wizard would
+    read differently from the way this tool does: a section or a key twice."""
+    sections = []
+    seen = {}
+    current = None
+    for index, line in enumerate(lines):
+        m = SECTION_RE.match(line.body)
+        if m:
+            name = m.group(1).strip().decode("cp1252", "replace")
+            if name.lower() in seen:
+                raise Refusal("%s: section [%s] in line %d and again in line %d; the wizard reads only the first"
+                              % (LIST_NAME, name, seen[name.lower()].line_no, index + 1))
+            current = Section(name, index + 1)
+            seen[name.lower()] = current
+            sections.append(current)
+            continue
+        m = ENTRY_RE.match(line.body)
+        if m and current is not None:
+            key = (m.group(1).lower().decode(), int(m.group(2)))
+            if key in current.keys:
+                raise Refusal("%s: [%s] has %s%s in line %d and again in line %d"
+                              % (LIST_NAME, current.name, key[0].capitalize(), m.group(2).decode(),
+                                 current.keys[key] + 1, index + 1))
+            current.keys[key] = index
+    return sections
+
+
+def entry_value(lines, index):
+    return ini_value(ENTRY_RE.match(lines[index].body).group(3))
+
+
+def entries(lines, section):
+    """(number, File value) of the entries the wizard reads: from 001 up to
+    the first missing or empty File."""
+    found = []
+    for n in range(1, MAX_ENTRIES + 1):
+        index = section.keys.get(("file", n))
+        if index is None:
+            break
+        value = entry_value(lines, index)
+        if not value:
+            break
+        found.append((n, value))
+    last = found[-1][0] if found else 0
+    for kind, n in sorted(section.keys):
+        if kind == "file" and n > last + 1:
+            print("note: [%s] File%03d follows a gap after File%03d; the wizard never reads it, not hashed"
+                  % (section.name, n, last + 1), file=sys.stderr)
+    return found
+
+
+# ---- the files ---------------------------------------------------------------
+
+def server_names(file_value):
+    """(FTP name, HTTP name) of an entry; refuses names that are not plain
+    file names inside lupd19/."""
+    try:
+        http = file_value.decode("cp1252")
+    except UnicodeDecodeError:
+        raise Refusal("File value %r is not code page 1252 text" % file_value)
+    if http in (".", "..") or any(c in UNSAFE_NAME_CHARS or ord(c) < 0x20 for c in http):
+        raise Refusal("File value %r is not a plain file name in %s/" % (http, FILE_FOLDER))
+    ftp = http[:-3] + "EXE" if len(http) >= 3 and http[-3:].upper() == "PRG" else http
+    return ftp, http
+
+
+def read_file(catalogue, name):
+    path = os.path.join(catalogue, FILE_FOLDER, name)
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def entry_bytes(catalogue, section, n, file_value):
+    """The bytes an entry fetches, the same over FTP and HTTP, or Refusal."""
+    ftp, http = server_names(file_value)
+    where = "[%s] File%03d=%s" % (section.name, n, http)
+    data = read_file(catalogue, ftp)
+    if data is None:
+        raise Refusal("%s: %s/%s is missing" % (where, FILE_FOLDER, ftp))
+    if http != ftp:
+        other = read_file(catalogue, http)
+        if other is None:
+            raise Refusal("%s: %s/%s is missing (the HTTP name of %s)" % (where, FILE_FOLDER, http, ftp))
+        if other != data:
+            raise Refusal("%s: %s/%s (FTP) and %s/%s (HTTP) hold different bytes"
+                          % (where, FILE_FOLDER, ftp, FILE_FOLDER, http))
+    return data
+
+
+def digest_text(data):
+    return "sha256:" + hashlib.sha256(data).hexdigest()
+
+
+# ---- writing -----------------------------------------------------------------
+
+def write_atomic(path, data, mode=None):
+    folder = os.path.dirname(os.path.abspath(path))
+    fd, tmp = tempfile.mkstemp(dir=folder, prefix=".publish-")
+    try:
+        with os.fdopen(fd, "wb") as f:
+            f.write(data)
+        if mode is not None:
+            os.chmod(tmp, mode)
+        elif os.path.exists(path):
+            os.chmod(tmp, os.stat(path).st_mode & 0o7777)
+        else:
+            os.chmod(tmp, 0o644)
+        os.replace(tmp, path)
+    except BaseException:
+        os.unlink(tmp)
+        raise
+
+
+def read_list(catalogue):
+    path = os.path.join(catalogue, LIST_NAME)
+    if not os.path.isfile(path):
+        raise Refusal("%s is missing" % path)
+    with open(path, "rb") as f:
+        return path, f.read()
+
+
+# ---- the steps -------------------------------------------------------------
+
+def cmd_keygen(args):
+    key_path, pub_path = args.out + ".key.pem", args.out + ".pub.pem"
+    for path in (key_path, pub_path):
+        if os.path.exists(path):
+            raise Refusal("%s exists; a new key would orphan every list signed with it" % path)
+    key = rsa.generate_private_key(public_exponent=65537, key_size=KEY_BITS)
+    private = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                serialization.NoEncryption())
+    public = key.public_key().public_bytes(serialization.Encoding.PEM,
+                                           serialization.PublicFormat.SubjectPublicKeyInfo)
+    fd = os.open(key_path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        os.fchmod(f.fileno(), 0o600)
+        f.write(private)
+    with open(pub_path, "xb") as f:
+        f.write(public)
+    print("private key %s (keep it secret, never in the repository)" % key_path)
+    print("public key  %s (build with -DUPDATE_LIST_PUBLIC_KEY=%s)" % (pub_path, os.path.abspath(pub_path)))
+    return 0
+
+
+def cmd_hash(args):
+    try:
+        return hash_list(args.catalogue)
+    except Refusal as e:
+        raise Refusal("%s; %s left as it was" % (e, LIST_NAME))
+
+
+def hash_list(catalogue):
+    path, data = read_list(catalogue)
+    lines = split_lines(data)
+    sections = parse_list(lines)
+    # Every digest is worked out before the list is touched.
+    replace, insert_after = {}, {}
+    count = 0
+    for section in sections:
+        for n, value in entries(lines, section):
+            digest = digest_text(entry_bytes(catalogue, section, n, value)).encode("ascii")
+            count += 1
+            hash_index = section.keys.get(("hash", n))
+            if hash_index is None:
+                insert_after[section.keys[("file", n)]] = b"Hash%03d=%s" % (n, digest)
+            else:
+                body = lines[hash_index].body
+                replace[hash_index] = body[:body.index(b"=") + 1] + digest
+    out = []
+    eol_above = b"\r\n"
+    for index, line in enumerate(lines):
+        body = replace.get(index, line.body)
+        if index in insert_after:
+            # The new line takes the end of its File line; a File line that
+            # ended the file without one gets the end of the line above.
+            out.append(body + (line.eol or eol_above))
+            out.append(insert_after[index] + line.eol)
+        else:
+            out.append(body + line.eol)
+        eol_above = line.eol or eol_above
+    result = b"".join(out)
+    if result == data:
+        print("%s: %d digests, all current" % (LIST_NAME, count))
+        return 0
+    write_atomic(path, result)
+    print("%s: %d digests, %d added, %d changed" % (
+        LIST_NAME, count, len(insert_after),
+        sum(1 for i, b in replace.items() if b != lines[i].body)))
+    if os.path.exists(os.path.join(catalogue, SIG_NAME)):
+        print("%s is now out of date: run sign again" % SIG_NAME)
+    return 0
+
+
+def load_key(path, private):
+    try:
+        with open(path, "rb") as f:
+            pem = f.read()
+        key = serialization.load_pem_private_key(pem, password=None) if private \
+            else serialization.load_pem_public_key(pem)
+    except (OSError, ValueError, TypeError) as e:
+        raise Refusal("%s: not a usable %s key (%s)" % (path, "private" if private else "public", e))
+    if not isinstance(key, (rsa.RSAPrivateKey, rsa.RSAPublicKey)):
+        raise Refusal("%s: not an RSA key" % path)
+    if key.key_size < KEY_BITS:
+        raise Refusal("%s: RSA key of %d bits; the wizard accepts %d bits and more"
+                      % (path, key.key_size, KEY_BITS))
+    return key
+
+
+def cmd_sign(args):
+    key = load_key(args.key, private=True)
+    _, data = read_list(args.catalogue)
+    signature = key.sign(data, padding.PKCS1v15(), hashes.SHA256())
+    write_atomic(os.path.join(args.catalogue, SIG_NAME), signature)
+    print("%s: signed with a %d-bit key" % (SIG_NAME, key.key_size))
+    return 0
+
+
+def list_problems(catalogue, data, key):
+    problems = []
+    sig_path = os.path.join(catalogue, SIG_NAME)
+    if not os.path.isfile(sig_path):
+        problems.append("%s is missing" % SIG_NAME)
+    else:
+        with open(sig_path, "rb") as f:
+            signature = f.read()
+        try:
+            key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
+        except InvalidSignature:
+            problems.append("%s does not match %s and this key" % (SIG_NAME, LIST_NAME))
+    lines = split_lines(data)
+    try:
+        sections = parse_list(lines)
+    except Refusal as e:
+        return problems + [str(e)], 0
+    count = 0
+    for section in sections:
+        for n, value in entries(lines, section):
+            count += 1
+            where = "[%s] File%03d" % (section.name, n)
+            hash_index = section.keys.get(("hash", n))
+            if hash_index is None:
+                problems.append("%s has no Hash%03d (run hash)" % (where, n))
+                continue
+            written = entry_value(lines, hash_index).decode("cp1252", "replace")
+            if not DIGEST_RE.match(written):
+                problems.append("%s: Hash%03d=%s is not sha256: and 64 hex digits" % (where, n, written))
+                continue
+            try:
+                actual = digest_text(entry_bytes(catalogue, section, n, value))
+            except Refusal as e:
+                problems.append(str(e))
+                continue
+            if actual != written.lower():
+                problems.append("%s: Hash%03d does not match the file (run hash, then sign)" % (where, n))
+    return problems, count
+
+
+def cmd_verify(args):
+    key = load_key(args.key, private=False)
+    _, data = read_list(args.catalogue)
+    problems, count = list_problems(args.catalogue, data, key)
+    for p in problems:
+        print("problem: " + p)
+    if problems:
+        print("%d problems" % len(problems))
+        return 1
+    print("%s: signature good, %d digests match" % (LIST_NAME, count))
+    return 0
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="publish_catalogue.py", description=__doc__.split("\n\n")[0],
+        epilog=__doc__.split("\n\n", 1)[1], formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="step", required=True, metavar="STEP")
+    p = sub.add_parser("keygen", help="1. make a new RSA %d key pair OUT.key.pem and OUT.pub.pem" % KEY_BITS)
+    p.add_argument("out", metavar="OUT", help="path and stem of the two key files")
+    p.set_defaults(run=cmd_keygen)
+    p = sub.add_parser("hash", help="2. write HashNNN beside every FileNNN of update19.txt")
+    p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt and lupd19/")
+    p.set_defaults(run=cmd_hash)
+    p = sub.add_parser("sign", help="3. write update19.txt.sig with the private key")
+    p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt")
+    p.add_argument("--key", required=True, metavar="PRIVATE", help="OUT.key.pem from keygen")
+    p.set_defaults(run=cmd_sign)
+    p = sub.add_parser("verify", help="4. check the signature and every digest; names each problem")
+    p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt, its .sig and lupd19/")
+    p.add_argument("--key", required=True, metavar="PUBLIC", help="OUT.pub.pem from keygen")
+    p.set_defaults(run=cmd_verify)
+    args = parser.parse_args(argv)
+    try:
+        return args.run(args)
+    except Refusal as e:
+        print("error: %s" % e, file=sys.stderr)
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,128 @@
+"""publish_catalogue.py run as the vendor runs it, on scratch catalogues."""
+
+import hashlib
+import os
+import pathlib
+import shutil
+import stat
+import subprocess
+import tempfile
+import unittest
+
+from cryptography.hazmat.primitives import serialization
+
+TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "publish_catalogue.py")
+# CP1252 (0xFC), CR LF and bare LF mixed, a stale digest under lower-case
+# keys, a comment, a quoted value and no end after the last line.
+LIST = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nName001=men\xfc.mnu\r\n"
+        b"file002 = mtool.prg\n; Kommentar\nhash002=sha256:" + b"0" * 64 + b"\r\n"
+        b"[2]\nPrg=MIRADOS19\nFile001=\"hilfe19.txt\"")
+FILES = {"men\xfc19.mnu": b"menu\x00\xff", "mtool.EXE": b"MZ", "mtool.prg": b"MZ", "hilfe19.txt": b""}
+
+
+def run(*args):
+    return subprocess.run(["/usr/bin/python3", TOOL] + list(args), capture_output=True, text=True)
+
+
+def sha(data):
+    return b"sha256:" + hashlib.sha256(data).hexdigest().encode()
+
+
+class PublishTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.TemporaryDirectory()
+        for stem in ("a", "b"):
+            assert run("keygen", os.path.join(cls.keys.name, stem)).returncode == 0
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.keys.cleanup()
+
+    def key(self, name):
+        return os.path.join(self.keys.name, name)
+
+    def catalogue(self, files=FILES, list_bytes=LIST):
+        self.dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.dir)
+        os.makedirs(self.path("lupd19"))
+        for name, data in [("update19.txt", list_bytes)] + [("lupd19/" + k, v) for k, v in files.items()]:
+            self.write(name, data)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, data):
+        pathlib.Path(self.path(name)).write_bytes(data)
+
+    def read(self, name):
+        return pathlib.Path(self.path(name)).read_bytes()
+
+    def publish(self):
+        for args in (("hash", self.dir), ("sign", self.dir, "--key", self.key("a.key.pem"))):
+            self.assertEqual(run(*args).returncode, 0)
+
+    def test_keygen_makes_a_secret_pkcs8_key_and_never_overwrites_one(self):
+        stem = self.key("a")
+        self.assertEqual(stat.S_IMODE(os.stat(stem + ".key.pem").st_mode), 0o600)
+        with open(stem + ".key.pem", "rb") as f:
+            key = serialization.load_pem_private_key(f.read(), None)  # PKCS#8 unless this raises
+        self.assertEqual(key.key_size, 3072)
+        self.assertNotEqual(run("keygen", stem).returncode, 0)
+
+    def test_hash_keeps_every_other_byte_and_each_line_end(self):
+        self.catalogue()
+        self.publish()
+        expected = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nHash001=" + sha(b"menu\x00\xff")
+                    + b"\r\nName001=men\xfc.mnu\r\nfile002 = mtool.prg\n; Kommentar\nhash002=" + sha(b"MZ")
+                    + b"\r\n[2]\nPrg=MIRADOS19\nFile001=\"hilfe19.txt\"\nHash001=" + sha(b""))
+        self.assertEqual(self.read("update19.txt"), expected)
+        self.assertEqual(run("hash", self.dir).returncode, 0)
+        self.assertEqual(self.read("update19.txt"), expected, "a second run changes nothing")
+
+    def test_verify_names_each_change_after_signing(self):
+        def flip(name):
+            return lambda: self.write(name, bytes([self.read(name)[0] ^ 1]) + self.read(name)[1:])
+
+        cases = [  # (change, public key, the one problem expected; None: verify passes)
+            (lambda: None, "a.pub.pem", None),
+            (flip("update19.txt"), "a.pub.pem", "update19.txt.sig does not match"),
+            (lambda: None, "b.pub.pem", "update19.txt.sig does not match"),
+            (lambda: os.remove(self.path("update19.txt.sig")), "a.pub.pem", "update19.txt.sig is missing"),
+            (flip("lupd19/men\xfc19.mnu"), "a.pub.pem", "[1] File001: Hash001 does not match"),
+            (flip("lupd19/mtool.prg"), "a.pub.pem", "mtool.prg (HTTP) hold different bytes"),
+            (lambda: os.remove(self.path("lupd19/hilfe19.txt")), "a.pub.pem", "lupd19/hilfe19.txt is missing"),
+        ]
+        for i, (change, key, words) in enumerate(cases):
+            with self.subTest(case=i, words=words):
+                self.catalogue()
+                self.publish()
+                change()
+                r = run("verify", self.dir, "--key", self.key(key))
+                problems = [line for line in r.stdout.splitlines() if line.startswith("problem:")]
+                self.assertEqual(r.returncode != 0, words is not None, r.stdout)
+                self.assertEqual(len(problems), 0 if words is None else 1, r.stdout)
+                self.assertIn(words or "3 digests match", r.stdout)
+
+    def test_hash_refuses_and_leaves_the_list_alone(self):
+        cases = [  # (files replaced or removed, list, words in the message)
+            ({"hilfe19.txt": None}, LIST, "lupd19/hilfe19.txt is missing"),
+            ({"mtool.prg": None}, LIST, "lupd19/mtool.prg is missing (the HTTP name"),
+            ({"mtool.prg": b"MZ other"}, LIST, "hold different bytes"),
+            ({}, LIST + b"\r\n[1]\r\nFile001=hilfe19.txt\r\n", "section [1] in line 1 and again"),
+            ({}, LIST.replace(b"Name001", b"File001"), "has File001 in line 3 and again in line 4"),
+            ({}, LIST.replace(b"=men\xfc19", b"=../men\xfc19"), "not a plain file name"),
+        ]
+        for changes, list_bytes, words in cases:
+            with self.subTest(words=words):
+                self.catalogue({k: v for k, v in dict(FILES, **changes).items() if v is not None}, list_bytes)
+                before = os.stat(self.path("update19.txt")).st_mtime_ns
+                r = run("hash", self.dir)
+                self.assertNotEqual(r.returncode, 0)
+                self.assertIn(words, r.stderr)
+                self.assertEqual(self.read("update19.txt"), list_bytes)
+                self.assertEqual(os.stat(self.path("update19.txt")).st_mtime_ns, before)
+
+
+if __name__ == "__main__":
+    unittest.main()
