@@ -94,6 +94,8 @@ constexpr int kLabelFontSlot = 0;
 
 bool Wraps(HWND label) { return (GetWindowLongPtrW(label, GWLP_USERDATA) & kLabelWrap) != 0; }
 
+HGDIOBJ LabelFont(HWND label) { return reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(label, kLabelFontSlot)); }
+
 void DrawLabel(HWND h, HDC dc, const std::wstring& text) {
     RECT rc;
     GetClientRect(h, &rc);
@@ -113,16 +115,20 @@ void RefreshLabel(HWND h) {
     GetWindowRect(h, &now);
     HWND parent = GetParent(h);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&now), 2);
-    HDC dc = GetDC(h);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(h, kLabelFontSlot)));
-    RECT need{0, 0, Wraps(h) ? now.right - now.left : 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
-              DT_CALCRECT | DT_NOPREFIX | (Wraps(h) ? DT_WORDBREAK : DT_SINGLELINE));
-    const int w = need.right - need.left, hgt = need.bottom - need.top;
-    const bool resize = w != now.right - now.left || hgt != now.bottom - now.top;
-    if (!resize && IsWindowVisible(h)) DrawLabel(h, dc, text);
-    SelectObject(dc, old);
-    ReleaseDC(h, dc);
+    int w = 0, hgt = 0;
+    bool resize = false;
+    {
+        // The context goes back before the label moves.
+        const WindowDC dc(h);
+        const SelectedObject font(dc.get(), LabelFont(h));
+        RECT need{0, 0, Wraps(h) ? now.right - now.left : 0, 0};
+        DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &need,
+                  DT_CALCRECT | DT_NOPREFIX | (Wraps(h) ? DT_WORDBREAK : DT_SINGLELINE));
+        w = need.right - need.left;
+        hgt = need.bottom - need.top;
+        resize = w != now.right - now.left || hgt != now.bottom - now.top;
+        if (!resize && IsWindowVisible(h)) DrawLabel(h, dc.get(), text);
+    }
     if (resize) {
         InvalidateRect(parent, &now, TRUE);
         SetWindowPos(h, nullptr, 0, 0, w, hgt, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -148,9 +154,10 @@ LRESULT CALLBACK LabelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(h, &ps);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(h, kLabelFontSlot)));
-        DrawLabel(h, dc, ControlText(h));
-        SelectObject(dc, old);
+        {
+            const SelectedObject font(dc, LabelFont(h));
+            DrawLabel(h, dc, ControlText(h));
+        }
         EndPaint(h, &ps);
         return 0;
     }
@@ -249,23 +256,20 @@ HBITMAP LoadBanner(HINSTANCE instance) {
     if (!mem || !data) return nullptr;
     memcpy(GlobalLock(mem), data, size);
     GlobalUnlock(mem);
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(mem, TRUE, &stream))) {
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(mem, TRUE, stream.put()))) {
         GlobalFree(mem);
         return nullptr;
     }
-    IPicture* picture = nullptr;
-    HBITMAP result = nullptr;
-    if (SUCCEEDED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
-                                 reinterpret_cast<void**>(&picture)))) {
-        OLE_HANDLE handle = 0;
-        if (SUCCEEDED(picture->get_Handle(&handle)))
-            result = static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
-                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-        picture->Release();
-    }
-    stream->Release();
-    return result;
+    ComPtr<IPicture> picture;
+    if (FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
+                              reinterpret_cast<void**>(picture.put()))))
+        return nullptr;
+    OLE_HANDLE handle = 0;
+    if (FAILED(picture->get_Handle(&handle))) return nullptr;
+    // The picture owns its bitmap and takes it along when released.
+    return static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), IMAGE_BITMAP,
+                                          0, 0, LR_CREATEDIBSECTION));
 }
 
 LRESULT CALLBACK BannerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
@@ -528,21 +532,21 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
                              DFCS_BUTTONPUSH | ((di.itemState & ODS_SELECTED) ? DFCS_PUSHED : 0));
             HGDIOBJ picture = disabled ? res_->nextDisabled.get() : hot ? res_->nextHot.get() : res_->next.get();
             const std::wstring caption = ControlText(cmdnex);
-            HGDIOBJ oldFont = SelectObject(di.hDC, res_->font.get());
-            SIZE ext{};
-            GetTextExtentPoint32W(di.hDC, caption.c_str(), static_cast<int>(caption.size()), &ext);
-            const int gap = 8, total = ext.cx + gap + 32;
-            const int left = (rc.right - rc.left - total) / 2 + ((di.itemState & ODS_SELECTED) ? 1 : 0);
-            SetBkMode(di.hDC, TRANSPARENT);
-            SetTextColor(di.hDC, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-            TextOutW(di.hDC, left, (rc.bottom - ext.cy) / 2, caption.c_str(), static_cast<int>(caption.size()));
-            HDC mem = CreateCompatibleDC(di.hDC);
-            HGDIOBJ oldBmp = SelectObject(mem, picture);
-            // The pictures are drawn on silver, which lets the button face show through.
-            TransparentBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem, 0, 0, 32, 32, kSilver);
-            SelectObject(mem, oldBmp);
-            DeleteDC(mem);
-            SelectObject(di.hDC, oldFont);
+            {
+                const SelectedObject font(di.hDC, res_->font.get());
+                SIZE ext{};
+                GetTextExtentPoint32W(di.hDC, caption.c_str(), static_cast<int>(caption.size()), &ext);
+                const int gap = 8, total = ext.cx + gap + 32;
+                const int left = (rc.right - rc.left - total) / 2 + ((di.itemState & ODS_SELECTED) ? 1 : 0);
+                SetBkMode(di.hDC, TRANSPARENT);
+                SetTextColor(di.hDC, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+                TextOutW(di.hDC, left, (rc.bottom - ext.cy) / 2, caption.c_str(), static_cast<int>(caption.size()));
+                const MemoryDC mem(CreateCompatibleDC(di.hDC));
+                const SelectedObject shown(mem.get(), picture);
+                // The pictures are drawn on silver, which lets the button face show through.
+                TransparentBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem.get(), 0, 0, 32, 32,
+                               kSilver);
+            }
             if (di.itemState & ODS_FOCUS) {
                 InflateRect(&rc, -4, -4);
                 DrawFocusRect(di.hDC, &rc);
