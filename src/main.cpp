@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "Dateien.h"
@@ -386,6 +387,24 @@ bool RegisterClasses(HINSTANCE instance, WNDPROC mainProc, HBRUSH background, HI
 
 // ---- window life ----------------------------------------------------------
 
+namespace {
+
+// Nothing may unwind through user32 or out of the program's start: every
+// error a handler raises ends here, in the general error display. An error
+// without a text for the user is shown as the caller's fallback.
+template <typename Work>
+void RunShowingErrors(const wchar_t* fallback, Work&& work) {
+    try {
+        std::forward<Work>(work)();
+    } catch (const UpdateError& e) {
+        ShowGeneralError(e.message());
+    } catch (const std::exception&) {
+        ShowGeneralError(fallback);
+    }
+}
+
+}  // namespace
+
 TfrmMain::~TfrmMain() {
     if (hwnd_) DestroyWindow(hwnd_);
     if (frmMain == this) frmMain = nullptr;
@@ -415,15 +434,7 @@ bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
                          rc.bottom - rc.top, nullptr, nullptr, instance, this))
         return false;
     CreateControls();
-    if (startupChecks_) {
-        try {
-            FormCreate();
-        } catch (const UpdateError& e) {
-            ShowGeneralError(e.message());
-        } catch (const std::exception&) {
-            ShowGeneralError(L"Unerwarteter Fehler beim Start");
-        }
-    }
+    if (startupChecks_) RunShowingErrors(L"Unerwarteter Fehler beim Start", [this] { FormCreate(); });
     return true;
 }
 
@@ -432,13 +443,7 @@ void TfrmMain::Show() {
     // appears already in place.
     if (!shown_) {
         shown_ = true;
-        try {
-            FormShow();
-        } catch (const UpdateError& e) {
-            ShowGeneralError(e.message());
-        } catch (const std::exception&) {
-            ShowGeneralError(L"Unerwarteter Fehler");
-        }
+        RunShowingErrors(L"Unerwarteter Fehler", [this] { FormShow(); });
     }
     ShowWindow(hwnd_, SW_SHOW);
     SetFocus(txtFir);
@@ -504,16 +509,9 @@ LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-    // Nothing may unwind through user32: every error ends here, in the
-    // general error display.
-    try {
-        return self->HandleMessage(msg, wp, lp);
-    } catch (const UpdateError& e) {
-        ShowGeneralError(e.message());
-    } catch (const std::exception&) {
-        ShowGeneralError(L"Unerwarteter Fehler");
-    }
-    return 0;
+    LRESULT result = 0;
+    RunShowingErrors(L"Unerwarteter Fehler", [&] { result = self->HandleMessage(msg, wp, lp); });
+    return result;
 }
 
 LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -617,13 +615,7 @@ void TfrmMain::OnClose() {
 void TfrmMain::RunPress() {
     if (InPress()) return;  // a press is not started again from inside itself
     ++pressDepth_;
-    try {
-        cmdnexClick();
-    } catch (const UpdateError& e) {
-        ShowGeneralError(e.message());
-    } catch (const std::exception&) {
-        ShowGeneralError(L"Unerwarteter Fehler");
-    }
+    RunShowingErrors(L"Unerwarteter Fehler", [this] { cmdnexClick(); });
     --pressDepth_;
     if (closePending_) DestroyWindow(hwnd_);
 }
