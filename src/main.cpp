@@ -405,16 +405,17 @@ void RunShowingErrors(const wchar_t* fallback, Work&& work) {
 
 }  // namespace
 
+TfrmMain::TfrmMain() = default;
+
 TfrmMain::~TfrmMain() {
     if (hwnd_) DestroyWindow(hwnd_);
     if (frmMain == this) frmMain = nullptr;
-    delete res_;
 }
 
 bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
     frmMain = this;
     startupChecks_ = startupChecks;
-    res_ = new Resources;
+    res_ = std::make_unique<Resources>();
     res_->bigIcon.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, 48, 48, 0)));
     res_->smallIcon.reset(
         static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, 16, 16, 0)));

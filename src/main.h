@@ -1,12 +1,13 @@
 #pragma once
 // The main window TfrmMain: the wizard with its one button.
 #include <windows.h>
+#include <memory>
 #include <string>
 #include "zip/ZipExtractor.h"
 
 class TfrmMain {
 public:
-    TfrmMain() = default;
+    TfrmMain();  // out of line: Resources is complete only there
     ~TfrmMain();
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
@@ -61,7 +62,7 @@ private:
     int pressDepth_ = 0;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
-    Resources* res_ = nullptr;
+    std::unique_ptr<Resources> res_;
 };
 
 extern TfrmMain* frmMain;
