@@ -310,7 +310,7 @@ HFONT MakeFont(const wchar_t* face, int pixelHeight) {
 enum class Parent { Panel1, panAdr };
 
 // One row per control: where it sits and what it starts with.
-struct ControlSpec {
+struct ControlRow {
     HWND TfrmMain::*member;
     Parent parent;
     const wchar_t* cls;
@@ -325,7 +325,7 @@ const wchar_t kNineBlanks[] = L"         ";
 
 // Creation order is the tab order on Panel1: lstAnw, lstUpd, panAdr, cmdnex,
 // ProgressBar1 (the lists and the bar are no tab stops).
-const ControlSpec kLayout[] = {
+const ControlRow kLayout[] = {
     {&TfrmMain::lstAnw, Parent::Panel1, L"LISTBOX", L"",
      kChild | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, WS_EX_CLIENTEDGE, 8, 64, 441, 129},
     {&TfrmMain::lstUpd, Parent::Panel1, L"LISTBOX", L"",
@@ -459,7 +459,7 @@ void TfrmMain::CreateControls() {
                              client.right, client.bottom, hwnd_, nullptr, instance, nullptr);
     SetWindowLongPtrW(Panel1, GWLP_USERDATA, 1);  // raised bevel
 
-    for (const ControlSpec& c : kLayout) {
+    for (const ControlRow& c : kLayout) {
         HWND parent = c.parent == Parent::Panel1 ? Panel1 : panAdr;
         this->*c.member = CreateWindowExW(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent,
                                           nullptr, instance, nullptr);
@@ -498,7 +498,7 @@ void TfrmMain::CreateControls() {
 
 void TfrmMain::ApplyFonts() {
     const WPARAM font = reinterpret_cast<WPARAM>(res_->font.get());
-    for (const ControlSpec& c : kLayout) SendMessageW(this->*c.member, WM_SETFONT, font, FALSE);
+    for (const ControlRow& c : kLayout) SendMessageW(this->*c.member, WM_SETFONT, font, FALSE);
     SendMessageW(Label6, WM_SETFONT, reinterpret_cast<WPARAM>(res_->headingFont.get()), FALSE);
 }
 
