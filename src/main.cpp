@@ -728,7 +728,7 @@ void TfrmMain::FormShow() {
     UpdateBaseUrl = MakeUpdateBaseUrl();
     if (!FolderExists(WorkFolder)) ForceFolderChain(WorkFolder);
     LoadCustomerData(*this);
-    WizardState = 0;
+    step_ = WizardStep::CustomerData;
     SetWindowPos(panAdr, nullptr, 8, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     ListClear(lstAnw);
     for (const wchar_t* line :
@@ -742,18 +742,18 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::cmdnexClick() {
-    switch (WizardState) {
-    case 0:
+    switch (step_) {
+    case WizardStep::CustomerData:
         PressCustomerData();
         break;
-    case 1:
+    case WizardStep::Confirmation:
         PressFetchList();
         break;
-    case 2:
+    case WizardStep::Selection:
         PressInstall();
         break;
-    case 3:
-    case 99:
+    case WizardStep::Finished:
+    case WizardStep::NothingToDo:
         PostMessageW(hwnd_, WM_CLOSE, 0, 0);
         break;
     default:
@@ -766,7 +766,7 @@ void TfrmMain::PressCustomerData() {
     // Moved out of sight, not hidden: the lists below come into view.
     SetWindowPos(panAdr, nullptr, 500, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     EnableWindow(cmdnex, FALSE);
-    WizardState = 1;
+    step_ = WizardStep::Confirmation;
 }
 
 namespace {
@@ -815,11 +815,12 @@ void TfrmMain::PressFetchList() {
     const std::wstring listFile = WorkFolder + L"update.cfg";
     const std::wstring listUrl = UpdateBaseUrl + L"update19.txt";
     DeleteOldList(listFile);
-    if (HttpDownload(listUrl, listFile, false)) WizardState = ReadUpdateList(listFile) ? 2 : 99;
+    if (HttpDownload(listUrl, listFile, false))
+        step_ = ReadUpdateList(listFile) ? WizardStep::Selection : WizardStep::NothingToDo;
 }
 
 void TfrmMain::PressInstall() {
-    // An error from the run leaves the state at 2 and the caption at
+    // An error from the run leaves the step at Selection and the caption at
     // "Weiter", so a further press starts the installation again; the
     // button and the cursor come back in every case.
     struct Cleanup {
@@ -832,14 +833,14 @@ void TfrmMain::PressInstall() {
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
     InstallUpdates();
-    WizardState = 3;
+    step_ = WizardStep::Finished;
     SetWindowTextW(cmdnex, L"Beenden");
     // The button is drawn by the window itself.
     InvalidateRect(cmdnex, nullptr, TRUE);
 }
 
 void TfrmMain::lstUpdClick() {
-    if (WizardState != 1) return;
+    if (step_ != WizardStep::Confirmation) return;
     EnableWindow(cmdnex, ListCount(lstUpd) > 0 && CheckListChecked(lstUpd, 0));
 }
 

@@ -5,6 +5,15 @@
 #include <string>
 #include "zip/ZipExtractor.h"
 
+// Where the wizard stands; the button's press does what the step asks for.
+enum class WizardStep {
+    CustomerData = 0,  // the customer page is shown
+    Confirmation = 1,  // the user confirms the preparations; the press fetches the list
+    Selection = 2,     // the updates are offered; the press installs them
+    Finished = 3,      // installed; the press closes the window
+    NothingToDo = 99,  // the list offered nothing; the press closes the window
+};
+
 class TfrmMain {
 public:
     TfrmMain();  // out of line: Resources is complete only there
@@ -32,6 +41,8 @@ public:
     void RequestTerminate() noexcept { terminateRequested_ = true; }
     // True while a press of the button runs.
     bool InPress() const noexcept { return pressDepth_ > 0; }
+    WizardStep Step() const noexcept { return step_; }
+    void SetStep(WizardStep step) noexcept { step_ = step; }
 
     // Controls, named as in the layout.
     HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
@@ -60,6 +71,7 @@ private:
     bool shown_ = false;
     bool closePending_ = false;
     int pressDepth_ = 0;
+    WizardStep step_ = WizardStep::CustomerData;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
     std::unique_ptr<Resources> res_;
