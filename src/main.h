@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <memory>
 #include <string>
+// The list helpers come along: the transfer and install code fill lstAnw and
+// read lstUpd through this header.
+#include "CheckList.h"
 #include "zip/ZipExtractor.h"
 
 // Where the wizard stands; the button's press does what the step asks for.
@@ -100,12 +103,3 @@ void ShowGeneralError(const std::wstring& message);
 void SetBusyCursor(bool busy);
 // Message box owned by the application window.
 int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
-
-// Check list box helpers (lstUpd is an owner-drawn list with check marks).
-int CheckListAdd(HWND list, const std::wstring& text, bool checked);
-bool CheckListChecked(HWND list, int index);
-void CheckListSetChecked(HWND list, int index, bool checked);
-int ListCount(HWND list);
-std::wstring ListItemText(HWND list, int index);
-void ListAdd(HWND list, const std::wstring& text);
-void ListClear(HWND list);
