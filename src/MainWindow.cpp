@@ -1,14 +1,13 @@
 #include "main.h"
 
 #include <commctrl.h>
-#include <ole2.h>
-#include <olectl.h>
 #include <shlobj.h>
 
 #include <iterator>
 #include <utility>
 #include <vector>
 
+#include "Controls.h"
 #include "Dateien.h"
 #include "Handles.h"
 #include "Reg.h"
@@ -21,7 +20,6 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-constexpr COLORREF kSilver = RGB(192, 192, 192);
 constexpr int kDesignClientWidth = 972;
 constexpr int kDesignClientHeight = 663;
 constexpr int kFinalOuterWidth = 470;
@@ -30,198 +28,6 @@ constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCH
 constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 
 const wchar_t kMainClass[] = L"TfrmMain";
-const wchar_t kPanelClass[] = L"TPanel";
-const wchar_t kLabelClass[] = L"TLabel";
-
-bool busyCursor = false;
-
-HBRUSH SilverBrush() {
-    static const GdiObject brush(CreateSolidBrush(kSilver));
-    return static_cast<HBRUSH>(brush.get());
-}
-
-std::wstring ControlText(HWND h) {
-    const int n = GetWindowTextLengthW(h);
-    std::wstring s(static_cast<size_t>(n) + 1, L'\0');
-    GetWindowTextW(h, &s[0], n + 1);
-    s.resize(static_cast<size_t>(n));
-    return s;
-}
-
-// Characters up to code 32 (blanks and control characters) count as padding.
-std::wstring TrimPadding(const std::wstring& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= L' ') ++b;
-    while (e > b && s[e - 1] <= L' ') --e;
-    return s.substr(b, e - b);
-}
-
-// ---- panels and labels -------------------------------------------------
-
-// Panels pass what their controls report on to the main window, so one
-// window procedure handles every control wherever it sits.
-LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_COMMAND:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-        if (frmMain && frmMain->Handle()) return SendMessageW(frmMain->Handle(), msg, wp, lp);
-        break;
-    case WM_ERASEBKGND: {
-        RECT rc;
-        GetClientRect(h, &rc);
-        FillRect(reinterpret_cast<HDC>(wp), &rc, SilverBrush());
-        if (GetWindowLongPtrW(h, GWLP_USERDATA) != 0)  // raised bevel
-            DrawEdge(reinterpret_cast<HDC>(wp), &rc, BDR_RAISEDOUTER, BF_RECT);
-        return 1;
-    }
-    default:
-        break;
-    }
-    return DefWindowProcW(h, msg, wp, lp);
-}
-
-// Labels size themselves to their text, as the wizard's texts change length
-// while a transfer runs. A label marked to wrap keeps its width. The font
-// lives in the window's extra bytes: a transfer sets a label's text after
-// every block, and window properties would cost a server call each time.
-constexpr LONG_PTR kLabelWrap = 1;
-constexpr int kLabelFontSlot = 0;
-
-bool Wraps(HWND label) { return (GetWindowLongPtrW(label, GWLP_USERDATA) & kLabelWrap) != 0; }
-
-HGDIOBJ LabelFont(HWND label) { return reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(label, kLabelFontSlot)); }
-
-void DrawLabel(HWND h, HDC dc, const std::wstring& text) {
-    RECT rc;
-    GetClientRect(h, &rc);
-    FillRect(dc, &rc, SilverBrush());
-    SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc,
-              DT_NOPREFIX | (Wraps(h) ? DT_WORDBREAK : DT_SINGLELINE));
-}
-
-// After a new text or font: a label whose size stays is drawn at once, with
-// the one device context it was measured on (a transfer changes the size
-// text many times a second); one that must grow or shrink is resized and
-// repainted with its uncovered surroundings.
-void RefreshLabel(HWND h) {
-    const std::wstring text = ControlText(h);
-    RECT now;
-    GetWindowRect(h, &now);
-    HWND parent = GetParent(h);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&now), 2);
-    int w = 0, hgt = 0;
-    bool resize = false;
-    {
-        // The context goes back before the label moves.
-        const WindowDC dc(h);
-        const SelectedObject font(dc.get(), LabelFont(h));
-        RECT need{0, 0, Wraps(h) ? now.right - now.left : 0, 0};
-        DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &need,
-                  DT_CALCRECT | DT_NOPREFIX | (Wraps(h) ? DT_WORDBREAK : DT_SINGLELINE));
-        w = need.right - need.left;
-        hgt = need.bottom - need.top;
-        resize = w != now.right - now.left || hgt != now.bottom - now.top;
-        if (!resize && IsWindowVisible(h)) DrawLabel(h, dc.get(), text);
-    }
-    if (resize) {
-        InvalidateRect(parent, &now, TRUE);
-        SetWindowPos(h, nullptr, 0, 0, w, hgt, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(h, nullptr, FALSE);
-    }
-}
-
-LRESULT CALLBACK LabelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_SETTEXT: {
-        const LRESULT r = DefWindowProcW(h, msg, wp, lp);
-        RefreshLabel(h);
-        return r;
-    }
-    case WM_SETFONT:
-        SetWindowLongPtrW(h, kLabelFontSlot, static_cast<LONG_PTR>(wp));
-        RefreshLabel(h);
-        return 0;
-    case WM_GETFONT:
-        return GetWindowLongPtrW(h, kLabelFontSlot);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(h, &ps);
-        {
-            const SelectedObject font(dc, LabelFont(h));
-            DrawLabel(h, dc, ControlText(h));
-        }
-        EndPaint(h, &ps);
-        return 0;
-    }
-    default:
-        break;
-    }
-    return DefWindowProcW(h, msg, wp, lp);
-}
-
-// ---- picture button ----------------------------------------------------
-
-LRESULT CALLBACK HotButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-    switch (msg) {
-    case WM_MOUSEMOVE:
-        if (!GetWindowLongPtrW(h, GWLP_USERDATA)) {
-            SetWindowLongPtrW(h, GWLP_USERDATA, 1);
-            TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, h, 0};
-            TrackMouseEvent(&tme);
-            InvalidateRect(h, nullptr, FALSE);
-        }
-        break;
-    case WM_MOUSELEAVE:
-        SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-        InvalidateRect(h, nullptr, FALSE);
-        break;
-    default:
-        break;
-    }
-    return DefSubclassProc(h, msg, wp, lp);
-}
-
-// Decodes the banner JPEG kept in the resources.
-HBITMAP LoadBanner(HINSTANCE instance) {
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_BANNER), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
-    if (!found) return nullptr;
-    const DWORD size = SizeofResource(instance, found);
-    const void* data = LockResource(LoadResource(instance, found));
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!mem || !data) return nullptr;
-    memcpy(GlobalLock(mem), data, size);
-    GlobalUnlock(mem);
-    ComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(mem, TRUE, stream.put()))) {
-        GlobalFree(mem);
-        return nullptr;
-    }
-    ComPtr<IPicture> picture;
-    if (FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
-                              reinterpret_cast<void**>(picture.put()))))
-        return nullptr;
-    OLE_HANDLE handle = 0;
-    if (FAILED(picture->get_Handle(&handle))) return nullptr;
-    // The picture owns its bitmap and takes it along when released.
-    return static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), IMAGE_BITMAP,
-                                          0, 0, LR_CREATEDIBSECTION));
-}
-
-LRESULT CALLBACK BannerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-    if (msg == WM_SETCURSOR) {
-        SetCursor(LoadCursorW(nullptr, busyCursor ? IDC_WAIT : IDC_HAND));
-        return TRUE;
-    }
-    return DefSubclassProc(h, msg, wp, lp);
-}
 
 }  // namespace
 
@@ -304,25 +110,17 @@ struct RowLabel {
 const RowLabel kRowLabels[] = {{L"Firma", 72},   {L"PLZ/Ort", 96}, {L"Sachbearbeiter", 120},
                                {L"PC-Name", 144}, {L"Telefon", 168}, {L"E-Mail", 192}};
 
-bool RegisterClasses(HINSTANCE instance, WNDPROC mainProc, HBRUSH background, HICON bigIcon, HICON smallIcon) {
+bool RegisterMainClass(HINSTANCE instance, WNDPROC proc, HBRUSH background, HICON bigIcon, HICON smallIcon) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = background;
-    const struct {
-        const wchar_t* name;
-        WNDPROC proc;
-    } classes[] = {{kPanelClass, PanelProc}, {kLabelClass, LabelProc}, {kMainClass, mainProc}};
-    for (const auto& c : classes) {
-        wc.lpfnWndProc = c.proc;
-        wc.lpszClassName = c.name;
-        wc.cbWndExtra = c.proc == LabelProc ? static_cast<int>(sizeof(LONG_PTR)) : 0;
-        wc.hIcon = c.proc == mainProc ? bigIcon : nullptr;
-        wc.hIconSm = c.proc == mainProc ? smallIcon : nullptr;
-        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-    }
-    return true;
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = kMainClass;
+    wc.hIcon = bigIcon;
+    wc.hIconSm = smallIcon;
+    return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 }  // namespace
@@ -367,8 +165,9 @@ bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
     res_->next.reset(LoadImageW(instance, MAKEINTRESOURCEW(IDB_NEXT), IMAGE_BITMAP, 0, 0, 0));
     res_->nextHot.reset(LoadImageW(instance, MAKEINTRESOURCEW(IDB_NEXT_HOT), IMAGE_BITMAP, 0, 0, 0));
     res_->nextDisabled.reset(LoadImageW(instance, MAKEINTRESOURCEW(IDB_NEXT_DISABLED), IMAGE_BITMAP, 0, 0, 0));
-    if (!RegisterClasses(instance, &TfrmMain::WndProc, static_cast<HBRUSH>(res_->silverBrush.get()),
-                         res_->bigIcon.get(), res_->smallIcon.get()))
+    const HBRUSH background = static_cast<HBRUSH>(res_->silverBrush.get());
+    if (!RegisterControlClasses(instance, background) ||
+        !RegisterMainClass(instance, &TfrmMain::WndProc, background, res_->bigIcon.get(), res_->smallIcon.get()))
         return false;
 
     RECT rc{0, 0, kDesignClientWidth, kDesignClientHeight};
@@ -399,14 +198,14 @@ void TfrmMain::CreateControls() {
     GetClientRect(hwnd_, &client);
     Panel1 = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L" ", kChild | WS_CLIPCHILDREN, 0, 0,
                              client.right, client.bottom, hwnd_, nullptr, instance, nullptr);
-    SetWindowLongPtrW(Panel1, GWLP_USERDATA, 1);  // raised bevel
+    SetPanelRaised(Panel1);
 
     for (const ControlRow& c : kLayout) {
         HWND parent = c.parent == Parent::Panel1 ? Panel1 : panAdr;
         this->*c.member = CreateWindowExW(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent,
                                           nullptr, instance, nullptr);
     }
-    SetWindowLongPtrW(lblFile, GWLP_USERDATA, kLabelWrap);
+    SetLabelWraps(lblFile);
     for (const RowLabel& r : kRowLabels) {
         HWND label = CreateWindowExW(0, kLabelClass, r.caption, kChild, 40, r.y, 0, 0, panAdr, nullptr,
                                      instance, nullptr);
@@ -417,7 +216,7 @@ void TfrmMain::CreateControls() {
                                 nullptr, instance, nullptr);
     SendMessageW(imgBanner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(res_->banner.get()));
     SetWindowPos(imgBanner, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SetWindowSubclass(imgBanner, BannerProc, 0, 0);
+    UseLinkCursor(imgBanner);
     // While in place the customer page covers both lists.
     SetWindowPos(panAdr, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
@@ -433,7 +232,7 @@ void TfrmMain::CreateControls() {
 
     SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
     MakeCheckList(lstUpd);
-    SetWindowSubclass(cmdnex, HotButtonProc, 0, 0);
+    MakePictureButton(cmdnex);
     ApplyFonts();
 }
 
@@ -464,34 +263,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DRAWITEM: {
         const auto& di = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (di.hwndItem == lstUpd) DrawCheckItem(di);
-        if (di.hwndItem == cmdnex) {
-            const bool disabled = (di.itemState & ODS_DISABLED) != 0;
-            const bool hot = GetWindowLongPtrW(cmdnex, GWLP_USERDATA) != 0;
-            RECT rc = di.rcItem;
-            DrawFrameControl(di.hDC, &rc, DFC_BUTTON,
-                             DFCS_BUTTONPUSH | ((di.itemState & ODS_SELECTED) ? DFCS_PUSHED : 0));
-            HGDIOBJ picture = disabled ? res_->nextDisabled.get() : hot ? res_->nextHot.get() : res_->next.get();
-            const std::wstring caption = ControlText(cmdnex);
-            {
-                const SelectedObject font(di.hDC, res_->font.get());
-                SIZE ext{};
-                GetTextExtentPoint32W(di.hDC, caption.c_str(), static_cast<int>(caption.size()), &ext);
-                const int gap = 8, total = ext.cx + gap + 32;
-                const int left = (rc.right - rc.left - total) / 2 + ((di.itemState & ODS_SELECTED) ? 1 : 0);
-                SetBkMode(di.hDC, TRANSPARENT);
-                SetTextColor(di.hDC, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-                TextOutW(di.hDC, left, (rc.bottom - ext.cy) / 2, caption.c_str(), static_cast<int>(caption.size()));
-                const MemoryDC mem(CreateCompatibleDC(di.hDC));
-                const SelectedObject shown(mem.get(), picture);
-                // The pictures are drawn on silver, which lets the button face show through.
-                TransparentBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem.get(), 0, 0, 32, 32,
-                               kSilver);
-            }
-            if (di.itemState & ODS_FOCUS) {
-                InflateRect(&rc, -4, -4);
-                DrawFocusRect(di.hDC, &rc);
-            }
-        }
+        if (di.hwndItem == cmdnex)
+            DrawPictureButton(di, {res_->next.get(), res_->nextHot.get(), res_->nextDisabled.get()}, res_->font.get());
         return TRUE;
     }
     case WM_CTLCOLORSTATIC:
@@ -499,7 +272,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         SetBkColor(reinterpret_cast<HDC>(wp), kSilver);
         return reinterpret_cast<LRESULT>(res_->silverBrush.get());
     case WM_SETCURSOR:
-        if (busyCursor) {
+        if (BusyCursorShown()) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));
             return TRUE;
         }
@@ -826,6 +599,12 @@ bool SaveCustomerData(TfrmMain& form) {
 
 // ---- shared window helpers ------------------------------------------------
 
+namespace {
+
+bool busyCursor = false;
+
+}  // namespace
+
 HWND ApplicationWindow() { return frmMain ? frmMain->Handle() : nullptr; }
 
 void ProcessMessages() {
@@ -859,6 +638,8 @@ void ShowGeneralError(const std::wstring& message) {
     if (!text.empty() && text.back() > L'.') text += L'.';
     MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
 }
+
+bool BusyCursorShown() { return busyCursor; }
 
 void SetBusyCursor(bool busy) {
     busyCursor = busy;

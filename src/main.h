@@ -101,5 +101,8 @@ void KeepWindowAlive();
 void ShowGeneralError(const std::wstring& message);
 // The screen cursor: the hourglass while busy, else the default arrow.
 void SetBusyCursor(bool busy);
+// True from SetBusyCursor(true) to SetBusyCursor(false): the window and the
+// banner keep the hourglass while the mouse moves over them.
+bool BusyCursorShown();
 // Message box owned by the application window.
 int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
