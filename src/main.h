@@ -82,11 +82,6 @@ private:
 
 extern TfrmMain* frmMain;
 
-// The customer data page: fills the six edits from the registry, and checks
-// and stores them (false after telling the user which field is missing).
-void LoadCustomerData(TfrmMain& form);
-bool SaveCustomerData(TfrmMain& form);
-
 inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 
 // Owner window for message boxes (the main window once it exists).
