@@ -1,38 +1,19 @@
 #include "main.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
-#include <iterator>
+#include <string>
 #include <utility>
-#include <vector>
 
 #include "Controls.h"
 #include "CustomerPage.h"
 #include "Dateien.h"
 #include "Handles.h"
-#include "Reg.h"
 #include "Variable.h"
-#include "WinSystem.h"
 #include "internet.h"
 #include "res/resource.h"
 
 TfrmMain* frmMain = nullptr;
-
-namespace {
-
-constexpr int kDesignClientWidth = 972;
-constexpr int kDesignClientHeight = 663;
-constexpr int kFinalOuterWidth = 470;
-constexpr int kFinalClientHeight = 400;
-constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
-
-const wchar_t kMainClass[] = L"TfrmMain";
-
-}  // namespace
-
-// ---- resources owned by the window ---------------------------------------
 
 struct TfrmMain::Resources {
     GdiObject font;         // Tahoma, 11 pixels
@@ -45,6 +26,11 @@ struct TfrmMain::Resources {
 };
 
 namespace {
+
+constexpr int kDesignClientWidth = 972;
+constexpr int kDesignClientHeight = 663;
+
+const wchar_t kMainClass[] = L"TfrmMain";
 
 HFONT MakeFont(const wchar_t* face, int pixelHeight) {
     LOGFONTW lf{};
@@ -124,12 +110,6 @@ bool RegisterMainClass(HINSTANCE instance, WNDPROC proc, HBRUSH background, HICO
     return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-}  // namespace
-
-// ---- window life ----------------------------------------------------------
-
-namespace {
-
 // Nothing may unwind through user32 or out of the program's start: every
 // error a handler raises ends here, in the general error display. An error
 // without a text for the user is shown as the caller's fallback.
@@ -145,6 +125,8 @@ void RunShowingErrors(const wchar_t* fallback, Work&& work) {
 }
 
 }  // namespace
+
+// ---- window life ----------------------------------------------------------
 
 TfrmMain::TfrmMain() = default;
 
@@ -172,8 +154,8 @@ bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
         return false;
 
     RECT rc{0, 0, kDesignClientWidth, kDesignClientHeight};
-    AdjustWindowRectEx(&rc, kMainStyle, FALSE, kMainExStyle);
-    if (!CreateWindowExW(kMainExStyle, kMainClass, kAppTitle, kMainStyle, 0, 0, rc.right - rc.left,
+    AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);
+    if (!CreateWindowExW(kExStyle, kMainClass, kAppTitle, kStyle, 0, 0, rc.right - rc.left,
                          rc.bottom - rc.top, nullptr, nullptr, instance, this))
         return false;
     CreateControls();
@@ -334,107 +316,6 @@ void TfrmMain::RunPress() {
     RunShowingErrors(L"Unerwarteter Fehler", [this] { cmdnexClick(); });
     --pressDepth_;
     if (closePending_) DestroyWindow(hwnd_);
-}
-
-// ---- start-up -------------------------------------------------------------
-
-namespace {
-
-const wchar_t kDefaultRootNew[] = L"C:\\ProgrammData\\";
-const wchar_t kDefaultRootXp[] = L"C:\\Dokumente und Einstellungen\\All Users\\Anwendungsdaten\\";
-
-bool AcceptedWindows(const std::wstring& name) {
-    return name == L"Windows 7" || name == L"Windows XP" || name == L"Windows 8" || name == L"Windows 10";
-}
-
-std::wstring DefaultRoot(const std::wstring& versionName) {
-    if (versionName == L"Windows 7" || versionName == L"Windows 8" || versionName == L"Windows 10")
-        return kDefaultRootNew;
-    return kDefaultRootXp;
-}
-
-int CALLBACK BrowseInit(HWND dialog, UINT msg, LPARAM, LPARAM preset) {
-    if (msg == BFFM_INITIALIZED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, preset);
-    return 0;
-}
-
-std::wstring WithBackslash(std::wstring s) {
-    if (s.empty() || s.back() != L'\\') s += L'\\';
-    return s;
-}
-
-// fdApp: the standard folder browser, preset to the current folder. A cancel
-// leaves the preset as the answer.
-std::wstring BrowseForRoot(HWND owner, const std::wstring& prompt) {
-    wchar_t current[MAX_PATH] = L"";
-    GetCurrentDirectoryW(MAX_PATH, current);
-    std::wstring chosen = current;
-    BROWSEINFOW bi{};
-    bi.hwndOwner = owner;
-    bi.lpszTitle = prompt.c_str();
-    bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    bi.lpfn = BrowseInit;
-    bi.lParam = reinterpret_cast<LPARAM>(current);
-    if (PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi)) {
-        wchar_t path[MAX_PATH] = L"";
-        if (SHGetPathFromIDListW(pidl, path)) chosen = path;
-        CoTaskMemFree(pidl);
-    }
-    return WithBackslash(chosen);
-}
-
-}  // namespace
-
-void TfrmMain::FormCreate() {
-    // The layout is laid out in design pixels and this window framework does
-    // not scale it by the screen density, so there is no scaling to take back
-    // on a screen that is not at 96 pixels per inch.
-    const std::wstring versionName = GetWindowsVersionName();
-    if (!AcceptedWindows(versionName)) {
-        ShowMessage(L"Ihr Betriebssystem ist nicht für Mirado 2019 geeignet.", kAppTitle,
-                    MB_OK | MB_ICONINFORMATION);
-        RequestTerminate();
-    }
-    const std::wstring defaultRoot = DefaultRoot(versionName);
-    AppDataRoot = GetSpecialFolder(27);
-    const std::wstring prompt =
-        L"Wo befindet sich das Applicationsverzeichnis?\r\rNormalerweise: " + defaultRoot;
-
-    RegistryRoot = DetermineRegistryRoot();
-
-    if (!FolderExists(AppDataRoot)) {
-        const std::wstring stored = RegReadString(kSettingsKey, L"Common AppData");
-        if (FolderExists(stored + L"Talvero\\"))
-            AppDataRoot = stored;
-        else if (FolderExists(defaultRoot + L"Talvero\\"))
-            AppDataRoot = defaultRoot;
-        else
-            AppDataRoot = BrowseForRoot(hwnd_, prompt);
-    }
-
-    if (FolderExists(AppDataRoot + L"Talvero\\")) {
-        RegWriteString(kSettingsKey, L"Common AppData", AppDataRoot);
-    } else {
-        ShowMessage(L"Applicationspfad wurde nicht gefunden!\r\rFühren Sie das Live-Update mit "
-                    L"Administrationsrecht aus!",
-                    kAppTitle, MB_OK | MB_ICONERROR);
-        RequestTerminate();
-    }
-
-    ProFolder = AppDataRoot + L"talvero\\Miradopro19\\";
-    DataTempFolder = AppDataRoot + L"talvero\\temp\\";
-    StdFolder = AppDataRoot + L"talvero\\Mirados2019\\";
-    if (!FolderExists(DataTempFolder) && !CreateDirectoryW(DataTempFolder.c_str(), nullptr))
-        RaiseIoError(GetLastError());
-    WorkFolder = GetWorkFolder();
-
-    RECT rc{0, 0, 0, kFinalClientHeight};
-    AdjustWindowRectEx(&rc, kMainStyle, FALSE, kMainExStyle);
-    SetWindowPos(hwnd_, nullptr, 0, 0, kFinalOuterWidth, rc.bottom - rc.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    MoveWindow(Panel1, 0, 0, client.right, client.bottom, FALSE);
 }
 
 // ---- the wizard -----------------------------------------------------------
