@@ -137,7 +137,6 @@ TfrmMain::~TfrmMain() {
 
 bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
     frmMain = this;
-    startupChecks_ = startupChecks;
     res_ = std::make_unique<Resources>();
     res_->bigIcon.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, 48, 48, 0)));
     res_->smallIcon.reset(
@@ -159,7 +158,7 @@ bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
                          rc.bottom - rc.top, nullptr, nullptr, instance, this))
         return false;
     CreateControls();
-    if (startupChecks_) RunShowingErrors(L"Unerwarteter Fehler beim Start", [this] { FormCreate(); });
+    if (startupChecks) RunShowingErrors(L"Unerwarteter Fehler beim Start", [this] { FormCreate(); });
     return true;
 }
 

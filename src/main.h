@@ -71,7 +71,6 @@ private:
     void PressInstall();
     void ApplyFonts();
 
-    bool startupChecks_ = true;
     HWND hwnd_ = nullptr;
     bool terminateRequested_ = false;
     bool shown_ = false;
