@@ -104,7 +104,6 @@ public:
         return *this;
     }
     HDC get() const noexcept { return dc_; }
-    explicit operator bool() const noexcept { return dc_ != nullptr; }
 
 private:
     void reset() noexcept {
@@ -149,7 +148,6 @@ template <typename T>
 class ComPtr {
 public:
     ComPtr() noexcept = default;
-    explicit ComPtr(T* p) noexcept : p_(p) {}
     ~ComPtr() { reset(); }
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
@@ -163,7 +161,6 @@ public:
     }
     T* get() const noexcept { return p_; }
     T* operator->() const noexcept { return p_; }
-    explicit operator bool() const noexcept { return p_ != nullptr; }
     // For out-parameters of APIs that hand out an interface.
     T** put() noexcept {
         reset();
