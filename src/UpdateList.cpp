@@ -1,5 +1,7 @@
 // Reading the fetched update list (update.cfg): the sections that apply to
 // the products installed here become check items in lstUpd.
+#include "main.h"
+
 #include <string>
 
 #include "Controls.h"
@@ -7,7 +9,6 @@
 #include "Handles.h"
 #include "Reg.h"
 #include "Variable.h"
-#include "main.h"
 
 namespace {
 
