@@ -69,6 +69,10 @@ struct LocalMemTraits {
     static HLOCAL invalid() noexcept { return nullptr; }
     static void close(HLOCAL h) noexcept { LocalFree(h); }
 };
+struct MemoryDcTraits {
+    static HDC invalid() noexcept { return nullptr; }
+    static void close(HDC h) noexcept { DeleteDC(h); }
+};
 
 using RegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using InetHandle = UniqueHandle<HINTERNET, InetTraits>;
@@ -79,3 +83,93 @@ using GdiObject = UniqueHandle<HGDIOBJ, GdiTraits>;
 using IconHandle = UniqueHandle<HICON, IconTraits>;
 using StdioFile = UniqueHandle<FILE*, StdioTraits>;
 using LocalMem = UniqueHandle<HLOCAL, LocalMemTraits>;
+// A device context from CreateCompatibleDC.
+using MemoryDC = UniqueHandle<HDC, MemoryDcTraits>;
+
+// A window's device context from GetDC: it is given back to that window, so
+// the window travels with it.
+class WindowDC {
+public:
+    explicit WindowDC(HWND hwnd) noexcept : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+    ~WindowDC() { reset(); }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    WindowDC(WindowDC&& o) noexcept : hwnd_(o.hwnd_), dc_(std::exchange(o.dc_, nullptr)) {}
+    WindowDC& operator=(WindowDC&& o) noexcept {
+        if (this != &o) {
+            reset();
+            hwnd_ = o.hwnd_;
+            dc_ = std::exchange(o.dc_, nullptr);
+        }
+        return *this;
+    }
+    HDC get() const noexcept { return dc_; }
+
+private:
+    void reset() noexcept {
+        if (dc_) ReleaseDC(hwnd_, std::exchange(dc_, nullptr));
+    }
+
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// An object selected into a device context. Whatever it displaced goes back
+// in when the scope ends, so the context is never handed on (or deleted)
+// still holding a font or bitmap that its owner may free.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectedObject() { restore(); }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+    SelectedObject(SelectedObject&& o) noexcept : dc_(o.dc_), old_(std::exchange(o.old_, nullptr)) {}
+    SelectedObject& operator=(SelectedObject&& o) noexcept {
+        if (this != &o) {
+            restore();
+            dc_ = o.dc_;
+            old_ = std::exchange(o.old_, nullptr);
+        }
+        return *this;
+    }
+
+private:
+    // A failed selection displaced nothing, so there is nothing to put back.
+    void restore() noexcept {
+        if (old_) SelectObject(dc_, std::exchange(old_, nullptr));
+    }
+
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// One reference to a COM interface, released on every way out.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ~ComPtr() { reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& o) noexcept {
+        if (this != &o) {
+            reset();
+            p_ = std::exchange(o.p_, nullptr);
+        }
+        return *this;
+    }
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    // For out-parameters of APIs that hand out an interface.
+    T** put() noexcept {
+        reset();
+        return &p_;
+    }
+    void reset() noexcept {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+
+private:
+    T* p_ = nullptr;
+};

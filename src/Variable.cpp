@@ -3,7 +3,6 @@
 #include "Dateien.h"
 #include "Reg.h"
 
-int32_t WizardState = 0;
 std::wstring UpdateBaseUrl;
 HKEY RegistryRoot = nullptr;
 std::wstring AppDataRoot;

@@ -17,7 +17,6 @@ private:
     std::wstring message_;
 };
 
-extern int32_t WizardState;
 extern std::wstring UpdateBaseUrl;
 extern HKEY RegistryRoot;
 extern std::wstring AppDataRoot;

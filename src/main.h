@@ -1,12 +1,25 @@
 #pragma once
 // The main window TfrmMain: the wizard with its one button.
 #include <windows.h>
+#include <memory>
 #include <string>
+// The list helpers come along: the transfer and install code fill lstAnw and
+// read lstUpd through this header.
+#include "CheckList.h"
 #include "zip/ZipExtractor.h"
+
+// Where the wizard stands; the button's press does what the step asks for.
+enum class WizardStep {
+    CustomerData = 0,  // the customer page is shown
+    Confirmation = 1,  // the user confirms the preparations; the press fetches the list
+    Selection = 2,     // the updates are offered; the press installs them
+    Finished = 3,      // installed; the press closes the window
+    NothingToDo = 99,  // the list offered nothing; the press closes the window
+};
 
 class TfrmMain {
 public:
-    TfrmMain() = default;
+    TfrmMain();  // out of line: Resources is complete only there
     ~TfrmMain();
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
@@ -31,6 +44,8 @@ public:
     void RequestTerminate() noexcept { terminateRequested_ = true; }
     // True while a press of the button runs.
     bool InPress() const noexcept { return pressDepth_ > 0; }
+    WizardStep Step() const noexcept { return step_; }
+    void SetStep(WizardStep step) noexcept { step_ = step; }
 
     // Controls, named as in the layout.
     HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
@@ -42,6 +57,9 @@ public:
     TZipExtractor Zip1;
 
 private:
+    static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
@@ -53,23 +71,18 @@ private:
     void PressInstall();
     void ApplyFonts();
 
-    bool startupChecks_ = true;
     HWND hwnd_ = nullptr;
     bool terminateRequested_ = false;
     bool shown_ = false;
     bool closePending_ = false;
     int pressDepth_ = 0;
+    WizardStep step_ = WizardStep::CustomerData;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
-    Resources* res_ = nullptr;
+    std::unique_ptr<Resources> res_;
 };
 
 extern TfrmMain* frmMain;
-
-// The customer data page: fills the six edits from the registry, and checks
-// and stores them (false after telling the user which field is missing).
-void LoadCustomerData(TfrmMain& form);
-bool SaveCustomerData(TfrmMain& form);
 
 inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 
@@ -85,14 +98,8 @@ void KeepWindowAlive();
 void ShowGeneralError(const std::wstring& message);
 // The screen cursor: the hourglass while busy, else the default arrow.
 void SetBusyCursor(bool busy);
+// True from SetBusyCursor(true) to SetBusyCursor(false): the window and the
+// banner keep the hourglass while the mouse moves over them.
+bool BusyCursorShown();
 // Message box owned by the application window.
 int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
-
-// Check list box helpers (lstUpd is an owner-drawn list with check marks).
-int CheckListAdd(HWND list, const std::wstring& text, bool checked);
-bool CheckListChecked(HWND list, int index);
-void CheckListSetChecked(HWND list, int index, bool checked);
-int ListCount(HWND list);
-std::wstring ListItemText(HWND list, int index);
-void ListAdd(HWND list, const std::wstring& text);
-void ListClear(HWND list);

@@ -18,7 +18,7 @@ using Lines = std::vector<std::wstring>;
 class InstallPress : public InstallFixture {
 protected:
     void PressInState2() {
-        WizardState = 2;
+        form().SetStep(WizardStep::Selection);
         Press();
     }
 
@@ -33,7 +33,7 @@ TEST_F(InstallPress, NothingCheckedStillRunsWritesTheLogAndFinishes) {
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=0\r\nFile001=ut7a.dat\r\nName001=a.dat\r\n");
     PressInState2();
 
-    EXPECT_EQ(3, WizardState);
+    EXPECT_EQ(WizardStep::Finished, form().Step());
     ExpectButtonBack(L"Beenden");
     const std::wstring log = LogPath();
     EXPECT_EQ(std::wstring::npos, log.find(L'/', 2)) << "the short date must not make folders";
@@ -84,7 +84,7 @@ TEST_F(InstallPress, ABackupFolderThatCannotBeMadeEndsTheRunWithTheLogWritten) {
          "File003=ut9third.dat\r\nName003=third.dat\r\n");
     PressInState2();
 
-    EXPECT_EQ(2, WizardState) << "a further press starts the installation again";
+    EXPECT_EQ(WizardStep::Selection, form().Step()) << "a further press starts the installation again";
     ExpectButtonBack(L"Weiter");
     const std::vector<SeenBox> seen = boxes_.Seen();
     ASSERT_EQ(1u, seen.size());

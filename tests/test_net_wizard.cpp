@@ -31,7 +31,7 @@ protected:
         FillAll(L"x");
         Press();
         ClickCheck(form().lstUpd, 0);
-        ASSERT_EQ(WizardState, 1);
+        ASSERT_EQ(form().Step(), WizardStep::Confirmation);
         ASSERT_TRUE(IsWindowEnabled(form().cmdnex));
     }
     void TearDown() override {
@@ -55,7 +55,7 @@ TEST_F(ListFetch, ListIsFetchedIntoTheWorkFolderAndOffered) {
     BoxAnswerer boxes;
     Press();
     EXPECT_TRUE(boxes.Seen().empty());
-    EXPECT_EQ(WizardState, 2);
+    EXPECT_EQ(form().Step(), WizardStep::Selection);
     std::string fetched;
     ASSERT_TRUE(ReadFileBytes(ListFile(), &fetched));
     EXPECT_EQ(fetched, kTwoUpdates);
@@ -78,18 +78,18 @@ TEST_F(ListFetch, FailedFetchKeepsTheStepAndALaterPressSucceeds) {
     Press();
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, ListFile()) << "the message is the destination path, nothing else";
-    EXPECT_EQ(WizardState, 1);
+    EXPECT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_FALSE(PathExists(ListFile())) << "the old list is deleted before every fetch";
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
 
     Press();  // still down: tried again, still state 1
     EXPECT_EQ(boxes.Seen().size(), 2u);
-    EXPECT_EQ(WizardState, 1);
+    EXPECT_EQ(form().Step(), WizardStep::Confirmation);
 
     nettest::Control("reset=1");
     Press();
     EXPECT_EQ(boxes.Seen().size(), 2u);
-    EXPECT_EQ(WizardState, 2);
+    EXPECT_EQ(form().Step(), WizardStep::Selection);
     EXPECT_EQ(ListCount(form().lstUpd), 2);
 }
 
@@ -101,7 +101,7 @@ TEST_F(ListFetch, AListCutShortIsNeverRead) {
     Press();
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, ListFile());
-    EXPECT_EQ(WizardState, 1);
+    EXPECT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_FALSE(PathExists(ListFile()));
     EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Obige Punkte sind erledigt") << "nothing offered";
 }
@@ -111,7 +111,7 @@ TEST_F(ListFetch, AReadOnlyListFromAnEarlierRunIsReplaced) {
     WriteFileBytes(ListFile(), "[9]\r\nPrg=MIRADO19\r\nText=Alt\r\ncek=1\r\n");
     SetFileAttributesW(ListFile().c_str(), FILE_ATTRIBUTE_READONLY);
     Press();
-    EXPECT_EQ(WizardState, 2);
+    EXPECT_EQ(form().Step(), WizardStep::Selection);
     std::string fetched;
     ASSERT_TRUE(ReadFileBytes(ListFile(), &fetched));
     EXPECT_EQ(fetched, kTwoUpdates);
@@ -125,7 +125,7 @@ TEST_F(ListFetch, UnreachableHostKeepsTheStep) {
     Press();
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, ListFile());
-    EXPECT_EQ(WizardState, 1);
+    EXPECT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
 }
 
@@ -134,7 +134,7 @@ TEST_F(ListFetch, ListWithoutInstalledProductsEndsTheWizard) {
     BoxAnswerer boxes;
     Press();
     EXPECT_TRUE(boxes.Seen().empty());
-    EXPECT_EQ(WizardState, 99);
+    EXPECT_EQ(form().Step(), WizardStep::NothingToDo);
     EXPECT_EQ(Text(form().cmdnex), L"Beenden");
     EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Es sind keine Updates vorhanden");
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));

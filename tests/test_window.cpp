@@ -82,7 +82,7 @@ TEST_F(MainWindow, ShowsTheWelcomeTextAndAnUncheckedConfirmation) {
     EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Obige Punkte sind erledigt");
     EXPECT_FALSE(CheckListChecked(form().lstUpd, 0));
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
-    EXPECT_EQ(WizardState, 0);
+    EXPECT_EQ(form().Step(), WizardStep::CustomerData);
 }
 
 TEST_F(MainWindow, FirstShowCreatesSixEmptyCustomerValues) {
@@ -128,7 +128,7 @@ TEST_F(CustomerData, ReportsOnlyTheFirstEmptyFieldInTableOrder) {
         ASSERT_EQ(seen.size(), 1u) << Narrow(c.message);
         EXPECT_EQ(seen[0].text, c.message);
         EXPECT_EQ(GetFocus(), form().*c.blank);
-        EXPECT_EQ(WizardState, 0);
+        EXPECT_EQ(form().Step(), WizardStep::CustomerData);
         std::wstring firma;
         RegGet(HKEY_CURRENT_USER, kSettings, L"Firma", &firma);
         EXPECT_EQ(firma, L"") << "nothing may be stored while a field is missing";
@@ -162,7 +162,7 @@ TEST_F(CustomerData, StoresTrimmedValuesKeepsTheEditsAndMovesOn) {
         EXPECT_EQ(v, e.stored);
     }
     EXPECT_EQ(Text(form().txtFir), L"  Muster GmbH  ");
-    EXPECT_EQ(WizardState, 1);
+    EXPECT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_EQ(Place(form().panAdr).left, 500);
     EXPECT_EQ(Place(form().panAdr).top, 64);
     EXPECT_TRUE(IsWindowVisible(form().panAdr)) << "moved away, not hidden";
@@ -197,7 +197,7 @@ TEST_F(CustomerData, AStoreThatCannotBeWrittenEndsThePressInTheErrorDisplay) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, L"Erzeugung von Schlüssel \\SOFTWARE\\Talvero\\CAD\\Settings misslungen.");
     EXPECT_EQ(seen[0].caption, L"Talvero Liveupdate");
-    EXPECT_EQ(WizardState, 0);
+    EXPECT_EQ(form().Step(), WizardStep::CustomerData);
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
     EXPECT_EQ(Place(form().panAdr).left, 8) << "the customer page stays";
 }
@@ -211,7 +211,7 @@ TEST_F(MainWindow, ConfirmationCheckEnablesAndDisablesTheButtonInStateOneOnly) {
 
     FillAll();
     Press();
-    ASSERT_EQ(WizardState, 1);
+    ASSERT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
     ClickCheck(form().lstUpd, 0);
     EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
@@ -224,13 +224,13 @@ TEST_F(MainWindow, ConfirmationCheckEnablesAndDisablesTheButtonInStateOneOnly) {
 // ---- closing ----
 
 TEST_F(MainWindow, PressInFinalStatesClosesTheWindow) {
-    for (int state : {3, 99}) {
+    for (WizardStep step : {WizardStep::Finished, WizardStep::NothingToDo}) {
         if (!form_ || !form().Handle()) OpenWindow();
-        WizardState = state;
+        form().SetStep(step);
         HWND h = form().Handle();
         Press();
         ProcessMessages();
-        EXPECT_FALSE(IsWindow(h)) << state;
+        EXPECT_FALSE(IsWindow(h)) << static_cast<int>(step);
         form_.reset();
         DrainQuit();
     }

@@ -27,8 +27,8 @@ protected:
         ProFolder = AppDataRoot + L"talvero\\Miradopro19\\";
         StdFolder = AppDataRoot + L"talvero\\Mirados2019\\";
         WorkFolder = DataTempFolder;
-        WizardState = -1;
         form_ = std::make_unique<TfrmMain>();
+        form_->SetStep(static_cast<WizardStep>(-1));
         ASSERT_TRUE(form_->Create(GetModuleHandleW(nullptr), false));
         form_->Show();
         ProcessMessages();
