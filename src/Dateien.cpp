@@ -1,7 +1,5 @@
 #include "Dateien.h"
 
-#include "Variable.h"
-
 namespace {
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }

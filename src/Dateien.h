@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <string>
 
+#include "UpdateError.h"
+
 bool ForceFolderChain(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 bool FileExists(const std::wstring& path);

@@ -2,6 +2,7 @@
 
 #include "Dateien.h"
 #include "Handles.h"
+#include "UpdateError.h"
 #include "Variable.h"
 
 namespace {

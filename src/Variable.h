@@ -2,20 +2,7 @@
 // Program-wide values and the product folder lookups.
 #include <windows.h>
 #include <cstdint>
-#include <exception>
 #include <string>
-
-// An error the user is shown in German; raised where an operation cannot go
-// on and shown by the wizard's click handler (or the start-up).
-class UpdateError : public std::exception {
-public:
-    explicit UpdateError(std::wstring message) : message_(std::move(message)) {}
-    const std::wstring& message() const noexcept { return message_; }
-    const char* what() const noexcept override { return "UpdateError"; }
-
-private:
-    std::wstring message_;
-};
 
 extern int32_t WizardState;
 extern std::wstring UpdateBaseUrl;
