@@ -15,19 +15,16 @@
 #include "LiveWait.h"
 #include "Reg.h"
 #include "SideFiles.h"
+#include "Text.h"
 #include "internet.h"
 #include "main.h"
 
 namespace {
 
-std::wstring Trimmed(const std::wstring& s) {
-    const size_t first = s.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return std::wstring();
-    return s.substr(first, s.find_last_not_of(L" \t") - first + 1);
-}
+bool IsBlankOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 std::wstring HostSetting(const wchar_t* name, const wchar_t* builtIn) {
-    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name));
+    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name), IsBlankOrTab);
     return value.empty() ? std::wstring(builtIn) : value;
 }
 
@@ -136,7 +133,7 @@ private:
             const size_t colon = line.find(L':');
             if (colon == std::wstring::npos) continue;
             const std::wstring name = line.substr(0, colon);
-            const std::wstring value = Trimmed(line.substr(colon + 1));
+            const std::wstring value = Trimmed(line.substr(colon + 1), IsBlankOrTab);
             if (_wcsicmp(name.c_str(), L"Content-Length") == 0) {
                 wchar_t* stop = nullptr;
                 const long long n = wcstoll(value.c_str(), &stop, 10);

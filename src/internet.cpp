@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <string_view>
 
 #include "Dateien.h"
 #include "Handles.h"
@@ -17,6 +16,7 @@
 #include "Variable.h"
 #include "WinSystem.h"
 #include "SideFiles.h"
+#include "Text.h"
 #include "zip/ZipReader.h"
 
 // ---- work folder ----
@@ -35,13 +35,6 @@ namespace descriptor {
 // Values longer than this are not folder or file names but damage; they are
 // cut off rather than grown without end.
 constexpr size_t kMaxValueChars = 1u << 20;
-
-// Windows' own case mapping, so keywords and literal folders compare the
-// way the file system does.
-std::wstring Upper(std::wstring s) {
-    if (!s.empty()) CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
-    return s;
-}
 
 // A whole decimal integer with an optional sign that fits 32 bits, or nothing.
 bool ParseInteger(const std::wstring& text, long long* value) {
@@ -155,14 +148,14 @@ std::wstring EntryNumberText(int n) {
 
 std::wstring FtpFileName(const std::wstring& serverName) {
     const size_t n = serverName.size();
-    if (n < 3 || descriptor::Upper(serverName.substr(n - 3)) != L"PRG") return serverName;
+    if (n < 3 || Upper(serverName.substr(n - 3)) != L"PRG") return serverName;
     return serverName.substr(0, n - 3) + L"EXE";
 }
 
 bool IsPlainFileName(const std::wstring& name) {
     if (name.empty()) return false;
     for (const wchar_t c : name)
-        if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+        if (IsForbiddenInFileName(c)) return false;
     // Windows drops trailing dots and blanks, so "x." would land on "x" and
     // "." or ".." on a folder itself.
     if (name.back() == L'.' || name.back() == L' ') return false;
@@ -214,7 +207,7 @@ bool UpdateDescriptor::ReadFlag(const std::wstring& section, const std::wstring&
 }
 
 std::wstring UpdateDescriptor::Product(const std::wstring& section) const {
-    return descriptor::Upper(ReadText(section, L"Prg"));
+    return Upper(ReadText(section, L"Prg"));
 }
 
 FileEntry UpdateDescriptor::Entry(const std::wstring& section, int n) const {
@@ -243,10 +236,10 @@ std::vector<FileEntry> UpdateDescriptor::Entries(const std::wstring& section) co
 }
 
 std::wstring ResolveTargetFolder(const std::wstring& product, const std::wstring& pathValue) {
-    const std::wstring p = descriptor::Upper(product);
-    const std::wstring v = descriptor::Upper(pathValue);
+    const std::wstring p = Upper(product);
+    const std::wstring v = Upper(pathValue);
     for (const descriptor::TargetRow& row : descriptor::kTargetRows)
-        if (p == row.product && v == descriptor::Upper(row.keyword)) return row.base() + row.suffix;
+        if (p == row.product && v == Upper(row.keyword)) return row.base() + row.suffix;
     // Anything the tables do not know is a folder of its own; an empty one
     // leaves the file relative to the current folder.
     return v;
@@ -263,11 +256,6 @@ constexpr const wchar_t* kFtpPassword = L"6184270";
 constexpr const wchar_t* kServerFolder = L"lupd19/";
 constexpr uint16_t kDefaultFtpPort = 21;
 
-std::wstring Upper(std::wstring s) {
-    if (!s.empty()) CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
-    return s;
-}
-
 std::wstring UpdatesFolder() { return WorkFolder + L"Updates\\"; }
 
 // "_History 20261207-090503": one name for every backup folder of a run.
@@ -281,13 +269,12 @@ std::wstring HistorySuffix(const SYSTEMTIME& t) {
 // A port is a whole decimal number from 1 to 65535; anything else would
 // connect somewhere nobody meant.
 bool ParsePort(const std::wstring& text, uint16_t* port) {
-    const size_t first = text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return false;
-    const size_t last = text.find_last_not_of(L' ');
+    const std::wstring digits = Trimmed(text, [](wchar_t c) { return c == L' '; });
+    if (digits.empty()) return false;
     unsigned long value = 0;
-    for (size_t i = first; i <= last; ++i) {
-        if (text[i] < L'0' || text[i] > L'9') return false;
-        value = value * 10 + static_cast<unsigned long>(text[i] - L'0');
+    for (const wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + static_cast<unsigned long>(c - L'0');
         if (value > 65535) return false;
     }
     if (value == 0) return false;
@@ -492,7 +479,7 @@ std::wstring LogDateText() {
     const int n = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buf, 128);
     std::wstring date(buf, n > 0 ? static_cast<size_t>(n - 1) : 0);
     for (wchar_t& c : date)
-        if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'.';
+        if (IsForbiddenInFileName(c)) c = L'.';
     return date;
 }
 
