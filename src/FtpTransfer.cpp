@@ -297,12 +297,6 @@ void Finish(const std::shared_ptr<FtpJob>& job, DWORD stallMs) {
     if (WaitPumping(job->finished.get(), job->beat, stallMs) == WaitEnd::Stalled) LeaveBehind(job);
 }
 
-void WriteBlock(HANDLE file, const char* data, DWORD count) {
-    DWORD written = 0;
-    if (!WriteFile(file, data, count, &written, nullptr)) RaiseIoError(GetLastError());
-    if (written != count) RaiseIoError(ERROR_DISK_FULL);
-}
-
 // On every way out, errors included, the helper is told to stop; it then
 // ends on its own.
 class JobRelease {
@@ -374,7 +368,10 @@ bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::
             break;
         }
         const DWORD got = block->size;
-        if (got > 0) WriteBlock(side.handle(), block->data, got);
+        if (got > 0) {
+            const DWORD error = WriteAll(side.handle(), block->data, got);
+            if (error != ERROR_SUCCESS) RaiseIoError(error);
+        }
         job->Consumed();
         received += got;
         display.Show(received, size, localPath);

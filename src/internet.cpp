@@ -499,10 +499,8 @@ void SaveLines(HWND list, const std::wstring& path) {
         const LARGE_INTEGER none{};
         if (!SetFilePointerEx(file.get(), none, nullptr, FILE_END)) RaiseIoError(GetLastError());
     }
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        RaiseIoError(GetLastError());
-    if (written != bytes.size()) RaiseIoError(ERROR_DISK_FULL);
+    const DWORD error = WriteAll(file.get(), bytes.data(), bytes.size());
+    if (error != ERROR_SUCCESS) RaiseIoError(error);
     if (!CloseHandle(file.release())) RaiseIoError(GetLastError());
 }
 

@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Dateien.h"
 #include "Handles.h"
 #include "SideFiles.h"
 #include "main.h"
@@ -57,15 +58,7 @@ public:
     bool Write(const void* data, size_t n) override {
         // The reader hands over at most its 64 KiB buffer per call.
         if (keepAlive_) (*keepAlive_)();
-        const char* p = static_cast<const char*>(data);
-        while (n > 0) {
-            DWORD done = 0;
-            const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
-            if (!WriteFile(file_, p, want, &done, nullptr) || done == 0) return false;
-            p += done;
-            n -= done;
-        }
-        return true;
+        return WriteAll(file_, data, n) == ERROR_SUCCESS;
     }
 
 private:
