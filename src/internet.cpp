@@ -52,18 +52,6 @@ bool ParseInteger(const std::wstring& text, long long* value) {
     return true;
 }
 
-bool IsDeviceName(const std::wstring& name) {
-    // Windows maps "NUL.txt" and "con .log" to the device as well: only the
-    // part before the first dot counts, without its trailing blanks.
-    std::wstring base = Upper(name.substr(0, name.find(L'.')));
-    while (!base.empty() && base.back() == L' ') base.pop_back();
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
-        if (base == device) return true;
-    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) return false;
-    const wchar_t digit = base[3];
-    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
-}
-
 // The sibling product keeps its catalogue folders in its own configuration
 // file; a missing key is added empty so the product's users see where to
 // set it.
@@ -159,7 +147,7 @@ bool IsPlainFileName(const std::wstring& name) {
     // Windows drops trailing dots and blanks, so "x." would land on "x" and
     // "." or ".." on a folder itself.
     if (name.back() == L'.' || name.back() == L' ') return false;
-    return !descriptor::IsDeviceName(name);
+    return !zipread::IsDeviceName(std::u16string(name.begin(), name.end()));
 }
 
 bool IsSafeLocalName(const std::wstring& name) {
