@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "Handles.h"
-#include "internet.h"
+#include "Transfers.h"
 #include "main.h"
 #include "Variable.h"
 

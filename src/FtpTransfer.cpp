@@ -15,7 +15,7 @@
 #include "Handles.h"
 #include "LiveWait.h"
 #include "SideFiles.h"
-#include "internet.h"
+#include "Transfers.h"
 #include "main.h"
 
 namespace {

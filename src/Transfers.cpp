@@ -16,7 +16,7 @@
 #include "Reg.h"
 #include "SideFiles.h"
 #include "Text.h"
-#include "internet.h"
+#include "Transfers.h"
 #include "main.h"
 
 namespace {

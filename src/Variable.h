@@ -17,6 +17,8 @@ extern std::wstring SelectedSections;
 
 // Folder of the running program's own file, with a trailing backslash.
 std::wstring ProgramFolder();
+// The updater's work folder below AppDataRoot; made to exist.
+std::wstring GetWorkFolder();
 
 // Product program and profile folders, read afresh from the registry each
 // time; a missing or empty value is stored with its default.

@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "internet.h"
+#include "Transfers.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 

@@ -7,7 +7,7 @@
 
 #include "Reg.h"
 #include "Variable.h"
-#include "internet.h"
+#include "Transfers.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 
