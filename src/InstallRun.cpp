@@ -231,11 +231,7 @@ void InstallEntries(const Run& run, const UpdateDescriptor& descriptor, int entr
         if (static_cast<size_t>(i) >= SelectedSections.size()) continue;
         const std::wstring section(1, SelectedSections[static_cast<size_t>(i)]);
         const std::wstring product = descriptor.Product(section);
-        for (int n = 1; n <= kMaxFileEntries; ++n) {
-            const FileEntry e = descriptor.Entry(section, n);
-            if (e.F.empty()) break;
-            InstallFile(run, product, e);
-        }
+        for (const FileEntry& e : descriptor.Entries(section)) InstallFile(run, product, e);
     }
 }
 
