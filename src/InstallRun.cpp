@@ -15,6 +15,8 @@
 #include "Transfers.h"
 #include "Variable.h"
 #include "WinSystem.h"
+#include "WindowReporting.h"
+#include "ProgressControls.h"
 #include "main.h"
 
 namespace {
@@ -167,8 +169,10 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     AddLine(L"Download von: " + Upper(e.N));
     // The transfer lands beside the file and replaces it only once complete,
     // so a failed fetch leaves the installed file as it was.
+    ProgressControls progress(frmMain->ProgressBar1, frmMain->lblSize, frmMain->lblFile);
+    WindowFrontend frontend;
     const bool fetched = FtpDownload(UpdateFtpHost(), kFtpUser, kFtpPassword, run.ftpPort, kServerFolder,
-                                     e.FtpName, local, frmMain->ProgressBar1, frmMain->lblSize, frmMain->lblFile);
+                                     e.FtpName, local, progress, frontend);
     AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
                     : NotFetchedLine(e));
     return fetched;
@@ -179,7 +183,8 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
 void FetchAside(const FileEntry& e, const std::wstring& relative) {
     const std::wstring updates = UpdatesFolder();
     CreateOneLevel(updates);
-    const bool fetched = HttpDownload(UpdateBaseUrl + kServerFolder + e.F, updates + relative, e.O);
+    WindowFrontend frontend;
+    const bool fetched = HttpDownload(UpdateBaseUrl + kServerFolder + e.F, updates + relative, e.O, frontend);
     AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "LiveWait.h"
+#include "Reporting.h"
 
 // The update server's hosts: the registry values "Update Host" (host,
 // optionally ":port") and "FTP Host" (host only) under the settings key
@@ -27,18 +28,18 @@ struct TransferLimits {
 // first. A failed fetch (also an HTTP error status) shows dest as an error
 // box, leaves an existing dest untouched and returns false. With askToOpen
 // the user is then asked whether to open the file.
-bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen,
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
                   const TransferLimits& limits = TransferLimits());
 
 // Fetches remoteFolder/remoteFile over FTP (active mode, binary) into
-// localPath block by block, showing the progress in the three controls.
-// localPath's folder must exist. localPath is replaced only by a complete
-// file (as many bytes as the server's fresh listing reported, not one more);
-// otherwise it stays as it was and the result is false. A local write error
-// is raised as UpdateError once the display is reset.
+// localPath block by block, showing the progress and the busy cursor while
+// it runs. localPath's folder must exist. localPath is replaced only by a
+// complete file (as many bytes as the server's fresh listing reported, not
+// one more); otherwise it stays as it was and the result is false. A local
+// write error is raised as UpdateError once the display is reset.
 bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password,
                  uint16_t port, const std::wstring& remoteFolder, const std::wstring& remoteFile,
-                 const std::wstring& localPath, HWND progressBar, HWND sizeLabel, HWND fileLabel,
+                 const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
                  const TransferLimits& limits = TransferLimits());
 
 // "999 bytes", "1,00 Kb", "1,50 Mb" (decimal steps, the user's decimal separator).

@@ -3,3 +3,4 @@
 // run. New code includes Transfers.h, Descriptor.h and InstallRun.h itself.
 #include "InstallRun.h"
 #include "Transfers.h"
+#include "WindowReporting.h"

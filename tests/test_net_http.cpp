@@ -8,6 +8,7 @@
 #include "Reg.h"
 #include "Variable.h"
 #include "Transfers.h"
+#include "WindowReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 
