@@ -97,18 +97,20 @@ bool SaveBackup(const std::wstring& target, const std::wstring& backup, const st
     return CopyFileW(existing.c_str(), copy.c_str(), TRUE) != FALSE;
 }
 
-// Zip1 keeps a replace hook and its message pump only for the one
-// extraction they were set for.
+// Zip1 keeps a replace hook, its message pump and its fault box only for
+// the one extraction they were set for.
 class ExtractionHooks {
 public:
     ExtractionHooks(TZipExtractor& zip, std::function<void(const std::wstring&, const std::wstring&)> hook)
         : zip_(zip) {
         zip_.OnBeforeReplace = std::move(hook);
         zip_.KeepAlive = [] { KeepWindowAlive(); };
+        zip_.OnFault = [](const std::wstring& text) { ShowMessage(text, kAppTitle, MB_OK | MB_ICONERROR); };
     }
     ~ExtractionHooks() {
         zip_.OnBeforeReplace = nullptr;
         zip_.KeepAlive = nullptr;
+        zip_.OnFault = nullptr;
     }
     ExtractionHooks(const ExtractionHooks&) = delete;
     ExtractionHooks& operator=(const ExtractionHooks&) = delete;

@@ -14,8 +14,8 @@
 
 #include "Dateien.h"
 #include "Handles.h"
+#include "Reporting.h"
 #include "SideFiles.h"
-#include "main.h"
 #include "zip/ZipReader.h"
 
 namespace {
@@ -299,7 +299,11 @@ std::wstring SizeText(uint64_t bytes) {
 void TZipExtractor::Fail(int code, const std::wstring& text) {
     errorCode_ = code;
     errorText_ = text;
-    if (!Silent) MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    if (Silent) return;
+    if (OnFault)
+        OnFault(text);
+    else
+        MessageBoxW(nullptr, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
 }
 
 namespace {
