@@ -1,7 +1,6 @@
 #include "InstallRun.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <functional>
@@ -15,9 +14,6 @@
 #include "Transfers.h"
 #include "Variable.h"
 #include "WinSystem.h"
-#include "WindowReporting.h"
-#include "ProgressControls.h"
-#include "main.h"
 
 namespace {
 
@@ -26,7 +22,20 @@ constexpr const wchar_t* kFtpPassword = L"6184270";
 constexpr const wchar_t* kServerFolder = L"lupd19/";
 constexpr uint16_t kDefaultFtpPort = 21;
 
-std::wstring UpdatesFolder() { return WorkFolder + L"Updates\\"; }
+std::wstring UpdatesFolder(const std::wstring& workFolder) { return workFolder + L"Updates\\"; }
+
+// One run: what it reports into and works with, where its files come from,
+// and the settings it reads once at its start.
+struct Run {
+    const InstallTools& tools;
+    const std::wstring& sectionIds;
+    const std::wstring& workFolder;
+    const std::wstring& baseUrl;
+    std::wstring historySuffix;
+    uint16_t ftpPort;
+
+    void AddLine(const std::wstring& text) const { tools.report.AddLine(text); }
+};
 
 // "_History 20261207-090503": one name for every backup folder of a run.
 std::wstring HistorySuffix(const SYSTEMTIME& t) {
@@ -58,8 +67,6 @@ void CreateOneLevel(const std::wstring& folder) {
     if (FolderExists(folder)) return;
     if (!CreateDirectoryW(folder.c_str(), nullptr)) RaiseIoError(GetLastError());
 }
-
-void AddLine(const std::wstring& text) { ListAdd(frmMain->lstAnw, text); }
 
 std::wstring NotFetchedLine(const FileEntry& e) { return Upper(e.N) + L" konnte nicht geladen werden"; }
 
@@ -101,11 +108,14 @@ bool SaveBackup(const std::wstring& target, const std::wstring& backup, const st
 // the one extraction they were set for.
 class ExtractionHooks {
 public:
-    ExtractionHooks(TZipExtractor& zip, std::function<void(const std::wstring&, const std::wstring&)> hook)
+    ExtractionHooks(TZipExtractor& zip, Frontend& frontend,
+                    std::function<void(const std::wstring&, const std::wstring&)> hook)
         : zip_(zip) {
         zip_.OnBeforeReplace = std::move(hook);
-        zip_.KeepAlive = [] { KeepWindowAlive(); };
-        zip_.OnFault = [](const std::wstring& text) { ShowMessage(text, kAppTitle, MB_OK | MB_ICONERROR); };
+        zip_.KeepAlive = [&frontend] { frontend.KeepAlive(); };
+        zip_.OnFault = [&frontend](const std::wstring& text) {
+            frontend.Message(text, kBoxCaption, MB_OK | MB_ICONERROR);
+        };
     }
     ~ExtractionHooks() {
         zip_.OnBeforeReplace = nullptr;
@@ -121,9 +131,10 @@ private:
 
 std::wstring UnpackFailedLine(const std::wstring& archive) { return L"Fehler beim entpacken der Datei: " + archive; }
 
-void UnpackArchive(const std::wstring& product, const std::wstring& archive, const std::wstring& target,
-                   const std::wstring& backup) {
-    TZipExtractor& zip = frmMain->Zip1;
+void UnpackArchive(const Run& run, const std::wstring& product, const std::wstring& archive,
+                   const std::wstring& target, const std::wstring& backup) {
+    TZipExtractor& zip = run.tools.zip;
+    Frontend& frontend = run.tools.frontend;
     try {
         zip.EngineFolder = EngineFolderOf(product);
         zip.EngineLoad = true;
@@ -132,28 +143,24 @@ void UnpackArchive(const std::wstring& product, const std::wstring& archive, con
         zip.AddOption(ExtractOption::OverwriteFiles);
         // Nothing an archive holds may land in a backup folder of the run.
         zip.ProtectedPrefix = kBackupPrefix;
+        const auto saveFirst = [&target, &backup](const std::wstring& existing, const std::wstring&) {
+            // A file that cannot be saved is not replaced: the raise leaves
+            // it in place and ends the extraction.
+            if (!SaveBackup(target, backup, existing)) RaiseIoError(GetLastError());
+        };
         {
-            const ExtractionHooks hooks(zip, [&target, &backup](const std::wstring& existing, const std::wstring&) {
-                // A file that cannot be saved is not replaced: the raise
-                // leaves it in place and ends the extraction.
-                if (!SaveBackup(target, backup, existing)) RaiseIoError(GetLastError());
-            });
-            // Faults of the archive itself the component shows on its own;
-            // the log names the archive as well.
+            const ExtractionHooks hooks(zip, frontend, saveFirst);
+            // Faults of the archive itself the component shows through its
+            // hook; the log names the archive as well.
             zip.Extract();
         }
-        if (zip.ErrorCode() != zipOk) AddLine(UnpackFailedLine(archive));
-        ProcessMessages();
+        if (zip.ErrorCode() != zipOk) run.AddLine(UnpackFailedLine(archive));
+        frontend.Breathe();
     } catch (const std::exception&) {
-        ShowMessage(UnpackFailedLine(archive), kAppTitle, MB_OK | MB_ICONERROR);
-        AddLine(UnpackFailedLine(archive));
+        frontend.Message(UnpackFailedLine(archive), kBoxCaption, MB_OK | MB_ICONERROR);
+        run.AddLine(UnpackFailedLine(archive));
     }
 }
-
-struct Run {
-    std::wstring historySuffix;
-    uint16_t ftpPort = kDefaultFtpPort;
-};
 
 // Replace path: the installed file is saved into the run's backup folder
 // before the new one is fetched over it. True when the new file arrived.
@@ -161,33 +168,30 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
                     const std::wstring& backup) {
     CreateOneLevel(backup);
     if (FileExists(local) && !SaveBackup(target, backup, local)) {
-        AddLine(Upper(e.N) + L" konnte nicht gesichert werden und wurde nicht ersetzt");
+        run.AddLine(Upper(e.N) + L" konnte nicht gesichert werden und wurde nicht ersetzt");
         return false;
     }
     // A side file that a killed run left beside the target goes now.
     const std::wstring folder = ExtractFilePath(local);
     if (!FolderExists(folder)) ForceFolderChain(folder);
     SweepLeftoverSideFiles(folder);
-    AddLine(L"Download von: " + Upper(e.N));
+    run.AddLine(L"Download von: " + Upper(e.N));
     // The transfer lands beside the file and replaces it only once complete,
     // so a failed fetch leaves the installed file as it was.
-    ProgressControls progress(frmMain->ProgressBar1, frmMain->lblSize, frmMain->lblFile);
-    WindowFrontend frontend;
     const bool fetched = FtpDownload(UpdateFtpHost(), kFtpUser, kFtpPassword, run.ftpPort, kServerFolder,
-                                     e.FtpName, local, progress, frontend);
-    AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
-                    : NotFetchedLine(e));
+                                     e.FtpName, local, run.tools.progress, run.tools.frontend);
+    run.AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
+                        : NotFetchedLine(e));
     return fetched;
 }
 
 // Keep path: the installed file must stay; the new one is parked in the
 // updates folder for the user.
-void FetchAside(const FileEntry& e, const std::wstring& relative) {
-    const std::wstring updates = UpdatesFolder();
+void FetchAside(const Run& run, const FileEntry& e, const std::wstring& relative) {
+    const std::wstring updates = UpdatesFolder(run.workFolder);
     CreateOneLevel(updates);
-    WindowFrontend frontend;
-    const bool fetched = HttpDownload(UpdateBaseUrl + kServerFolder + e.F, updates + relative, e.O, frontend);
-    AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
+    const bool fetched = HttpDownload(run.baseUrl + kServerFolder + e.F, updates + relative, e.O, run.tools.frontend);
+    run.AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
 }
 
 // Only a full folder can hold the files: an empty one (a product folder
@@ -205,9 +209,9 @@ std::wstring NoTargetLine(const FileEntry& e) {
 void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e) {
     const std::wstring target = e.refused ? std::wstring() : ResolveTargetFolder(product, e.Path);
     if (e.refused) {
-        AddLine(RefusedEntryLine(e));
+        run.AddLine(RefusedEntryLine(e));
     } else if (!IsFullFolder(target)) {
-        AddLine(NoTargetLine(e));
+        run.AddLine(NoTargetLine(e));
     } else {
         if (!FolderExists(target)) ForceFolderChain(target);
         std::wstring relative = e.N;
@@ -217,26 +221,26 @@ void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e
         const std::wstring backup = target + run.historySuffix;
         if (e.R || !FileExists(local)) {
             const bool fetched = FetchReplacing(run, e, target, local, backup);
-            AddLine(L"");
-            ProcessMessages();
-            if (fetched && FileTypeSuffix(e.N) == L"zip") UnpackArchive(product, local, target, backup);
+            run.AddLine(L"");
+            run.tools.frontend.Breathe();
+            if (fetched && FileTypeSuffix(e.N) == L"zip") UnpackArchive(run, product, local, target, backup);
             return;
         }
         // An archive parked on the keep path is not unpacked: unpacking it
         // into the target would replace the installed files the entry says
         // must stay.
-        FetchAside(e, relative);
+        FetchAside(run, e, relative);
     }
-    AddLine(L"");
-    ProcessMessages();
+    run.AddLine(L"");
+    run.tools.frontend.Breathe();
 }
 
 void InstallEntries(const Run& run, const UpdateDescriptor& descriptor, int entryCount) {
     for (int i = 0; i < entryCount; ++i) {
         // Read only now: the list stays usable while earlier entries install.
-        if (!CheckListChecked(frmMain->lstUpd, i)) continue;
-        if (static_cast<size_t>(i) >= SelectedSections.size()) continue;
-        const std::wstring section(1, SelectedSections[static_cast<size_t>(i)]);
+        if (!run.tools.selection.IsChecked(i)) continue;
+        if (static_cast<size_t>(i) >= run.sectionIds.size()) continue;
+        const std::wstring section(1, run.sectionIds[static_cast<size_t>(i)]);
         const std::wstring product = descriptor.Product(section);
         for (const FileEntry& e : descriptor.Entries(section)) InstallFile(run, product, e);
     }
@@ -256,10 +260,9 @@ std::wstring LogDateText() {
 
 // A second run on the same day adds its lines to the day's log after an
 // empty line; the first run's account stays.
-void SaveLines(HWND list, const std::wstring& path) {
+void SaveLines(const std::vector<std::wstring>& lines, const std::wstring& path) {
     std::string bytes;
-    const int count = ListCount(list);
-    for (int i = 0; i < count; ++i) bytes += ToAnsi(ListItemText(list, i)) + "\r\n";
+    for (const std::wstring& line : lines) bytes += ToAnsi(line) + "\r\n";
     FileHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) RaiseIoError(GetLastError());
@@ -288,41 +291,41 @@ uint16_t InstallFtpPort() {
     return ParsePort(text, &port) ? port : kDefaultFtpPort;
 }
 
-void InstallUpdates() {
+void InstallUpdates(const InstallTools& tools, const std::wstring& sectionIds, const std::wstring& workFolder,
+                    const std::wstring& baseUrl) {
     SYSTEMTIME started;
     GetLocalTime(&started);
-    const int entryCount = ListCount(frmMain->lstUpd);
+    const int entryCount = tools.selection.Count();
     try {
-        const UpdateDescriptor descriptor(WorkFolder + L"update.cfg");
-        ListClear(frmMain->lstAnw);
-        AddLine(L"Erneuerte Dateien");
-        AddLine(L"");
-        Run run;
-        run.historySuffix = HistorySuffix(started);
-        run.ftpPort = InstallFtpPort();
+        const UpdateDescriptor descriptor(workFolder + L"update.cfg");
+        tools.report.Clear();
+        tools.report.AddLine(L"Erneuerte Dateien");
+        tools.report.AddLine(L"");
+        const Run run{tools, sectionIds, workFolder, baseUrl, HistorySuffix(started), InstallFtpPort()};
         InstallEntries(run, descriptor, entryCount);
     } catch (...) {
         // The log of what was done so far is written all the same; should
         // that fail too, the error that ended the run is the one to show,
-        // and lstAnw still holds the run's lines.
+        // and the report still holds the run's lines.
         try {
-            WriteDownloadLog();
+            WriteDownloadLog(tools.report, tools.selection, tools.frontend, workFolder);
         } catch (const std::exception&) {
         }
         throw;
     }
-    WriteDownloadLog();
+    WriteDownloadLog(tools.report, tools.selection, tools.frontend, workFolder);
 }
 
-void WriteDownloadLog() {
-    const std::wstring updates = UpdatesFolder();
+void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
+                      const std::wstring& workFolder) {
+    const std::wstring updates = UpdatesFolder(workFolder);
     if (!FolderExists(updates)) ForceFolderChain(updates);
     const std::wstring path = updates + L"Download " + LogDateText() + L" .txt";
-    SaveLines(frmMain->lstAnw, path);
-    ListClear(frmMain->lstAnw);
-    ListClear(frmMain->lstUpd);
-    AddLine(L" Das Download-Protokoll wurde in:");
-    AddLine(L" " + path);
-    AddLine(L" gespeichert");
-    if (FileExists(path)) ShellExecuteW(ApplicationWindow(), nullptr, path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    SaveLines(report.Lines(), path);
+    report.Clear();
+    selection.Clear();
+    report.AddLine(L" Das Download-Protokoll wurde in:");
+    report.AddLine(L" " + path);
+    report.AddLine(L" gespeichert");
+    if (FileExists(path)) frontend.Open(path, nullptr, SW_SHOWMAXIMIZED);
 }

@@ -34,7 +34,8 @@ void ProgressControls::Show(uint64_t received, uint64_t total, const std::wstrin
         SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
         pos_ = pos;
     }
-    SetText(size_, sizeShown_, SizeTextWith(AsSigned(received), separator_) + totalText_ + std::to_wstring(pos) + L" %");
+    SetText(size_, sizeShown_,
+            SizeTextWith(AsSigned(received), separator_) + totalText_ + std::to_wstring(pos) + L" %");
     SetText(file_, fileShown_, localPath);
 }
 

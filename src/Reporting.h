@@ -8,10 +8,32 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The caption of the work layer's boxes: the program's title, as the window
 // spells it in its own title bar (kAppTitle).
 inline constexpr const wchar_t* kBoxCaption = L"Talvero Liveupdate";
+
+// The run's account of what it did, line by line; the download log is
+// written from it.
+class RunReport {
+public:
+    virtual ~RunReport() = default;
+    virtual void AddLine(const std::wstring& text) = 0;
+    virtual void Clear() = 0;
+    virtual std::vector<std::wstring> Lines() const = 0;
+};
+
+// The entries offered for installation, each checked or not by the user.
+class UpdateSelection {
+public:
+    virtual ~UpdateSelection() = default;
+    virtual int Count() const = 0;
+    // Asked only when the run reaches the entry: the user may still change
+    // later entries while earlier ones install.
+    virtual bool IsChecked(int index) const = 0;
+    virtual void Clear() = 0;
+};
 
 // The display of one transfer at a time.
 class TransferProgress {

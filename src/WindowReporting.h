@@ -4,9 +4,35 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "Reporting.h"
 #include "Transfers.h"
+#include "main.h"
+
+// A list box's lines as a run's report (lstAnw).
+class ListReport final : public RunReport {
+public:
+    explicit ListReport(HWND list) : list_(list) {}
+    void AddLine(const std::wstring& text) override;
+    void Clear() override;
+    std::vector<std::wstring> Lines() const override;
+
+private:
+    HWND list_;
+};
+
+// The entries of a check list as the selection (lstUpd).
+class CheckListSelection final : public UpdateSelection {
+public:
+    explicit CheckListSelection(HWND list) : list_(list) {}
+    int Count() const override;
+    bool IsChecked(int index) const override;
+    void Clear() override;
+
+private:
+    HWND list_;
+};
 
 // Boxes owned by the main window (none while there is no window), its busy
 // cursor and its message pump.
@@ -18,6 +44,10 @@ public:
     void Breathe() override;
     void KeepAlive() override;
 };
+
+// The install press: the run over the form's lists, progress controls and
+// Zip1, with the section ids, work folder and base URL the wizard holds.
+void InstallUpdates(TfrmMain& form);
 
 // HttpDownload with the window's boxes, as the window's handlers fetch.
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen,

@@ -1,6 +1,6 @@
 #pragma once
-// The window's one include for the work layer: the transfers and the install
-// run. New code includes Transfers.h, Descriptor.h and InstallRun.h itself.
-#include "InstallRun.h"
+// What the window's files include of the work layer: the transfers, and the
+// install run and list fetch over the window (WindowReporting.h). The work
+// layer's own headers are Transfers.h, Descriptor.h and InstallRun.h.
 #include "Transfers.h"
 #include "WindowReporting.h"

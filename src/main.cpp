@@ -834,7 +834,7 @@ void TfrmMain::PressInstall() {
     } cleanup{cmdnex};
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
-    InstallUpdates();
+    InstallUpdates(*this);
     WizardState = 3;
     SetWindowTextW(cmdnex, L"Beenden");
     // The button is drawn by the window itself.

@@ -16,6 +16,7 @@
 #include "Transfers.h"
 #include "Variable.h"
 #include "WindowFixture.h"
+#include "WindowReporting.h"
 #include "main.h"
 #include "test_net_server.h"
 
