@@ -90,9 +90,7 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
 // full, a folder where the copy belongs, a path too long): the file must
 // then not be replaced, or its old state would be gone for good.
 bool SaveBackup(const std::wstring& target, const std::wstring& backup, const std::wstring& existing) {
-    std::wstring base = target;
-    for (wchar_t& c : base)
-        if (c == L'/') c = L'\\';
+    std::wstring base = Backslashed(target);
     if (!base.empty() && base.back() != L'\\') base += L'\\';
     const std::wstring relative = StartsWithNoCase(existing, base)
                                       ? existing.substr(base.size())
@@ -214,9 +212,7 @@ void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e
         run.AddLine(NoTargetLine(e));
     } else {
         if (!FolderExists(target)) ForceFolderChain(target);
-        std::wstring relative = e.N;
-        for (wchar_t& c : relative)
-            if (c == L'/') c = L'\\';
+        const std::wstring relative = Backslashed(e.N);
         const std::wstring local = target + relative;
         const std::wstring backup = target + run.historySuffix;
         if (e.R || !FileExists(local)) {

@@ -15,6 +15,12 @@ std::wstring AsciiUpper(std::wstring s) {
     return s;
 }
 
+std::wstring Backslashed(std::wstring path) {
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
 std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t)) {
     size_t first = 0, end = s.size();
     while (first < end && isPadding(s[first])) ++first;

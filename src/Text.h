@@ -10,6 +10,10 @@ std::wstring Upper(std::wstring s);
 // letter may pass for one of them.
 std::wstring AsciiUpper(std::wstring s);
 
+// path with every '/' turned into a '\', as Windows paths are compared and
+// built.
+std::wstring Backslashed(std::wstring path);
+
 // s without the characters at either end for which isPadding holds.
 std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t));
 

@@ -16,6 +16,7 @@
 #include "Handles.h"
 #include "Reporting.h"
 #include "SideFiles.h"
+#include "Text.h"
 #include "zip/ZipReader.h"
 
 namespace {
@@ -178,12 +179,6 @@ private:
     std::unordered_set<std::wstring> known_, used_;
 };
 
-std::wstring Backslashed(const std::u16string& name) {
-    std::wstring w = Wide(name);
-    for (auto& c : w) if (c == L'/') c = L'\\';
-    return w;
-}
-
 // The extended "\\?\" form takes a path as it stands, without resolving
 // ".." or turning '/' into '\\', so the target must be made full first.
 bool FullPath(const std::wstring& path, std::wstring* full) {
@@ -218,7 +213,8 @@ const zipread::Entry* IntoProtected(const std::vector<zipread::Entry>& entries, 
             if (BeginsWith(part, upPrefix)) return &e;
             if (part.find(u'~') != std::u16string::npos && harmless.insert(up.substr(0, stop)).second) {
                 WIN32_FIND_DATAW fd;
-                const HANDLE find = FindFirstFileW(ApiPath(base + Backslashed(e.name.substr(0, stop))).c_str(), &fd);
+                const std::wstring path = base + Backslashed(Wide(e.name.substr(0, stop)));
+                const HANDLE find = FindFirstFileW(ApiPath(path).c_str(), &fd);
                 if (find != INVALID_HANDLE_VALUE) {
                     FindClose(find);
                     const std::u16string longName(fd.cFileName, fd.cFileName + wcslen(fd.cFileName));
@@ -474,7 +470,7 @@ int TZipExtractor::Extract() {
 
         for (const zipread::Entry& e : entries) {
             if (keepAlive) (*keepAlive)();
-            std::wstring rel = Backslashed(e.name);
+            std::wstring rel = Backslashed(Wide(e.name));
             if (e.isDirectory) {
                 if (keepFolders && !folders.Ensure(base + rel)) {
                     Fail(zipWriteFailed, L"Der Ordner " + Quoted(base + rel) + L" kann nicht angelegt werden.");
