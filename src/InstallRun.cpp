@@ -102,8 +102,8 @@ bool SaveBackup(const std::wstring& target, const std::wstring& backup, const st
     return CopyFileW(existing.c_str(), copy.c_str(), TRUE) != FALSE;
 }
 
-// Zip1 keeps a replace hook, its message pump and its fault box only for
-// the one extraction they were set for.
+// The archive component keeps a replace hook, its message pump and its
+// fault box only for the one extraction they were set for.
 class ExtractionHooks {
 public:
     ExtractionHooks(TZipExtractor& zip, Frontend& frontend,
@@ -233,7 +233,7 @@ void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e
 
 void InstallEntries(const Run& run, const UpdateDescriptor& descriptor, int entryCount) {
     for (int i = 0; i < entryCount; ++i) {
-        // Read only now: the list stays usable while earlier entries install.
+        // Read only now: the selection stays usable while earlier entries install.
         if (!run.tools.selection.IsChecked(i)) continue;
         if (static_cast<size_t>(i) >= run.sectionIds.size()) continue;
         const std::wstring section(1, run.sectionIds[static_cast<size_t>(i)]);
