@@ -22,9 +22,11 @@
 #include <vector>
 
 #include "Handles.h"
-#include "internet.h"
-#include "main.h"
+#include "ProgressControls.h"
+#include "Transfers.h"
 #include "Variable.h"
+#include "WindowReporting.h"
+#include "main.h"
 
 namespace {
 
@@ -78,6 +80,7 @@ bool BareFtp(uint16_t port, const std::wstring& remote, const std::wstring& loca
 struct Display {
     TfrmMain form;
     HWND bar = nullptr, size = nullptr, file = nullptr;
+    WindowFrontend frontend;
     Display() {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
@@ -119,8 +122,9 @@ int main() {
 
     std::vector<Way> ways;
     ways.push_back({"ftp_display", [&] {
+                        ProgressControls progress(display.bar, display.size, display.file);
                         return FtpDownload(L"127.0.0.1", L"58213_upd", L"6184270", ftpPort, L"lupd19/", remote,
-                                           folder + L"ftp_display.bin", display.bar, display.size, display.file);
+                                           folder + L"ftp_display.bin", progress, display.frontend);
                     },
                     folder + L"ftp_display.bin", {}});
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },

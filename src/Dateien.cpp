@@ -1,7 +1,5 @@
 #include "Dateien.h"
 
-#include "Variable.h"
-
 namespace {
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
@@ -59,6 +57,24 @@ std::wstring IoErrorText(DWORD code) {
 }
 
 void RaiseIoError(DWORD code) { throw UpdateError(IoErrorText(code)); }
+
+DWORD WriteAll(HANDLE file, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        // One call takes a DWORD's worth at most.
+        const DWORD want = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
+        DWORD done = 0;
+        if (!WriteFile(file, p, want, &done, nullptr)) {
+            // A failed write must never read as success.
+            const DWORD error = GetLastError();
+            return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+        }
+        if (done == 0) return ERROR_DISK_FULL;
+        p += done;
+        size -= done;
+    }
+    return ERROR_SUCCESS;
+}
 
 std::wstring ExtractFilePath(const std::wstring& path) {
     const size_t last = path.find_last_of(L"\\:");

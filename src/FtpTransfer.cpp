@@ -3,11 +3,9 @@
 // the blocks, refreshes the display and answers its messages, and it stops
 // waiting for a server that has gone silent.
 #include <windows.h>
-#include <commctrl.h>
 #include <wininet.h>
 
 #include <atomic>
-#include <climits>
 #include <memory>
 #include <mutex>
 
@@ -15,82 +13,20 @@
 #include "Handles.h"
 #include "LiveWait.h"
 #include "SideFiles.h"
-#include "internet.h"
-#include "main.h"
+#include "Transfers.h"
 
 namespace {
 
 constexpr DWORD kBlockSize = 4096;
-constexpr const wchar_t* kBlanks = L"   ";
 
-void Inform(const std::wstring& text) { MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK); }
-
-int64_t AsSigned(uint64_t n) {
-    return n > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(n);
-}
-
-// The three controls of the main window that follow a transfer. They are
-// refreshed after every block, so each refresh skips what would not change
-// the screen: an unchanged bar position or label text costs no message.
-class ProgressDisplay {
-public:
-    ProgressDisplay(HWND bar, HWND sizeLabel, HWND fileLabel)
-        : bar_(bar), size_(sizeLabel), file_(fileLabel) {}
-    // On every way out, errors included: default cursor, blank labels; the
-    // bar stays where it stands.
-    ~ProgressDisplay() {
-        SetBusyCursor(false);
-        SetWindowTextW(file_, kBlanks);
-        SetWindowTextW(size_, kBlanks);
-    }
-    ProgressDisplay(const ProgressDisplay&) = delete;
-    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
-
-    void Prepare(uint64_t total) {
-        separator_ = UserDecimalSeparator();
-        totalText_ = L" von " + SizeTextWith(AsSigned(total), separator_) + L" / ";
-        SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
-        pos_ = static_cast<int>(SendMessageW(bar_, PBM_GETPOS, 0, 0));
-        ShowWindow(bar_, SW_SHOW);
-        SetText(size_, sizeShown_, L"Download wird vorbereitet...");
-        ShowWindow(size_, SW_SHOW);
-        SetBusyCursor(true);
-        ProcessMessages();
-    }
-
-    void Show(uint64_t received, uint64_t total, const std::wstring& localPath) {
-        const int pos = ProgressPercent(received, total);
-        if (pos != pos_) {
-            SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
-            pos_ = pos;
-        }
-        SetText(size_, sizeShown_,
-                SizeTextWith(AsSigned(received), separator_) + totalText_ + std::to_wstring(pos) + L" %");
-        SetText(file_, fileShown_, localPath);
-    }
-
-private:
-    static void SetText(HWND label, std::wstring& shown, const std::wstring& text) {
-        if (text == shown) return;
-        SetWindowTextW(label, text.c_str());
-        shown = text;
-    }
-
-    HWND bar_, size_, file_;
-    int pos_ = -1;
-    std::wstring separator_, totalText_;
-    // What this transfer last put into each label; a fresh label may show
-    // anything, so the first refresh always writes (no text compares equal
-    // to the never-set marker).
-    std::wstring sizeShown_{L"\1"}, fileShown_{L"\1"};
-};
+void Inform(Frontend& frontend, const std::wstring& text) { frontend.Message(text, kBoxCaption, MB_OK); }
 
 // Asking the queue whether anything waits is several times cheaper than a
 // message check that finds nothing (under Wine every check also polls the
 // display connection), and a transfer asks once per block; an empty queue
 // has nothing to process.
-void ProcessPendingMessages() {
-    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
+void ProcessPendingMessages(Frontend& frontend) {
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) frontend.Breathe();
 }
 
 // How far the helper got before the file could be read; the window's
@@ -122,7 +58,7 @@ public:
 
     // Window side. The next block, or nullptr once the helper has been
     // silent for stallMs; the block stays the window's until Consumed().
-    Block* Next(DWORD stallMs);
+    Block* Next(DWORD stallMs, Frontend& frontend);
     void Consumed();
     // The window's thread needs nothing more: the helper stops after its
     // current call. When that call may never return (a silent server), the
@@ -246,11 +182,11 @@ void FtpJob::ReadAll() {
     }
 }
 
-FtpJob::Block* FtpJob::Next(DWORD stallMs) {
+FtpJob::Block* FtpJob::Next(DWORD stallMs, Frontend& frontend) {
     while (head_.load() == tail_.load()) {
         windowWaits_.store(true);
         if (head_.load() != tail_.load()) break;
-        if (WaitPumping(arrived.get(), beat, stallMs) == WaitEnd::Stalled) {
+        if (WaitPumping(arrived.get(), beat, stallMs, frontend) == WaitEnd::Stalled) {
             windowWaits_.store(false);
             return nullptr;
         }
@@ -292,15 +228,9 @@ void LeaveBehind(const std::shared_ptr<FtpJob>& job) {
 // Ends a job that is not stuck: its helper stops after the current call and
 // closes its handles itself, which is waited for (no longer than the stall
 // time: a server may fall silent just then).
-void Finish(const std::shared_ptr<FtpJob>& job, DWORD stallMs) {
+void Finish(const std::shared_ptr<FtpJob>& job, DWORD stallMs, Frontend& frontend) {
     job->Abandon();
-    if (WaitPumping(job->finished.get(), job->beat, stallMs) == WaitEnd::Stalled) LeaveBehind(job);
-}
-
-void WriteBlock(HANDLE file, const char* data, DWORD count) {
-    DWORD written = 0;
-    if (!WriteFile(file, data, count, &written, nullptr)) RaiseIoError(GetLastError());
-    if (written != count) RaiseIoError(ERROR_DISK_FULL);
+    if (WaitPumping(job->finished.get(), job->beat, stallMs, frontend) == WaitEnd::Stalled) LeaveBehind(job);
 }
 
 // On every way out, errors included, the helper is told to stop; it then
@@ -316,84 +246,124 @@ private:
     const std::shared_ptr<FtpJob>& job_;
 };
 
+// On every way out, errors included: default cursor, blank labels.
+class DisplayReset {
+public:
+    DisplayReset(TransferProgress& progress, Frontend& frontend) : progress_(progress), frontend_(frontend) {}
+    ~DisplayReset() {
+        frontend_.ShowBusy(false);
+        progress_.Reset();
+    }
+    DisplayReset(const DisplayReset&) = delete;
+    DisplayReset& operator=(const DisplayReset&) = delete;
+
+private:
+    TransferProgress& progress_;
+    Frontend& frontend_;
+};
+
+// True when the helper has the remote file open; otherwise the user hears
+// why not, where there is something to say.
+bool Opened(Opening opening, const std::wstring& hostMissing, const std::wstring& remoteFolder,
+            const std::wstring& remoteFile, Frontend& frontend) {
+    switch (opening) {
+    case Opening::NoSession:
+        Inform(frontend, L"Keine Verbindung mit WinInet.Dll");
+        return false;
+    case Opening::NoHost:
+        Inform(frontend, hostMissing);
+        return false;
+    case Opening::NoFolder:
+        Inform(frontend, L"Kann Verzeichnis nicht setzen " + remoteFolder + L".");
+        return false;
+    case Opening::NoFile:
+        Inform(frontend, L"Kann Datei nicht finden " + remoteFile + L".");
+        return false;
+    case Opening::Open:
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct Received {
+    uint64_t bytes = 0;
+    bool broken = false;  // the file is incomplete or longer than listed
+    bool silent = false;  // the helper went silent: it is left behind
+};
+
+// Writes the helper's blocks into file until the end of the data, a failed
+// or missing block, or more than the listing said.
+Received Receive(FtpJob& job, HANDLE file, uint64_t size, const std::wstring& localPath, TransferProgress& progress,
+                 Frontend& frontend, DWORD stallMs) {
+    Received r;
+    for (;;) {
+        ProcessPendingMessages(frontend);
+        FtpJob::Block* block = job.Next(stallMs, frontend);
+        // No block for stallMs, or a failed read: the file is incomplete.
+        if (!block || block->failed) {
+            r.broken = true;
+            r.silent = !block;
+            return r;
+        }
+        const DWORD got = block->size;
+        if (got > 0) {
+            const DWORD error = WriteAll(file, block->data, got);
+            if (error != ERROR_SUCCESS) RaiseIoError(error);
+        }
+        job.Consumed();
+        r.bytes += got;
+        progress.Show(r.bytes, size, localPath);
+        if (got == 0) return r;
+        if (r.bytes > size) {
+            r.broken = true;
+            return r;
+        }
+    }
+}
+
 }  // namespace
 
 bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password, uint16_t port,
                  const std::wstring& remoteFolder, const std::wstring& remoteFile, const std::wstring& localPath,
-                 HWND progressBar, HWND sizeLabel, HWND fileLabel, const TransferLimits& limits) {
-    ProgressDisplay display(progressBar, sizeLabel, fileLabel);
+                 TransferProgress& progress, Frontend& frontend, const TransferLimits& limits) {
+    const DisplayReset reset(progress, frontend);
     const std::wstring hostMissing = L"Host \"" + host + L"\" ist nicht verfügbar";
     auto job = std::make_shared<FtpJob>(host, user, password, port, remoteFolder, remoteFile);
     if (!job->Ready() || !RunOnHelperThread([job] { job->Run(); })) {
-        Inform(L"Keine Verbindung mit WinInet.Dll");
+        Inform(frontend, L"Keine Verbindung mit WinInet.Dll");
         return false;
     }
     const JobRelease release(job);
-    if (WaitPumping(job->opened.get(), job->beat, limits.stallMs) == WaitEnd::Stalled) {
+    if (WaitPumping(job->opened.get(), job->beat, limits.stallMs, frontend) == WaitEnd::Stalled) {
         LeaveBehind(job);
         // A server that took the connection and then said nothing is as
         // good as none; one that went silent later fails the file quietly.
-        if (!job->connected.load()) Inform(hostMissing);
+        if (!job->connected.load()) Inform(frontend, hostMissing);
         return false;
     }
-    switch (job->opening.load()) {
-    case Opening::NoSession:
-        Inform(L"Keine Verbindung mit WinInet.Dll");
-        return false;
-    case Opening::NoHost:
-        Inform(hostMissing);
-        return false;
-    case Opening::NoFolder:
-        Inform(L"Kann Verzeichnis nicht setzen " + remoteFolder + L".");
-        return false;
-    case Opening::NoFile:
-        Inform(L"Kann Datei nicht finden " + remoteFile + L".");
-        return false;
-    case Opening::Open:
-        break;
-    default:
-        return false;
-    }
+    if (!Opened(job->opening.load(), hostMissing, remoteFolder, remoteFile, frontend)) return false;
     const uint64_t size = job->size;
     SideFile side(localPath);
     if (side.path().empty()) {
-        Finish(job, limits.stallMs);
+        Finish(job, limits.stallMs, frontend);
         return false;
     }
 
-    display.Prepare(size);
-    uint64_t received = 0;
-    bool broken = false, silent = false;
-    for (;;) {
-        ProcessPendingMessages();
-        FtpJob::Block* block = job->Next(limits.stallMs);
-        // No block for stallMs, or a failed read: the file is incomplete.
-        if (!block || block->failed) {
-            broken = true;
-            silent = !block;
-            break;
-        }
-        const DWORD got = block->size;
-        if (got > 0) WriteBlock(side.handle(), block->data, got);
-        job->Consumed();
-        received += got;
-        display.Show(received, size, localPath);
-        if (got == 0) break;
-        if (received > size) {
-            broken = true;
-            break;
-        }
-    }
+    progress.Prepare(size);
+    frontend.ShowBusy(true);
+    frontend.Breathe();
+    const Received received = Receive(*job, side.handle(), size, localPath, progress, frontend, limits.stallMs);
     if (!side.Close()) RaiseIoError(GetLastError());
     // The helper closes its handles and drops the cache copy; that is
     // waited for unless the server went silent (and then no longer than
     // the stall time, should closing hang as well).
-    if (silent)
+    if (received.silent)
         LeaveBehind(job);
     else
-        Finish(job, limits.stallMs);
+        Finish(job, limits.stallMs, frontend);
     // A data connection that ends early looks like an ordinary end of file;
     // only the size the listing gave tells a cut-off file from a whole one.
-    if (broken || received != size) return false;
+    if (received.broken || received.bytes != size) return false;
     return side.MoveOver(localPath);
 }

@@ -3,7 +3,6 @@
 // handle on every way out of a scope, errors included.
 #include <windows.h>
 #include <wininet.h>
-#include <cstdio>
 #include <utility>
 
 template <typename T, typename Traits>
@@ -49,10 +48,6 @@ struct KernelTraits {
     static HANDLE invalid() noexcept { return nullptr; }
     static void close(HANDLE h) noexcept { CloseHandle(h); }
 };
-struct FindTraits {
-    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE h) noexcept { FindClose(h); }
-};
 struct GdiTraits {
     static HGDIOBJ invalid() noexcept { return nullptr; }
     static void close(HGDIOBJ h) noexcept { DeleteObject(h); }
@@ -61,10 +56,7 @@ struct IconTraits {
     static HICON invalid() noexcept { return nullptr; }
     static void close(HICON h) noexcept { DestroyIcon(h); }
 };
-struct StdioTraits {
-    static FILE* invalid() noexcept { return nullptr; }
-    static void close(FILE* f) noexcept { fclose(f); }
-};
+
 struct LocalMemTraits {
     static HLOCAL invalid() noexcept { return nullptr; }
     static void close(HLOCAL h) noexcept { LocalFree(h); }
@@ -78,10 +70,9 @@ using RegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using InetHandle = UniqueHandle<HINTERNET, InetTraits>;
 using FileHandle = UniqueHandle<HANDLE, FileTraits>;
 using KernelHandle = UniqueHandle<HANDLE, KernelTraits>;
-using FindHandle = UniqueHandle<HANDLE, FindTraits>;
 using GdiObject = UniqueHandle<HGDIOBJ, GdiTraits>;
 using IconHandle = UniqueHandle<HICON, IconTraits>;
-using StdioFile = UniqueHandle<FILE*, StdioTraits>;
+// Memory the system allocated for the caller (LocalAlloc, CRYPT_DECODE_ALLOC_FLAG).
 using LocalMem = UniqueHandle<HLOCAL, LocalMemTraits>;
 // A device context from CreateCompatibleDC.
 using MemoryDC = UniqueHandle<HDC, MemoryDcTraits>;

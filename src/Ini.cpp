@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Variable.h"
+#include "UpdateError.h"
 
 namespace {
 

@@ -1,14 +1,12 @@
 #include "LiveWait.h"
 
-#include "main.h"
-
-WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs) {
+WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend) {
     for (;;) {
         const DWORD silence = beat.Silence();
         if (silence >= stallMs) return WaitEnd::Stalled;
         const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, stallMs - silence, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) return WaitEnd::Signalled;
-        if (r == WAIT_OBJECT_0 + 1) ProcessMessages();
+        if (r == WAIT_OBJECT_0 + 1) frontend.Breathe();
         // WAIT_TIMEOUT: the silence is measured afresh above.
     }
 }

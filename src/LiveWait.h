@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "Reporting.h"
+
 // No byte for this long ends a transfer as failed.
 inline constexpr DWORD kDefaultStallMs = 30000;
 
@@ -28,9 +30,10 @@ private:
 
 enum class WaitEnd { Signalled, Stalled };
 
-// Waits until event is set, dispatching the calling thread's messages as
-// they arrive; gives up once the heartbeat has been silent for stallMs.
-WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs);
+// Waits until event is set, letting frontend handle the calling thread's
+// messages as they arrive; gives up once the heartbeat has been silent for
+// stallMs.
+WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend);
 
 // Runs work on a new helper thread that holds its own reference to whatever
 // work captures; false when no thread could be made (work does not run).

@@ -427,7 +427,7 @@ void TfrmMain::PressInstall() {
     } cleanup{cmdnex};
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
-    InstallUpdates();
+    InstallUpdates(*this);
     step_ = WizardStep::Finished;
     SetWindowTextW(cmdnex, L"Beenden");
     // The button is drawn by the window itself.

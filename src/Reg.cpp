@@ -2,6 +2,8 @@
 
 #include "Dateien.h"
 #include "Handles.h"
+#include "Text.h"
+#include "UpdateError.h"
 #include "Variable.h"
 
 namespace {
@@ -72,12 +74,6 @@ void WriteStringUnder(HKEY root, const std::wstring& key, const std::wstring& na
     if (RegSetValueExW(h.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) !=
         ERROR_SUCCESS)
         throw UpdateError(L"Fehler beim Setzen der Daten für '" + name + L"'");
-}
-
-std::wstring AsciiUpper(std::wstring s) {
-    for (wchar_t& c : s)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return s;
 }
 
 }  // namespace

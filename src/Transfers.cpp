@@ -1,7 +1,6 @@
 // The HTTP fetch, the update server's hosts and the size texts of the
 // transfer display. The FTP fetch is in FtpTransfer.cpp.
 #include <windows.h>
-#include <shellapi.h>
 #include <urlmon.h>
 #include <wininet.h>
 
@@ -15,19 +14,15 @@
 #include "LiveWait.h"
 #include "Reg.h"
 #include "SideFiles.h"
-#include "internet.h"
-#include "main.h"
+#include "Text.h"
+#include "Transfers.h"
 
 namespace {
 
-std::wstring Trimmed(const std::wstring& s) {
-    const size_t first = s.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return std::wstring();
-    return s.substr(first, s.find_last_not_of(L" \t") - first + 1);
-}
+bool IsBlankOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 std::wstring HostSetting(const wchar_t* name, const wchar_t* builtIn) {
-    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name));
+    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name), IsBlankOrTab);
     return value.empty() ? std::wstring(builtIn) : value;
 }
 
@@ -136,7 +131,7 @@ private:
             const size_t colon = line.find(L':');
             if (colon == std::wstring::npos) continue;
             const std::wstring name = line.substr(0, colon);
-            const std::wstring value = Trimmed(line.substr(colon + 1));
+            const std::wstring value = Trimmed(line.substr(colon + 1), IsBlankOrTab);
             if (_wcsicmp(name.c_str(), L"Content-Length") == 0) {
                 wchar_t* stop = nullptr;
                 const long long n = wcstoll(value.c_str(), &stop, 10);
@@ -178,7 +173,8 @@ bool FileSizeIs(const std::wstring& path, int64_t expected) {
 }
 
 // True when url ended up complete at dest; dest is left alone otherwise.
-bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const TransferLimits& limits) {
+bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const TransferLimits& limits,
+                    Frontend& frontend) {
     SideFile side(dest);
     if (side.path().empty() || !side.Close()) return false;
     auto job = std::make_shared<HttpJob>(url, side.path());
@@ -186,7 +182,7 @@ bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const Tra
     // The call may never return (a server that goes silent); the window
     // answers while it runs, and after stallMs without a sign of progress
     // the fetch counts as failed and its helper is left behind.
-    WaitPumping(job->done.get(), job->beat, limits.stallMs);
+    WaitPumping(job->done.get(), job->beat, limits.stallMs, frontend);
     if (!job->TakeResult()) {
         side.Release();  // the helper removes it when its call returns
         return false;
@@ -221,32 +217,31 @@ std::wstring UpdateFtpHost() { return HostSetting(L"FTP Host", UPDATE_FTP_HOST);
 
 std::wstring MakeUpdateBaseUrl() { return L"http://" + UpdateHttpHost() + L"/talveroupdate/files/"; }
 
-bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
+                  const TransferLimits& limits) {
     const std::wstring folder = ExtractFilePath(dest);
     // A folder that cannot be made shows up as the failed download below.
     if (!FolderExists(folder)) ForceFolderChain(folder);
     SweepLeftoverSideFiles(folder);
     bool result = false;
     try {
-        if (!FetchUrlToFile(url, dest, limits)) {
-            MessageBoxW(ApplicationWindow(), dest.c_str(), kAppTitle, MB_ICONERROR | MB_OK);
+        if (!FetchUrlToFile(url, dest, limits, frontend)) {
+            frontend.Message(dest, kBoxCaption, MB_ICONERROR | MB_OK);
             return false;
         }
         result = true;
         if (askToOpen) {
             const std::wstring question = L"Soll " + dest + L" geöffnet werden?";
-            if (MessageBoxW(ApplicationWindow(), question.c_str(), L"Bestätigung", MB_YESNO | MB_ICONQUESTION) ==
-                IDYES)
-                ShellExecuteW(ApplicationWindow(), L"Open", dest.c_str(), L"", nullptr, SW_SHOWNORMAL);
+            if (frontend.Message(question, L"Bestätigung", MB_YESNO | MB_ICONQUESTION) == IDYES)
+                frontend.Open(dest, L"Open", SW_SHOWNORMAL);
         }
     } catch (const std::exception&) {
         // Every caller gets this hint when its URL names the update page;
         // only the update list's fetch has a likely cause worth naming.
         if (url.find(L"update.htm", 1) != std::wstring::npos)
-            MessageBoxW(ApplicationWindow(),
-                        L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
-                        L"Liveupdate.",
-                        kAppTitle, MB_OK);
+            frontend.Message(L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
+                             L"Liveupdate.",
+                             kBoxCaption, MB_OK);
     }
     return result;
 }

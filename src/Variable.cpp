@@ -19,6 +19,12 @@ std::wstring ProgramFolder() {
     return s.substr(0, s.find_last_of(L"\\:") + 1);
 }
 
+std::wstring GetWorkFolder() {
+    std::wstring folder = AppDataRoot + L"talvero\\temp\\";
+    if (!FolderExists(folder)) ForceFolderChain(folder);
+    return folder;
+}
+
 // ---- product folders ----
 
 namespace {

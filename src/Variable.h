@@ -2,20 +2,7 @@
 // Program-wide values and the product folder lookups.
 #include <windows.h>
 #include <cstdint>
-#include <exception>
 #include <string>
-
-// An error the user is shown in German; raised where an operation cannot go
-// on and shown by the wizard's click handler (or the start-up).
-class UpdateError : public std::exception {
-public:
-    explicit UpdateError(std::wstring message) : message_(std::move(message)) {}
-    const std::wstring& message() const noexcept { return message_; }
-    const char* what() const noexcept override { return "UpdateError"; }
-
-private:
-    std::wstring message_;
-};
 
 extern std::wstring UpdateBaseUrl;
 extern HKEY RegistryRoot;
@@ -29,6 +16,8 @@ extern std::wstring SelectedSections;
 
 // Folder of the running program's own file, with a trailing backslash.
 std::wstring ProgramFolder();
+// The updater's work folder below AppDataRoot; made to exist.
+std::wstring GetWorkFolder();
 
 // Product program and profile folders, read afresh from the registry each
 // time; a missing or empty value is stored with its default.

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "internet.h"
+#include "Descriptor.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

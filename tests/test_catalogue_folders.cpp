@@ -7,7 +7,7 @@
 
 #include "Reg.h"
 #include "Variable.h"
-#include "internet.h"
+#include "Descriptor.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

@@ -51,12 +51,12 @@ TEST_F(InstallPress, ASecondRunOnTheSameDayAddsToTheLogInTheAnsiCodePage) {
     const std::wstring name = L"Maß_\u00FC.dat";
     server_.Put(L"lupd19\\ut8.dat", "eight");
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=0\r\n");
-    InstallUpdates();
+    InstallUpdates(form());
     const std::wstring log = LogPath();
     ASSERT_EQ("Erneuerte Dateien\r\n\r\n", Content(log));
 
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=1\r\nFile001=ut8.dat\r\nName001=" + ToAnsi(name) + "\r\n");
-    InstallUpdates();
+    InstallUpdates(form());
     EXPECT_EQ("eight", Content(mirado_ + name));
     const std::wstring upper = Upper(name);
     EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"", L"Erneuerte Dateien", L"", L"Download von: " + upper,
@@ -112,7 +112,7 @@ TEST_F(InstallPress, ABackupFolderThatCannotBeMadeEndsTheRunWithTheLogWritten) {
 TEST_F(InstallPress, ALogThatCannotBeWrittenKeepsBothLists) {
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=0\r\n[2]\r\nPrg=MIRADO19\r\nT=Zwei\r\ncek=0\r\n");
     ForceFolderChain(LogPath());  // a folder where the log belongs
-    EXPECT_THROW(InstallUpdates(), UpdateError);
+    EXPECT_THROW(InstallUpdates(form()), UpdateError);
     EXPECT_EQ((Lines{L"Erneuerte Dateien", L""}), Items(form().lstAnw));
     EXPECT_EQ(2, ListCount(form().lstUpd));
 }

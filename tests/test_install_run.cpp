@@ -46,7 +46,7 @@ protected:
     // Runs the installation; the backup folder's time must lie within it.
     void Run() {
         GetLocalTime(&before_);
-        InstallUpdates();
+        InstallUpdates(form());
         GetLocalTime(&after_);
     }
 

@@ -7,7 +7,9 @@
 
 #include <regex>
 
-#include "internet.h"
+#include "ProgressControls.h"
+#include "Transfers.h"
+#include "WindowReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 
@@ -70,8 +72,9 @@ protected:
     bool Fetch(const std::wstring& remoteFile, const std::wstring& localPath,
                const std::wstring& remoteFolder = L"lupd19/", const std::wstring& host = L"127.0.0.1",
                const std::wstring& password = kPassword) {
-        return FtpDownload(host, kUser, password, Server().ftpPort, remoteFolder, remoteFile, localPath, bar_,
-                           size_, file_, limits_);
+        ProgressControls progress(bar_, size_, file_);
+        return FtpDownload(host, kUser, password, Server().ftpPort, remoteFolder, remoteFile, localPath, progress,
+                           frontend_, limits_);
     }
 
     void ExpectDisplayReset() {
@@ -83,6 +86,7 @@ protected:
     TempFolder dir_;
     Published published_;
     BoxAnswerer boxes_;
+    WindowFrontend frontend_;
     // A silent server is given up on after two seconds here, not thirty.
     TransferLimits limits_{2000};
     HWND window_ = nullptr, bar_ = nullptr, size_ = nullptr, file_ = nullptr;

@@ -7,7 +7,8 @@
 
 #include "Reg.h"
 #include "Variable.h"
-#include "internet.h"
+#include "Transfers.h"
+#include "WindowReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include "Reg.h"
+#include "UpdateError.h"
 #include "Variable.h"
 #include "support/TestSupport.h"
 

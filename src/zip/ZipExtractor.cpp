@@ -12,9 +12,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Dateien.h"
 #include "Handles.h"
+#include "Reporting.h"
 #include "SideFiles.h"
-#include "main.h"
+#include "Text.h"
 #include "zip/ZipReader.h"
 
 namespace {
@@ -57,15 +59,7 @@ public:
     bool Write(const void* data, size_t n) override {
         // The reader hands over at most its 64 KiB buffer per call.
         if (keepAlive_) (*keepAlive_)();
-        const char* p = static_cast<const char*>(data);
-        while (n > 0) {
-            DWORD done = 0;
-            const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
-            if (!WriteFile(file_, p, want, &done, nullptr) || done == 0) return false;
-            p += done;
-            n -= done;
-        }
-        return true;
+        return WriteAll(file_, data, n) == ERROR_SUCCESS;
     }
 
 private:
@@ -185,12 +179,6 @@ private:
     std::unordered_set<std::wstring> known_, used_;
 };
 
-std::wstring Backslashed(const std::u16string& name) {
-    std::wstring w = Wide(name);
-    for (auto& c : w) if (c == L'/') c = L'\\';
-    return w;
-}
-
 // The extended "\\?\" form takes a path as it stands, without resolving
 // ".." or turning '/' into '\\', so the target must be made full first.
 bool FullPath(const std::wstring& path, std::wstring* full) {
@@ -225,7 +213,8 @@ const zipread::Entry* IntoProtected(const std::vector<zipread::Entry>& entries, 
             if (BeginsWith(part, upPrefix)) return &e;
             if (part.find(u'~') != std::u16string::npos && harmless.insert(up.substr(0, stop)).second) {
                 WIN32_FIND_DATAW fd;
-                const HANDLE find = FindFirstFileW(ApiPath(base + Backslashed(e.name.substr(0, stop))).c_str(), &fd);
+                const std::wstring path = base + Backslashed(Wide(e.name.substr(0, stop)));
+                const HANDLE find = FindFirstFileW(ApiPath(path).c_str(), &fd);
                 if (find != INVALID_HANDLE_VALUE) {
                     FindClose(find);
                     const std::u16string longName(fd.cFileName, fd.cFileName + wcslen(fd.cFileName));
@@ -306,7 +295,11 @@ std::wstring SizeText(uint64_t bytes) {
 void TZipExtractor::Fail(int code, const std::wstring& text) {
     errorCode_ = code;
     errorText_ = text;
-    if (!Silent) MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    if (Silent) return;
+    if (OnFault)
+        OnFault(text);
+    else
+        MessageBoxW(nullptr, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
 }
 
 namespace {
@@ -477,7 +470,7 @@ int TZipExtractor::Extract() {
 
         for (const zipread::Entry& e : entries) {
             if (keepAlive) (*keepAlive)();
-            std::wstring rel = Backslashed(e.name);
+            std::wstring rel = Backslashed(Wide(e.name));
             if (e.isDirectory) {
                 if (keepFolders && !folders.Ensure(base + rel)) {
                     Fail(zipWriteFailed, L"Der Ordner " + Quoted(base + rel) + L" kann nicht angelegt werden.");

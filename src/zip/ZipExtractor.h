@@ -2,7 +2,8 @@
 // TZipExtractor: the window's archive component (Zip1). The ZIP engine is
 // built in (src/zip/ZipReader.h); EngineFolder and EngineLoad are kept only
 // because the install run sets them. Faults never raise: they are recorded
-// in ErrorCode/ErrorText and, unless Silent, shown in a German message box.
+// in ErrorCode/ErrorText and, unless Silent, shown in German (through
+// OnFault, or in a message box of its own).
 // The whole directory, the room on the target drive and the names against
 // ProtectedPrefix are checked before the first byte is written; each file
 // goes to a temporary file beside its target and replaces the target only
@@ -50,6 +51,9 @@ public:
     // window can keep processing its messages during a long extraction. It
     // is expected not to throw.
     std::function<void()> KeepAlive;
+    // Shows a fault's text to the user in place of the component's own box,
+    // so the box has the owner the caller wants. Expected not to throw.
+    std::function<void(const std::wstring& text)> OnFault;
 
     void SetArchiveName(const std::wstring& name);
     const std::wstring& ArchiveName() const { return archiveName_; }

@@ -157,20 +157,6 @@ char16_t FoldCase(char16_t c) {
     return static_cast<char16_t>(c + r->delta);
 }
 
-bool IsDeviceName(const std::u16string& segment) {
-    std::u16string base = segment.substr(0, segment.find(u'.'));
-    while (!base.empty() && base.back() == u' ') base.pop_back();
-    for (auto& c : base) c = FoldCase(c);
-    static const char16_t* const plain[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
-    for (const char16_t* p : plain)
-        if (base == p) return true;
-    if (base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0)) {
-        const char16_t d = base[3];
-        return (d >= u'1' && d <= u'9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
-    }
-    return false;
-}
-
 bool IsForbiddenChar(char16_t c) {
     return c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*';
 }
@@ -535,6 +521,20 @@ bool DecodeUtf8(const std::string& raw, std::u16string* out) {
 std::u16string UpcaseName(std::u16string name) {
     for (auto& c : name) c = FoldCase(c);
     return name;
+}
+
+bool IsDeviceName(const std::u16string& segment) {
+    std::u16string base = segment.substr(0, segment.find(u'.'));
+    while (!base.empty() && base.back() == u' ') base.pop_back();
+    for (auto& c : base) c = FoldCase(c);
+    static const char16_t* const plain[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
+    for (const char16_t* p : plain)
+        if (base == p) return true;
+    if (base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0)) {
+        const char16_t d = base[3];
+        return (d >= u'1' && d <= u'9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
+    }
+    return false;
 }
 
 const char* UnsafeNameReason(const std::u16string& original) {

@@ -119,6 +119,10 @@ bool DecodeUtf8(const std::string& raw, std::u16string* out);
 // The name as NTFS compares it: each UTF-16 code unit through its simple
 // uppercase mapping, so two names that fold alike land on one file.
 std::u16string UpcaseName(std::u16string name);
+// True when a path part names a device ("CON", "nul.txt", "com1 .log"):
+// Windows looks only at the part before the first dot, without its trailing
+// blanks, in any case.
+bool IsDeviceName(const std::u16string& segment);
 // The reason why a decoded name must not be extracted, or nullptr when it is
 // safe. Backslashes count as separators.
 const char* UnsafeNameReason(const std::u16string& name);

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "Descriptor.h"
+#include "InstallRun.h"
 #include "Reg.h"
 #include "TestSupport.h"
+#include "Transfers.h"
 #include "Variable.h"
 #include "WindowFixture.h"
-#include "internet.h"
+#include "WindowReporting.h"
 #include "main.h"
 #include "test_net_server.h"
 

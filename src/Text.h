@@ -1,0 +1,21 @@
+#pragma once
+// String helpers shared by the work layer and the settings: case mapping,
+// trimming, and the characters no file name may hold.
+#include <string>
+
+// Windows' own case mapping, so names and keywords compare the way the file
+// system does.
+std::wstring Upper(std::wstring s);
+// ASCII letters only: for words that must be typed exactly, where no other
+// letter may pass for one of them.
+std::wstring AsciiUpper(std::wstring s);
+
+// path with every '/' turned into a '\', as Windows paths are compared and
+// built.
+std::wstring Backslashed(std::wstring path);
+
+// s without the characters at either end for which isPadding holds.
+std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t));
+
+// Control codes and \ / : * ? " < > |: a file name cannot hold them.
+bool IsForbiddenInFileName(wchar_t c);

@@ -1,0 +1,52 @@
+#pragma once
+// Transfers from the update server: its hosts, the HTTP fetch
+// (Transfers.cpp), the FTP fetch with its progress display (FtpTransfer.cpp)
+// and the size texts of that display.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "LiveWait.h"
+#include "Reporting.h"
+
+// The update server's hosts: the registry values "Update Host" (host,
+// optionally ":port") and "FTP Host" (host only) under the settings key
+// override the built-in names. Read afresh on every call, never written.
+std::wstring UpdateHttpHost();
+std::wstring UpdateFtpHost();
+// "http://" + UpdateHttpHost() + "/talveroupdate/files/".
+std::wstring MakeUpdateBaseUrl();
+
+// How long a transfer may go without receiving anything before it counts as
+// failed (the window answers all the while).
+struct TransferLimits {
+    DWORD stallMs = kDefaultStallMs;
+};
+
+// Fetches url into dest in one blocking call, creating dest's folder chain
+// first. A failed fetch (also an HTTP error status) shows dest as an error
+// box, leaves an existing dest untouched and returns false. With askToOpen
+// the user is then asked whether to open the file.
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
+                  const TransferLimits& limits = TransferLimits());
+
+// Fetches remoteFolder/remoteFile over FTP (active mode, binary) into
+// localPath block by block, showing the progress and the busy cursor while
+// it runs. localPath's folder must exist. localPath is replaced only by a
+// complete file (as many bytes as the server's fresh listing reported, not
+// one more); otherwise it stays as it was and the result is false. A local
+// write error is raised as UpdateError once the display is reset.
+bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password,
+                 uint16_t port, const std::wstring& remoteFolder, const std::wstring& remoteFile,
+                 const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
+                 const TransferLimits& limits = TransferLimits());
+
+// "999 bytes", "1,00 Kb", "1,50 Mb" (decimal steps, the user's decimal separator).
+std::wstring SizeText(int64_t n);
+// The same with a given separator, and the user's separator itself.
+std::wstring SizeTextWith(int64_t n, const std::wstring& separator);
+std::wstring UserDecimalSeparator();
+// The bar position for received of total bytes: nearest integer percent,
+// halves to even, within 0..100; an empty total counts as complete.
+int ProgressPercent(uint64_t received, uint64_t total);

@@ -1,0 +1,51 @@
+#include "WindowReporting.h"
+
+#include <shellapi.h>
+
+#include "InstallRun.h"
+#include "ProgressControls.h"
+#include "Variable.h"
+
+void ListReport::AddLine(const std::wstring& text) { ListAdd(list_, text); }
+
+void ListReport::Clear() { ListClear(list_); }
+
+std::vector<std::wstring> ListReport::Lines() const {
+    std::vector<std::wstring> lines;
+    const int count = ListCount(list_);
+    for (int i = 0; i < count; ++i) lines.push_back(ListItemText(list_, i));
+    return lines;
+}
+
+int CheckListSelection::Count() const { return ListCount(list_); }
+
+bool CheckListSelection::IsChecked(int index) const { return CheckListChecked(list_, index); }
+
+void CheckListSelection::Clear() { ListClear(list_); }
+
+int WindowFrontend::Message(const std::wstring& text, const std::wstring& caption, UINT flags) {
+    return ShowMessage(text, caption, flags);
+}
+
+void WindowFrontend::Open(const std::wstring& path, const wchar_t* verb, int show) {
+    ShellExecuteW(ApplicationWindow(), verb, path.c_str(), nullptr, nullptr, show);
+}
+
+void WindowFrontend::ShowBusy(bool busy) { SetBusyCursor(busy); }
+
+void WindowFrontend::Breathe() { ProcessMessages(); }
+
+void WindowFrontend::KeepAlive() { KeepWindowAlive(); }
+
+void InstallUpdates(TfrmMain& form) {
+    ListReport report(form.lstAnw);
+    CheckListSelection selection(form.lstUpd);
+    ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
+    WindowFrontend frontend;
+    InstallUpdates({report, selection, progress, frontend, form.Zip1}, SelectedSections, WorkFolder, UpdateBaseUrl);
+}
+
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {
+    WindowFrontend frontend;
+    return HttpDownload(url, dest, askToOpen, frontend, limits);
+}

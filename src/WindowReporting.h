@@ -1,0 +1,54 @@
+#pragma once
+// The work layer's interfaces over the main window, and the calls the
+// window's handlers make into the work layer through them.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Reporting.h"
+#include "Transfers.h"
+#include "main.h"
+
+// A list box's lines as a run's report (lstAnw).
+class ListReport final : public RunReport {
+public:
+    explicit ListReport(HWND list) : list_(list) {}
+    void AddLine(const std::wstring& text) override;
+    void Clear() override;
+    std::vector<std::wstring> Lines() const override;
+
+private:
+    HWND list_;
+};
+
+// The entries of a check list as the selection (lstUpd).
+class CheckListSelection final : public UpdateSelection {
+public:
+    explicit CheckListSelection(HWND list) : list_(list) {}
+    int Count() const override;
+    bool IsChecked(int index) const override;
+    void Clear() override;
+
+private:
+    HWND list_;
+};
+
+// Boxes owned by the main window (none while there is no window), its busy
+// cursor and its message pump.
+class WindowFrontend final : public Frontend {
+public:
+    int Message(const std::wstring& text, const std::wstring& caption, UINT flags) override;
+    void Open(const std::wstring& path, const wchar_t* verb, int show) override;
+    void ShowBusy(bool busy) override;
+    void Breathe() override;
+    void KeepAlive() override;
+};
+
+// The install press: the run over the form's lists, progress controls and
+// Zip1, with the section ids, work folder and base URL the wizard holds.
+void InstallUpdates(TfrmMain& form);
+
+// HttpDownload with the window's boxes, as the window's handlers fetch.
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen,
+                  const TransferLimits& limits = TransferLimits());
