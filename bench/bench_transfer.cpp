@@ -84,7 +84,7 @@ struct Display {
     Display() {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
-        RegistryRoot = HKEY_CURRENT_USER;
+        form.session().registryRoot = HKEY_CURRENT_USER;
         form.Create(GetModuleHandleW(nullptr), false);
         bar = form.ProgressBar1;
         size = form.lblSize;

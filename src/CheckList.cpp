@@ -2,14 +2,15 @@
 
 #include <commctrl.h>
 
-#include "main.h"
 
 namespace {
 
 constexpr int kCheckBoxWidth = 16;
 
-void NotifyListClick() {
-    if (frmMain) frmMain->lstUpdClick();
+// The list's owner hears of every click, as of a command of the list.
+void NotifyListClick(HWND list) {
+    SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), kCheckListClicked),
+                 reinterpret_cast<LPARAM>(list));
 }
 
 void ToggleItem(HWND list, int index) {
@@ -27,13 +28,13 @@ LRESULT CALLBACK CheckListProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
         const int x = static_cast<short>(LOWORD(lp));
         // The box toggles on a click; the caption on a double click.
         if (onItem && (x < kCheckBoxWidth + 2 || msg == WM_LBUTTONDBLCLK)) ToggleItem(h, LOWORD(hit));
-        NotifyListClick();
+        NotifyListClick(h);
         return r;
     }
     case WM_KEYDOWN:
         if (wp == VK_SPACE) {
             ToggleItem(h, static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0)));
-            NotifyListClick();
+            NotifyListClick(h);
             return 0;
         }
         break;

@@ -6,8 +6,13 @@
 
 #include <string>
 
+// The notification code of the WM_COMMAND a check list sends its parent
+// after every click or space bar (apart from the list box's own LBN_ codes).
+inline constexpr WORD kCheckListClicked = 0x7F01;
+
 // Gives a list box its check boxes: the item height, and a click on the box,
-// a double click or the space bar toggles the item and tells lstUpdClick.
+// a double click or the space bar toggles the item; each click is reported
+// to the parent as kCheckListClicked.
 void MakeCheckList(HWND list);
 // The owner's WM_DRAWITEM for a check list.
 void DrawCheckItem(const DRAWITEMSTRUCT& di);

@@ -28,7 +28,7 @@ LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
-        if (frmMain && frmMain->Handle()) return SendMessageW(frmMain->Handle(), msg, wp, lp);
+        if (HWND top = GetAncestor(h, GA_ROOT); top && top != h) return SendMessageW(top, msg, wp, lp);
         break;
     case WM_ERASEBKGND: {
         RECT rc;
@@ -164,13 +164,6 @@ std::wstring ControlText(HWND h) {
     GetWindowTextW(h, &s[0], n + 1);
     s.resize(static_cast<size_t>(n));
     return s;
-}
-
-std::wstring TrimPadding(const std::wstring& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= L' ') ++b;
-    while (e > b && s[e - 1] <= L' ') --e;
-    return s.substr(b, e - b);
 }
 
 bool RegisterControlClasses(HINSTANCE instance, HBRUSH background) {

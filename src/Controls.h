@@ -32,5 +32,3 @@ void MakePictureButton(HWND button);
 void DrawPictureButton(const DRAWITEMSTRUCT& di, const ButtonPictures& pictures, HGDIOBJ font);
 
 std::wstring ControlText(HWND h);
-// Characters up to code 32 (blanks and control characters) count as padding.
-std::wstring TrimPadding(const std::wstring& s);

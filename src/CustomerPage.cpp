@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Reg.h"
+#include "Text.h"
 #include "main.h"
 
 namespace {
@@ -25,18 +26,19 @@ const CustomerField kCustomerFields[] = {
 
 void LoadCustomerData(TfrmMain& form) {
     for (const CustomerField& f : kCustomerFields)
-        SetWindowTextW(form.*f.edit, RegReadStringOrInit(kSettingsKey, f.value, L"").c_str());
+        SetWindowTextW(form.*f.edit, RegReadStringOrInit(form.session().registryRoot, kSettingsKey, f.value, L"").c_str());
 }
 
 bool SaveCustomerData(TfrmMain& form) {
     for (const CustomerField& f : kCustomerFields) {
-        if (TrimPadding(ControlText(form.*f.edit)).empty()) {
+        if (Trimmed(ControlText(form.*f.edit), IsBlankOrControl).empty()) {
             ShowMessage(f.missing, kAppTitle, MB_OK | MB_ICONINFORMATION);
             SetFocus(form.*f.edit);
             return false;
         }
     }
     for (const CustomerField& f : kCustomerFields)
-        RegWriteString(kSettingsKey, f.value, TrimPadding(ControlText(form.*f.edit)));
+        RegWriteString(form.session().registryRoot, kSettingsKey, f.value,
+                       Trimmed(ControlText(form.*f.edit), IsBlankOrControl));
     return true;
 }

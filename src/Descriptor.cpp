@@ -35,20 +35,20 @@ bool ParseInteger(const std::wstring& text, long long* value) {
 // The sibling product keeps its catalogue folders in its own configuration
 // file; a missing key is added empty so the product's users see where to
 // set it.
-std::wstring CatalogueFolder(const wchar_t* key) {
-    return ReadIniValueOrInit(L"Path", key, std::wstring(), GetNorvix19Folder() + L"norvix4.cfg");
+std::wstring CatalogueFolder(const Session& session, const wchar_t* key) {
+    return ReadIniValueOrInit(L"Path", key, std::wstring(), GetNorvix19Folder(session) + L"norvix4.cfg");
 }
 
-std::wstring DataTemp() { return DataTempFolder; }
-std::wstring ProData() { return ProFolder; }
-std::wstring StdData() { return StdFolder; }
-std::wstring CatalogQon5() { return CatalogueFolder(L"Catalog_Qon5"); }
-std::wstring CatalogQonPage() { return CatalogueFolder(L"Catalog_QonPage"); }
+std::wstring DataTemp(const Session& session) { return session.dataTempFolder; }
+std::wstring ProData(const Session& session) { return session.proFolder; }
+std::wstring StdData(const Session& session) { return session.stdFolder; }
+std::wstring CatalogQon5(const Session& session) { return CatalogueFolder(session, L"Catalog_Qon5"); }
+std::wstring CatalogQonPage(const Session& session) { return CatalogueFolder(session, L"Catalog_QonPage"); }
 
 struct TargetRow {
     const wchar_t* product;
     const wchar_t* keyword;  // compared after upper-casing both sides
-    std::wstring (*base)();
+    std::wstring (*base)(const Session&);
     const wchar_t* suffix;
 };
 
@@ -202,11 +202,11 @@ std::vector<FileEntry> UpdateDescriptor::Entries(const std::wstring& section) co
     return entries;
 }
 
-std::wstring ResolveTargetFolder(const std::wstring& product, const std::wstring& pathValue) {
+std::wstring ResolveTargetFolder(const Session& session, const std::wstring& product, const std::wstring& pathValue) {
     const std::wstring p = Upper(product);
     const std::wstring v = Upper(pathValue);
     for (const TargetRow& row : kTargetRows)
-        if (p == row.product && v == Upper(row.keyword)) return row.base() + row.suffix;
+        if (p == row.product && v == Upper(row.keyword)) return row.base(session) + row.suffix;
     // Anything the tables do not know is a folder of its own; an empty one
     // leaves the file relative to the current folder.
     return v;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Session.h"
+
 // One numbered file entry of a descriptor section (keys "File", "Repl",
 // "Open", "Name" and "Path", each followed by the number in three digits).
 struct FileEntry {
@@ -68,4 +70,4 @@ std::wstring RefusedEntryLine(const FileEntry& entry);
 // The folder of the installed product that a file entry's Path value names
 // (keywords without regard to case); an unknown value is taken as a literal
 // folder in upper case. Looks everything up afresh on every call.
-std::wstring ResolveTargetFolder(const std::wstring& product, const std::wstring& pathValue);
+std::wstring ResolveTargetFolder(const Session& session, const std::wstring& product, const std::wstring& pathValue);

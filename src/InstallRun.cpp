@@ -28,9 +28,8 @@ std::wstring UpdatesFolder(const std::wstring& workFolder) { return workFolder +
 // and the settings it reads once at its start.
 struct Run {
     const InstallTools& tools;
+    const Session& session;
     const std::wstring& sectionIds;
-    const std::wstring& workFolder;
-    const std::wstring& baseUrl;
     std::wstring historySuffix;
     uint16_t ftpPort;
 
@@ -73,11 +72,11 @@ std::wstring NotFetchedLine(const FileEntry& e) { return Upper(e.N) + L" konnte 
 // The archive engine would be loaded from the updated product's program
 // folder. The lookups store their defaults, which is what users see in
 // the registry afterwards.
-std::wstring EngineFolderOf(const std::wstring& product) {
-    if (product == L"MIRADOPRO19") return GetMiradopro19Folder();
-    if (product == L"MIRADOS19") return GetMirados19Folder();
-    if (product == L"NORVIX19") return GetNorvix19Folder();
-    return GetMirado19Folder();
+std::wstring EngineFolderOf(const Session& session, const std::wstring& product) {
+    if (product == L"MIRADOPRO19") return GetMiradopro19Folder(session);
+    if (product == L"MIRADOS19") return GetMirados19Folder(session);
+    if (product == L"NORVIX19") return GetNorvix19Folder(session);
+    return GetMirado19Folder(session);
 }
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
@@ -134,7 +133,7 @@ void UnpackArchive(const Run& run, const std::wstring& product, const std::wstri
     TZipExtractor& zip = run.tools.zip;
     Frontend& frontend = run.tools.frontend;
     try {
-        zip.EngineFolder = EngineFolderOf(product);
+        zip.EngineFolder = EngineFolderOf(run.session, product);
         zip.EngineLoad = true;
         zip.SetArchiveName(archive);
         zip.ExtractFolder = target;
@@ -176,7 +175,7 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     run.AddLine(L"Download von: " + Upper(e.N));
     // The transfer lands beside the file and replaces it only once complete,
     // so a failed fetch leaves the installed file as it was.
-    const bool fetched = FtpDownload(UpdateFtpHost(), kFtpUser, kFtpPassword, run.ftpPort, kServerFolder,
+    const bool fetched = FtpDownload(UpdateFtpHost(run.session.registryRoot), kFtpUser, kFtpPassword, run.ftpPort, kServerFolder,
                                      e.FtpName, local, run.tools.progress, run.tools.frontend);
     run.AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
                         : NotFetchedLine(e));
@@ -186,9 +185,9 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
 // Keep path: the installed file must stay; the new one is parked in the
 // updates folder for the user.
 void FetchAside(const Run& run, const FileEntry& e, const std::wstring& relative) {
-    const std::wstring updates = UpdatesFolder(run.workFolder);
+    const std::wstring updates = UpdatesFolder(run.session.workFolder);
     CreateOneLevel(updates);
-    const bool fetched = HttpDownload(run.baseUrl + kServerFolder + e.F, updates + relative, e.O, run.tools.frontend);
+    const bool fetched = HttpDownload(run.session.updateBaseUrl + kServerFolder + e.F, updates + relative, e.O, run.tools.frontend);
     run.AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
 }
 
@@ -205,7 +204,7 @@ std::wstring NoTargetLine(const FileEntry& e) {
 }
 
 void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e) {
-    const std::wstring target = e.refused ? std::wstring() : ResolveTargetFolder(product, e.Path);
+    const std::wstring target = e.refused ? std::wstring() : ResolveTargetFolder(run.session, product, e.Path);
     if (e.refused) {
         run.AddLine(RefusedEntryLine(e));
     } else if (!IsFullFolder(target)) {
@@ -276,10 +275,10 @@ void SaveLines(const std::vector<std::wstring>& lines, const std::wstring& path)
 
 }  // namespace
 
-uint16_t InstallFtpPort() {
+uint16_t InstallFtpPort(HKEY root) {
     std::wstring text;
     try {
-        text = RegReadStringOrInit(kSettingsKey, L"FTP Port", L"21");
+        text = RegReadStringOrInit(root, kSettingsKey, L"FTP Port", L"21");
     } catch (const std::exception&) {
         return kDefaultFtpPort;
     }
@@ -287,22 +286,29 @@ uint16_t InstallFtpPort() {
     return ParsePort(text, &port) ? port : kDefaultFtpPort;
 }
 
-void InstallUpdates(const InstallTools& tools, const std::wstring& sectionIds, const std::wstring& workFolder,
-                    const std::wstring& baseUrl) {
+void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds) {
     SYSTEMTIME started;
     GetLocalTime(&started);
     const int entryCount = tools.selection.Count();
+    const std::wstring& workFolder = session.workFolder;
     try {
         const UpdateDescriptor descriptor(workFolder + L"update.cfg");
         tools.report.Clear();
         tools.report.AddLine(L"Erneuerte Dateien");
         tools.report.AddLine(L"");
-        const Run run{tools, sectionIds, workFolder, baseUrl, HistorySuffix(started), InstallFtpPort()};
+        const Run run{tools, session, sectionIds, HistorySuffix(started), InstallFtpPort(session.registryRoot)};
         InstallEntries(run, descriptor, entryCount);
     } catch (...) {
-        // The log of what was done so far is written all the same; should
-        // that fail too, the error that ended the run is the one to show,
-        // and the report still holds the run's lines.
+        // The log of what was done so far is written all the same, and it
+        // says why the run ended there; should that fail too, the error
+        // that ended the run is the one to show, and the report still holds
+        // the run's lines.
+        try {
+            throw;
+        } catch (const UpdateError& e) {
+            tools.report.AddLine(e.message());
+        } catch (...) {
+        }
         try {
             WriteDownloadLog(tools.report, tools.selection, tools.frontend, workFolder);
         } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Reporting.h"
+#include "Session.h"
 #include "UpdateError.h"
 #include "zip/ZipExtractor.h"
 
@@ -20,13 +21,12 @@ struct InstallTools {
 };
 
 // Installs the checked entries of the selection, entry i from the section
-// whose id is sectionIds[i], as the descriptor workFolder + "update.cfg"
-// lists them; files that must not replace an installed one are fetched from
-// baseUrl into workFolder + "Updates\". Reports into tools.report and ends
+// whose id is sectionIds[i], as the descriptor session.workFolder +
+// "update.cfg" lists them; files that must not replace an installed one are
+// fetched from session.updateBaseUrl into session.workFolder + "Updates\". Reports into tools.report and ends
 // with WriteDownloadLog, also when an error ends the run early (the error is
 // then raised again for the wizard's click handler).
-void InstallUpdates(const InstallTools& tools, const std::wstring& sectionIds, const std::wstring& workFolder,
-                    const std::wstring& baseUrl);
+void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds);
 // Saves the report's lines as workFolder + "Updates\Download <short date>
 // .txt" (ANSI, CR LF), empties report and selection, reports where the log
 // lies and opens it. A log that cannot be written raises UpdateError with
@@ -35,4 +35,4 @@ void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& f
                       const std::wstring& workFolder);
 // The FTP port the install run uses: the setting "FTP Port" (default "21"),
 // 21 when the setting is no port number or cannot be read.
-uint16_t InstallFtpPort();
+uint16_t InstallFtpPort(HKEY root);

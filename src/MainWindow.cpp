@@ -10,10 +10,14 @@
 #include "Dateien.h"
 #include "Handles.h"
 #include "Variable.h"
-#include "internet.h"
+#include "Transfers.h"
+#include "WindowReporting.h"
 #include "res/resource.h"
 
+namespace {
+// The one main window, once created: the owner of every message box.
 TfrmMain* frmMain = nullptr;
+}  // namespace
 
 struct TfrmMain::Resources {
     GdiObject font;         // Tahoma, 11 pixels
@@ -297,6 +301,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void TfrmMain::OnCommand(HWND control, UINT code) {
     if (control == cmdnex && code == BN_CLICKED) RunPress();
+    if (control == lstUpd && code == kCheckListClicked) lstUpdClick();
 }
 
 // A press that processes pending messages may see the user close the window;
@@ -320,8 +325,8 @@ void TfrmMain::RunPress() {
 // ---- the wizard -----------------------------------------------------------
 
 void TfrmMain::FormShow() {
-    UpdateBaseUrl = MakeUpdateBaseUrl();
-    if (!FolderExists(WorkFolder)) ForceFolderChain(WorkFolder);
+    session_.updateBaseUrl = MakeUpdateBaseUrl(session_.registryRoot);
+    if (!FolderExists(session_.workFolder)) ForceFolderChain(session_.workFolder);
     LoadCustomerData(*this);
     step_ = WizardStep::CustomerData;
     SetWindowPos(panAdr, nullptr, 8, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
@@ -387,13 +392,10 @@ void DeleteOldList(const std::wstring& path) {
         SetFileAttributesW(path.c_str(), marks & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
         DeleteFileW(path.c_str()))
         return;
-    const DWORD error = GetLastError();
     const DWORD attr = GetFileAttributesW(path.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT) &&
         (attr & FILE_ATTRIBUTE_DIRECTORY))
         RemoveDirectoryW(path.c_str());
-    else
-        SetLastError(error);
 }
 
 }  // namespace
@@ -407,8 +409,8 @@ void TfrmMain::PressFetchList() {
             ProcessMessages();
         }
     } cleanup{cmdnex};
-    const std::wstring listFile = WorkFolder + L"update.cfg";
-    const std::wstring listUrl = UpdateBaseUrl + L"update19.txt";
+    const std::wstring listFile = session_.workFolder + L"update.cfg";
+    const std::wstring listUrl = session_.updateBaseUrl + L"update19.txt";
     DeleteOldList(listFile);
     if (HttpDownload(listUrl, listFile, false))
         step_ = ReadUpdateList(listFile) ? WizardStep::Selection : WizardStep::NothingToDo;

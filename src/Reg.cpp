@@ -1,10 +1,8 @@
 #include "Reg.h"
 
-#include "Dateien.h"
 #include "Handles.h"
 #include "Text.h"
 #include "UpdateError.h"
-#include "Variable.h"
 
 namespace {
 
@@ -91,41 +89,22 @@ HKEY DetermineRegistryRoot() {
 
 void WriteRootKey(const std::wstring& value) { WriteStringUnder(HKEY_CURRENT_USER, kSettingsKey, L"Rootkey", value); }
 
-bool RegKeyExists(const std::wstring& key) { return KeyExistsUnder(RegistryRoot, key); }
+bool RegKeyExists(HKEY root, const std::wstring& key) { return KeyExistsUnder(root, key); }
 
-std::wstring RegReadString(const std::wstring& key, const std::wstring& name) {
-    return ReadStringUnder(RegistryRoot, key, name);
+std::wstring RegReadString(HKEY root, const std::wstring& key, const std::wstring& name) {
+    return ReadStringUnder(root, key, name);
 }
 
-std::wstring RegReadStringOrInit(const std::wstring& key, const std::wstring& name,
+std::wstring RegReadStringOrInit(HKEY root, const std::wstring& key, const std::wstring& name,
                                  const std::wstring& defaultValue) {
-    const std::wstring stored = RegReadString(key, name);
+    const std::wstring stored = RegReadString(root, key, name);
     if (!stored.empty()) return stored;
     // Storing the default is what fills in a fresh machine's settings; on a
     // root the user may not write this is also where that shows up.
-    RegWriteString(key, name, defaultValue);
+    RegWriteString(root, key, name, defaultValue);
     return defaultValue;
 }
 
-void RegWriteString(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
-    WriteStringUnder(RegistryRoot, key, name, value);
-}
-
-// ---- symbol and template folders of the s product ----
-
-namespace {
-constexpr const wchar_t* kMirados19Key = L"\\SOFTWARE\\Talvero\\Mirados19\\Settings";
-}  // namespace
-
-std::wstring GetSymbolFolder() {
-    return RegReadStringOrInit(kMirados19Key, L"Symbol Dir", DataTempFolder + L"Profiles\\qon_schema\\Symbole\\");
-}
-
-// "Vorlage Dir" names a template file rather than a folder, so only its
-// folder part counts; a stale value falls back to the shared data folder.
-std::wstring GetTemplateFolder() {
-    const std::wstring stored =
-        RegReadStringOrInit(kMirados19Key, L"Vorlage Dir", DataTempFolder + L"Profiles\\qon_schema\\template\\");
-    const std::wstring folder = ExtractFilePath(stored);
-    return FolderExists(folder) ? folder : DataTempFolder + L"template\\";
+void RegWriteString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+    WriteStringUnder(root, key, name, value);
 }

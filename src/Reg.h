@@ -1,5 +1,6 @@
 #pragma once
-// The settings store: string values below the registry root chosen at start.
+// The settings store: string values below a registry root (the one the
+// start-up chose, Session::registryRoot).
 #include <windows.h>
 #include <string>
 
@@ -8,12 +9,9 @@ inline constexpr const wchar_t* kSettingsKey = L"\\SOFTWARE\\Talvero\\CAD\\Setti
 
 HKEY DetermineRegistryRoot();
 void WriteRootKey(const std::wstring& value);
-bool RegKeyExists(const std::wstring& key);
-std::wstring RegReadString(const std::wstring& key, const std::wstring& name);
-std::wstring RegReadStringOrInit(const std::wstring& key, const std::wstring& name,
+bool RegKeyExists(HKEY root, const std::wstring& key);
+std::wstring RegReadString(HKEY root, const std::wstring& key, const std::wstring& name);
+std::wstring RegReadStringOrInit(HKEY root, const std::wstring& key, const std::wstring& name,
                                  const std::wstring& defaultValue);
-void RegWriteString(const std::wstring& key, const std::wstring& name, const std::wstring& value);
+void RegWriteString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value);
 
-// Symbol and template folders of the s product.
-std::wstring GetSymbolFolder();
-std::wstring GetTemplateFolder();

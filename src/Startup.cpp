@@ -9,7 +9,7 @@
 #include "Reg.h"
 #include "Variable.h"
 #include "WinSystem.h"
-#include "internet.h"
+#include "Transfers.h"
 
 namespace {
 
@@ -72,24 +72,24 @@ void TfrmMain::FormCreate() {
         RequestTerminate();
     }
     const std::wstring defaultRoot = DefaultRoot(versionName);
-    AppDataRoot = GetSpecialFolder(27);
+    session_.appDataRoot = GetSpecialFolder(27);
     const std::wstring prompt =
         L"Wo befindet sich das Applicationsverzeichnis?\r\rNormalerweise: " + defaultRoot;
 
-    RegistryRoot = DetermineRegistryRoot();
+    session_.registryRoot = DetermineRegistryRoot();
 
-    if (!FolderExists(AppDataRoot)) {
-        const std::wstring stored = RegReadString(kSettingsKey, L"Common AppData");
+    if (!FolderExists(session_.appDataRoot)) {
+        const std::wstring stored = RegReadString(session_.registryRoot, kSettingsKey, L"Common AppData");
         if (FolderExists(stored + L"Talvero\\"))
-            AppDataRoot = stored;
+            session_.appDataRoot = stored;
         else if (FolderExists(defaultRoot + L"Talvero\\"))
-            AppDataRoot = defaultRoot;
+            session_.appDataRoot = defaultRoot;
         else
-            AppDataRoot = BrowseForRoot(hwnd_, prompt);
+            session_.appDataRoot = BrowseForRoot(hwnd_, prompt);
     }
 
-    if (FolderExists(AppDataRoot + L"Talvero\\")) {
-        RegWriteString(kSettingsKey, L"Common AppData", AppDataRoot);
+    if (FolderExists(session_.appDataRoot + L"Talvero\\")) {
+        RegWriteString(session_.registryRoot, kSettingsKey, L"Common AppData", session_.appDataRoot);
     } else {
         ShowMessage(L"Applicationspfad wurde nicht gefunden!\r\rFühren Sie das Live-Update mit "
                     L"Administrationsrecht aus!",
@@ -97,12 +97,12 @@ void TfrmMain::FormCreate() {
         RequestTerminate();
     }
 
-    ProFolder = AppDataRoot + L"talvero\\Miradopro19\\";
-    DataTempFolder = AppDataRoot + L"talvero\\temp\\";
-    StdFolder = AppDataRoot + L"talvero\\Mirados2019\\";
-    if (!FolderExists(DataTempFolder) && !CreateDirectoryW(DataTempFolder.c_str(), nullptr))
+    session_.proFolder = session_.appDataRoot + L"talvero\\Miradopro19\\";
+    session_.dataTempFolder = session_.appDataRoot + L"talvero\\temp\\";
+    session_.stdFolder = session_.appDataRoot + L"talvero\\Mirados2019\\";
+    if (!FolderExists(session_.dataTempFolder) && !CreateDirectoryW(session_.dataTempFolder.c_str(), nullptr))
         RaiseIoError(GetLastError());
-    WorkFolder = GetWorkFolder();
+    session_.workFolder = GetWorkFolder(session_.appDataRoot);
 
     RECT rc{0, 0, 0, kFinalClientHeight};
     AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);

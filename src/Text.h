@@ -16,6 +16,9 @@ std::wstring Backslashed(std::wstring path);
 
 // s without the characters at either end for which isPadding holds.
 std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t));
+// Characters up to code 32 (blanks and control characters): what a field
+// or a registered folder may carry around its text.
+inline bool IsBlankOrControl(wchar_t c) { return c <= L' '; }
 
 // Control codes and \ / : * ? " < > |: a file name cannot hold them.
 bool IsForbiddenInFileName(wchar_t c);

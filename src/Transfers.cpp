@@ -21,8 +21,8 @@ namespace {
 
 bool IsBlankOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-std::wstring HostSetting(const wchar_t* name, const wchar_t* builtIn) {
-    const std::wstring value = Trimmed(RegReadString(kSettingsKey, name), IsBlankOrTab);
+std::wstring HostSetting(HKEY root, const wchar_t* name, const wchar_t* builtIn) {
+    const std::wstring value = Trimmed(RegReadString(root, kSettingsKey, name), IsBlankOrTab);
     return value.empty() ? std::wstring(builtIn) : value;
 }
 
@@ -211,11 +211,11 @@ std::wstring ScaledText(int64_t n, double unit, const wchar_t* suffix, const std
 
 }  // namespace
 
-std::wstring UpdateHttpHost() { return HostSetting(L"Update Host", UPDATE_HTTP_HOST); }
+std::wstring UpdateHttpHost(HKEY root) { return HostSetting(root, L"Update Host", UPDATE_HTTP_HOST); }
 
-std::wstring UpdateFtpHost() { return HostSetting(L"FTP Host", UPDATE_FTP_HOST); }
+std::wstring UpdateFtpHost(HKEY root) { return HostSetting(root, L"FTP Host", UPDATE_FTP_HOST); }
 
-std::wstring MakeUpdateBaseUrl() { return L"http://" + UpdateHttpHost() + L"/talveroupdate/files/"; }
+std::wstring MakeUpdateBaseUrl(HKEY root) { return L"http://" + UpdateHttpHost(root) + L"/talveroupdate/files/"; }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
                   const TransferLimits& limits) {

@@ -13,10 +13,10 @@
 // The update server's hosts: the registry values "Update Host" (host,
 // optionally ":port") and "FTP Host" (host only) under the settings key
 // override the built-in names. Read afresh on every call, never written.
-std::wstring UpdateHttpHost();
-std::wstring UpdateFtpHost();
+std::wstring UpdateHttpHost(HKEY root);
+std::wstring UpdateFtpHost(HKEY root);
 // "http://" + UpdateHttpHost() + "/talveroupdate/files/".
-std::wstring MakeUpdateBaseUrl();
+std::wstring MakeUpdateBaseUrl(HKEY root);
 
 // How long a transfer may go without receiving anything before it counts as
 // failed (the window answers all the while).

@@ -8,7 +8,7 @@
 #include "Dateien.h"
 #include "Handles.h"
 #include "Reg.h"
-#include "Variable.h"
+#include "Text.h"
 
 namespace {
 
@@ -65,14 +65,14 @@ private:
 };
 
 // The program folder registered for a product key, or empty.
-std::wstring RegisteredFolder(const std::wstring& productKey) {
+std::wstring RegisteredFolder(HKEY root, const std::wstring& productKey) {
     const std::wstring name = productKey + L" Dir";
     if (name.size() > kMaxValueName || name.find(L'\0') != std::wstring::npos) return std::wstring();
-    return TrimPadding(RegReadString(kSettingsKey, name));
+    return Trimmed(RegReadString(root, kSettingsKey, name), IsBlankOrControl);
 }
 
-// The install run finds an entry's section through its position in
-// SelectedSections, one character per entry. A header whose id is not a
+// The install run finds an entry's section through its position in the
+// section ids, one character per entry. A header whose id is not a
 // single character between brackets could never be found that way (and
 // would shift every entry after it), so its section is not offered.
 bool SingleCharacterId(const std::wstring& header, wchar_t* id) {
@@ -83,7 +83,8 @@ bool SingleCharacterId(const std::wstring& header, wchar_t* id) {
 
 class UpdateListReader {
 public:
-    UpdateListReader(HANDLE file, HWND list) : in_(file), list_(list) {}
+    UpdateListReader(HANDLE file, HWND list, HKEY root, std::wstring* sectionIds)
+        : in_(file), list_(list), root_(root), sectionIds_(*sectionIds) {}
 
     // Lists every offered section; returns the number of entries listed.
     int Run() {
@@ -97,7 +98,7 @@ public:
                     pendingProduct_.clear();
                     continue;
                 }
-                folder = RegisteredFolder(pendingProduct_);
+                folder = RegisteredFolder(root_, pendingProduct_);
             }
             // Not only header lines get here: a list-only product whose
             // registered folder is missing is still offered at the next line.
@@ -108,7 +109,7 @@ public:
                 }
             } else if (pendingProduct_ == kListOnlyProduct) {
                 pendingProduct_.clear();
-                if (RegKeyExists(kProSettingsKey)) ListEntry();
+                if (RegKeyExists(root_, kProSettingsKey)) ListEntry();
             }
         }
         return entries_;
@@ -122,12 +123,14 @@ private:
         const bool checked = in_.ReadLine() != L"cek=0";
         // An entry the list could not take must not get a section id either.
         if (CheckListAdd(list_, caption, checked) < 0) return;
-        SelectedSections += sectionId_;
+        sectionIds_ += sectionId_;
         ++entries_;
     }
 
     ListLineReader in_;
     HWND list_;
+    HKEY root_;
+    std::wstring& sectionIds_;
     std::wstring pendingProduct_;
     wchar_t sectionId_ = L'\0';
     int entries_ = 0;
@@ -186,7 +189,7 @@ void ShowYesOnlyInformation(const std::wstring& text) {
 
 bool TfrmMain::ReadUpdateList(const std::wstring& fileName) {
     ListClear(lstUpd);
-    SelectedSections.clear();
+    selectedSections_.clear();
     if (!FileExists(fileName)) {
         ShowYesOnlyInformation(L"Datei \"update.cfg\" ist nicht vorhanden.");
         return false;
@@ -198,7 +201,7 @@ bool TfrmMain::ReadUpdateList(const std::wstring& fileName) {
         const FileHandle file(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         const ListRedrawPause pause(lstUpd);
-        if (file) entries = UpdateListReader(file.get(), lstUpd).Run();
+        if (file) entries = UpdateListReader(file.get(), lstUpd, session_.registryRoot, &selectedSections_).Run();
     }
     ListClear(lstAnw);
     if (entries > 0) {

@@ -77,14 +77,6 @@ std::wstring GetSpecialFolder(uint8_t index) {
     return s;
 }
 
-bool IsStandardDpi() {
-    const HDC dc = GetDC(nullptr);
-    if (!dc) return true;
-    const int ppi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
-    return ppi == 96;
-}
-
 std::wstring WindowsVersionName(DWORD platformId, DWORD major, DWORD minor) {
     std::wstring name;
     if (platformId == VER_PLATFORM_WIN32_NT) {

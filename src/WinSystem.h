@@ -4,7 +4,6 @@
 #include <string>
 
 std::wstring GetSpecialFolder(uint8_t index);
-bool IsStandardDpi();
 std::wstring GetWindowsVersionName();
 // The naming rule alone, for the numbers the platform reports.
 std::wstring WindowsVersionName(DWORD platformId, DWORD major, DWORD minor);

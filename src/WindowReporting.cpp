@@ -42,7 +42,7 @@ void InstallUpdates(TfrmMain& form) {
     CheckListSelection selection(form.lstUpd);
     ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
     WindowFrontend frontend;
-    InstallUpdates({report, selection, progress, frontend, form.Zip1}, SelectedSections, WorkFolder, UpdateBaseUrl);
+    InstallUpdates({report, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {

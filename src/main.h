@@ -6,6 +6,7 @@
 // The list helpers come along: the transfer and install code fill lstAnw and
 // read lstUpd through this header.
 #include "CheckList.h"
+#include "Session.h"
 #include "zip/ZipExtractor.h"
 
 // Where the wizard stands; the button's press does what the step asks for.
@@ -46,6 +47,11 @@ public:
     bool InPress() const noexcept { return pressDepth_ > 0; }
     WizardStep Step() const noexcept { return step_; }
     void SetStep(WizardStep step) noexcept { step_ = step; }
+    // What the start-up found (filled by FormCreate; tests set it directly).
+    const Session& session() const noexcept { return session_; }
+    Session& session() noexcept { return session_; }
+    // One section id per entry of lstUpd, in list order (ReadUpdateList).
+    const std::wstring& SelectedSections() const noexcept { return selectedSections_; }
 
     // Controls, named as in the layout.
     HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
@@ -77,12 +83,12 @@ private:
     bool closePending_ = false;
     int pressDepth_ = 0;
     WizardStep step_ = WizardStep::CustomerData;
+    Session session_;
+    std::wstring selectedSections_;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
     std::unique_ptr<Resources> res_;
 };
-
-extern TfrmMain* frmMain;
 
 inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 

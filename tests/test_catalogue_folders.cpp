@@ -33,11 +33,11 @@ std::wstring Stored(const std::wstring& key, const std::wstring& name) {
 class FolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryRoot = HKEY_CURRENT_USER;
-        DataTempFolder = tmp_.path() + L"temp\\";
-        ProFolder = tmp_.path() + L"pro data\\";
-        StdFolder = tmp_.path() + L"std data\\";
-        MakeFolders(DataTempFolder);
+        s_.registryRoot = HKEY_CURRENT_USER;
+        s_.dataTempFolder = tmp_.path() + L"temp\\";
+        s_.proFolder = tmp_.path() + L"pro data\\";
+        s_.stdFolder = tmp_.path() + L"std data\\";
+        MakeFolders(s_.dataTempFolder);
     }
     std::wstring Folder(const std::wstring& relative, bool create = true) {
         const std::wstring p = tmp_.path() + relative;
@@ -47,6 +47,7 @@ protected:
 
     RegTreeGuard guard_{HKEY_CURRENT_USER, L"\\SOFTWARE\\Talvero"};
     TempFolder tmp_;
+    Session s_;
 };
 
 TEST_F(FolderTest, FreshRegistryStoresEachDefault) {
@@ -54,62 +55,62 @@ TEST_F(FolderTest, FreshRegistryStoresEachDefault) {
     ASSERT_FALSE(prog.empty());
     EXPECT_EQ(L'\\', prog.back());
 
-    EXPECT_EQ(prog, GetMirado19Folder());
+    EXPECT_EQ(prog, GetMirado19Folder(s_));
     EXPECT_EQ(prog, Stored(kCad, L"Mirado19 Dir"));
-    EXPECT_EQ(L"", GetMiradopro19Folder());
+    EXPECT_EQ(L"", GetMiradopro19Folder(s_));
     EXPECT_EQ(L"", Stored(kCad, L"Miradopro19 Dir"));
-    EXPECT_EQ(prog, GetMirados19Folder());
+    EXPECT_EQ(prog, GetMirados19Folder(s_));
     EXPECT_EQ(prog, Stored(kCad, L"Mirados19 Dir"));
-    EXPECT_EQ(prog, GetNorvix19Folder());
+    EXPECT_EQ(prog, GetNorvix19Folder(s_));
     EXPECT_EQ(prog, Stored(kCad, L"norvix19 Dir"));
 
-    EXPECT_EQ(DataTempFolder + L"Profiles\\qon_schema\\Symbole\\", GetSymbolFolder());
-    EXPECT_EQ(DataTempFolder + L"Profiles\\qon_schema\\Symbole\\", Stored(kS19, L"Symbol Dir"));
+    EXPECT_EQ(s_.dataTempFolder + L"Profiles\\qon_schema\\Symbole\\", GetSymbolFolder(s_));
+    EXPECT_EQ(s_.dataTempFolder + L"Profiles\\qon_schema\\Symbole\\", Stored(kS19, L"Symbol Dir"));
     // The stored template default names a folder that is not there.
-    EXPECT_EQ(DataTempFolder + L"template\\", GetTemplateFolder());
-    EXPECT_EQ(DataTempFolder + L"Profiles\\qon_schema\\template\\", Stored(kS19, L"Vorlage Dir"));
+    EXPECT_EQ(s_.dataTempFolder + L"template\\", GetTemplateFolder(s_));
+    EXPECT_EQ(s_.dataTempFolder + L"Profiles\\qon_schema\\template\\", Stored(kS19, L"Vorlage Dir"));
 }
 
 TEST_F(FolderTest, ProfilesAndIecReadersShareOneValue) {
     // Profiles reader first: it stores an empty value and falls back to the
     // data folder's "Profiles\" when that is there.
-    EXPECT_EQ(L"", GetMirado19ProfilesFolder());
+    EXPECT_EQ(L"", GetMirado19ProfilesFolder(s_));
     EXPECT_EQ(L"", Stored(kM19, L"Profiles Dir"));
     const std::wstring shared = Folder(L"temp\\Profiles\\");
-    EXPECT_EQ(shared, GetMirado19ProfilesFolder());
-    EXPECT_EQ(shared, GetMiradopro19ProfilesFolder());
+    EXPECT_EQ(shared, GetMirado19ProfilesFolder(s_));
+    EXPECT_EQ(shared, GetMiradopro19ProfilesFolder(s_));
     EXPECT_EQ(L"", Stored(kPro, L"Profiles Dir"));
 
     // The stored empty value counts as missing for the IEC reader.
-    EXPECT_EQ(ProgramFolder() + L"qon_iec\\", GetMirado19IecFolder());
+    EXPECT_EQ(ProgramFolder() + L"qon_iec\\", GetMirado19IecFolder(s_));
     EXPECT_EQ(ProgramFolder(), Stored(kM19, L"Profiles Dir"));
 
     // A registered folder is used as stored when it exists ...
     const std::wstring own = Folder(L"pro profiles\\");
     RegSet(HKEY_CURRENT_USER, kPro, L"Profiles Dir", own);
-    EXPECT_EQ(own, GetMiradopro19ProfilesFolder());
-    EXPECT_EQ(own + L"qon_iec\\", GetMiradopro19IecFolder());
+    EXPECT_EQ(own, GetMiradopro19ProfilesFolder(s_));
+    EXPECT_EQ(own + L"qon_iec\\", GetMiradopro19IecFolder(s_));
     // ... and replaced by the shared one when it does not.
     RegSet(HKEY_CURRENT_USER, kPro, L"Profiles Dir", tmp_.path() + L"gone\\");
-    EXPECT_EQ(shared, GetMiradopro19ProfilesFolder());
+    EXPECT_EQ(shared, GetMiradopro19ProfilesFolder(s_));
     RemoveTree(shared);
-    EXPECT_EQ(L"", GetMiradopro19ProfilesFolder());
+    EXPECT_EQ(L"", GetMiradopro19ProfilesFolder(s_));
 }
 
 TEST_F(FolderTest, TemplateFolderIsTheFolderPartOfTheValue) {
     const std::wstring vorlagen = Folder(L"Vorlagen\\");
     RegSet(HKEY_CURRENT_USER, kS19, L"Vorlage Dir", vorlagen + L"norm.dwt");
-    EXPECT_EQ(vorlagen, GetTemplateFolder());
+    EXPECT_EQ(vorlagen, GetTemplateFolder(s_));
 
     // Without its trailing backslash a folder reads as a file: its parent
     // is what gets tested.
     Folder(L"Vorlagen\\Sub\\");
     RegSet(HKEY_CURRENT_USER, kS19, L"Vorlage Dir", vorlagen + L"Sub");
-    EXPECT_EQ(vorlagen, GetTemplateFolder());
+    EXPECT_EQ(vorlagen, GetTemplateFolder(s_));
     RegSet(HKEY_CURRENT_USER, kS19, L"Vorlage Dir", tmp_.path() + L"nowhere\\Sub");
-    EXPECT_EQ(DataTempFolder + L"template\\", GetTemplateFolder());
+    EXPECT_EQ(s_.dataTempFolder + L"template\\", GetTemplateFolder(s_));
     RegSet(HKEY_CURRENT_USER, kS19, L"Vorlage Dir", L"norm.dwt");
-    EXPECT_EQ(DataTempFolder + L"template\\", GetTemplateFolder());
+    EXPECT_EQ(s_.dataTempFolder + L"template\\", GetTemplateFolder(s_));
 }
 
 TEST_F(FolderTest, MenuFolderIsBesideTheProgramFolder) {
@@ -117,15 +118,15 @@ TEST_F(FolderTest, MenuFolderIsBesideTheProgramFolder) {
     const std::wstring s19 = Folder(L"Andere\\Mirados19\\");
     RegSet(HKEY_CURRENT_USER, kCad, L"Mirado19 Dir", m19);
     RegSet(HKEY_CURRENT_USER, kCad, L"Mirados19 Dir", s19);
-    EXPECT_EQ(tmp_.path() + L"Programme\\AutoCADMenu\\", GetMenuFolder());
+    EXPECT_EQ(tmp_.path() + L"Programme\\AutoCADMenu\\", GetMenuFolder(s_));
     RegSet(HKEY_CURRENT_USER, kCad, L"Mirado19 Dir", tmp_.path() + L"Programme\\Mirado19");
-    EXPECT_EQ(tmp_.path() + L"Programme\\AutoCADMenu\\", GetMenuFolder());
+    EXPECT_EQ(tmp_.path() + L"Programme\\AutoCADMenu\\", GetMenuFolder(s_));
 
     // The standard product not on disk: the s product's folder decides.
     RegSet(HKEY_CURRENT_USER, kCad, L"Mirado19 Dir", tmp_.path() + L"Programme\\Fehlt\\");
-    EXPECT_EQ(tmp_.path() + L"Andere\\AutoCADMenu\\", GetMenuFolder());
+    EXPECT_EQ(tmp_.path() + L"Andere\\AutoCADMenu\\", GetMenuFolder(s_));
     RegSet(HKEY_CURRENT_USER, kCad, L"Mirados19 Dir", L"X");
-    EXPECT_EQ(L"AutoCADMenu\\", GetMenuFolder());
+    EXPECT_EQ(L"AutoCADMenu\\", GetMenuFolder(s_));
 }
 
 // Every row of the four product tables, with all folders registered.
@@ -174,10 +175,10 @@ TEST_F(TargetFolderTest, EveryKeywordOfEveryProduct) {
         {L"MIRADO19", L"TEMPLATE", m19Prof + L"qon_iec\\Template\\"},
         {L"MIRADO19", L"BMP", m19Prof + L"qon_iec\\BMP\\"},
         {L"MIRADO19", L"LAYERS", m19Prof + L"qon_iec\\Layers\\"},
-        {L"MIRADO19", L"DAT", DataTempFolder + L"Dat\\"},
-        {L"MIRADO19", L"HELP", DataTempFolder + L"Help\\"},
-        {L"MIRADO19", L"DIALOG", DataTempFolder + L"dialog\\"},
-        {L"MIRADO19", L"APPDATA", DataTempFolder},
+        {L"MIRADO19", L"DAT", s_.dataTempFolder + L"Dat\\"},
+        {L"MIRADO19", L"HELP", s_.dataTempFolder + L"Help\\"},
+        {L"MIRADO19", L"DIALOG", s_.dataTempFolder + L"dialog\\"},
+        {L"MIRADO19", L"APPDATA", s_.dataTempFolder},
         {L"MIRADO19", L"MENU", tmp_.path() + L"m19\\AutoCADMenu\\"},
         {L"MIRADO19", L"X64", L"X64"},
 
@@ -190,10 +191,10 @@ TEST_F(TargetFolderTest, EveryKeywordOfEveryProduct) {
         {L"MIRADOPRO19", L"TEMPLATE", proProf + L"qon_iec\\Template\\"},
         {L"MIRADOPRO19", L"BMP", proProf + L"qon_iec\\BMP\\"},
         {L"MIRADOPRO19", L"LAYERS", proProf + L"qon_iec\\Layers\\"},
-        {L"MIRADOPRO19", L"DAT", ProFolder + L"Dat\\"},
-        {L"MIRADOPRO19", L"HELP", ProFolder + L"Help\\"},
-        {L"MIRADOPRO19", L"DIALOG", ProFolder + L"dialog\\"},
-        {L"MIRADOPRO19", L"APPDATA", ProFolder},
+        {L"MIRADOPRO19", L"DAT", s_.proFolder + L"Dat\\"},
+        {L"MIRADOPRO19", L"HELP", s_.proFolder + L"Help\\"},
+        {L"MIRADOPRO19", L"DIALOG", s_.proFolder + L"dialog\\"},
+        {L"MIRADOPRO19", L"APPDATA", s_.proFolder},
         {L"MIRADOPRO19", L"MENU", L"MENU"},
 
         {L"MIRADOS19", L"", s19},
@@ -202,7 +203,7 @@ TEST_F(TargetFolderTest, EveryKeywordOfEveryProduct) {
         {L"MIRADOS19", L"TEMPLATE", vorl},
         {L"MIRADOS19", L"HELP", s19 + L"Help\\"},
         {L"MIRADOS19", L"DIALOG", s19 + L"dialog\\"},
-        {L"MIRADOS19", L"APPDATA", StdFolder},
+        {L"MIRADOS19", L"APPDATA", s_.stdFolder},
         {L"MIRADOS19", L"LAYERS", L"LAYERS"},
         {L"MIRADOS19", L"DAT", L"DAT"},
 
@@ -227,32 +228,32 @@ TEST_F(TargetFolderTest, EveryKeywordOfEveryProduct) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(Narrow(std::wstring(r.product) + L" / " + r.path));
-        EXPECT_EQ(r.expected, ResolveTargetFolder(r.product, r.path));
-        EXPECT_EQ(r.expected, ResolveTargetFolder(r.product, Lower(r.path)));
+        EXPECT_EQ(r.expected, ResolveTargetFolder(s_, r.product, r.path));
+        EXPECT_EQ(r.expected, ResolveTargetFolder(s_, r.product, Lower(r.path)));
     }
     // The install run upper-cases "Prg" itself, but a lower-case product
     // key must not fall through to the literal rule either.
-    EXPECT_EQ(m19, ResolveTargetFolder(L"mirado19", L""));
-    EXPECT_EQ(pro + L"X64\\", ResolveTargetFolder(L"Miradopro19", L"x64"));
+    EXPECT_EQ(m19, ResolveTargetFolder(s_, L"mirado19", L""));
+    EXPECT_EQ(pro + L"X64\\", ResolveTargetFolder(s_, L"Miradopro19", L"x64"));
 }
 
 TEST_F(TargetFolderTest, LookupsAreMadeAfreshForEveryEntry) {
-    EXPECT_EQ(m19, ResolveTargetFolder(L"MIRADO19", L""));
+    EXPECT_EQ(m19, ResolveTargetFolder(s_, L"MIRADO19", L""));
     const std::wstring moved = Folder(L"moved\\");
     RegSet(HKEY_CURRENT_USER, kCad, L"Mirado19 Dir", moved);
-    EXPECT_EQ(moved, ResolveTargetFolder(L"MIRADO19", L""));
+    EXPECT_EQ(moved, ResolveTargetFolder(s_, L"MIRADO19", L""));
 
     WriteFileBytes(nvx + L"norvix4.cfg", "[Path]\r\nCatalog_Qon5=E:\\Neu\\\r\n");
-    EXPECT_EQ(L"E:\\Neu\\Macro\\", ResolveTargetFolder(L"NORVIX19", L"CATALOG_QON5_MACRO"));
+    EXPECT_EQ(L"E:\\Neu\\Macro\\", ResolveTargetFolder(s_, L"NORVIX19", L"CATALOG_QON5_MACRO"));
 }
 
 TEST_F(TargetFolderTest, MissingCatalogueKeyIsAddedEmpty) {
     WriteFileBytes(nvx + L"norvix4.cfg", "[Path]\r\nCatalog_Qon5=D:\\Q5\\\r\n");
-    EXPECT_EQ(L"Block\\", ResolveTargetFolder(L"NORVIX19", L"catalog_qonpage_block"));
+    EXPECT_EQ(L"Block\\", ResolveTargetFolder(s_, L"NORVIX19", L"catalog_qonpage_block"));
     wchar_t buf[64] = L"";
     EXPECT_EQ(0u, GetPrivateProfileStringW(L"Path", L"Catalog_QonPage", L"absent", buf, 64,
                                            (nvx + L"norvix4.cfg").c_str()));
-    EXPECT_EQ(L"D:\\Q5\\", ResolveTargetFolder(L"NORVIX19", L"Catalog_Qon5"));
+    EXPECT_EQ(L"D:\\Q5\\", ResolveTargetFolder(s_, L"NORVIX19", L"Catalog_Qon5"));
 }
 
 }  // namespace

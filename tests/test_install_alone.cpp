@@ -18,7 +18,6 @@ TEST(InstallAlone, TheRunNeedsNothingButItsInterfaces) {
     nettest::Control("reset=1");
     RegTreeGuard talvero(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero");
     TempFolder root;
-    RegistryRoot = HKEY_CURRENT_USER;
     const std::wstring cad = L"\\SOFTWARE\\Talvero\\CAD\\Settings", product = root.path() + L"Mirado19\\";
     const std::wstring work = root.path() + L"work\\", updates = work + L"Updates\\";
     CreateDirectoryW(product.c_str(), nullptr);
@@ -40,7 +39,11 @@ TEST(InstallAlone, TheRunNeedsNothingButItsInterfaces) {
     RecordingFrontend frontend;
     frontend.answers.push_back(IDNO);
     TZipExtractor zip;
-    InstallUpdates({report, selection, progress, frontend, zip}, L"12", work, nettest::HttpBase());
+    Session session;
+    session.registryRoot = HKEY_CURRENT_USER;
+    session.workFolder = work;
+    session.updateBaseUrl = nettest::HttpBase();
+    InstallUpdates({report, selection, progress, frontend, zip}, session, L"12");
 
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(product + L"a.dat", &bytes));

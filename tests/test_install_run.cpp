@@ -84,7 +84,7 @@ TEST_F(InstallRun, ReplacePathKeepsTheStateBeforeTheFirstReplacement) {
     const std::wstring stamp = backup.substr(mirado_.size() + 9, 15);
     EXPECT_LE(Stamp(before_), stamp);
     EXPECT_GE(Stamp(after_), stamp);
-    const std::wstring dat = DataTempFolder + L"Dat\\";
+    const std::wstring dat = session().dataTempFolder + L"Dat\\";
     EXPECT_EQ("brand new", Content(dat + L"neu.dat"));
     EXPECT_EQ(dat + backup.substr(mirado_.size()), History(dat)) << "one name for every backup folder of a run";
     EXPECT_EQ(Lines{L"a.dat"}, FilesIn(mirado_)) << "no transfer leftovers";
@@ -114,7 +114,7 @@ TEST_F(InstallRun, KeepPathParksTheFileAndServerNamesFollowTheTransfer) {
     Run();
 
     const std::wstring x64 = pro_ + L"X64\\";
-    const std::wstring updates = WorkFolder + L"Updates\\";
+    const std::wstring updates = session().workFolder + L"Updates\\";
     EXPECT_EQ("exe over ftp", Content(x64 + L"tool.exe")) << "not there yet: fetched into place";
     EXPECT_EQ("installed tool", Content(mirado_ + L"tool.exe"));
     EXPECT_EQ("installed pack", Content(mirado_ + L"pack.zip"));
@@ -176,7 +176,7 @@ TEST_F(InstallRun, OnlyCheckedEntriesWithTheirOwnSectionAndUnbrokenNumbers) {
          "File001=ut4b1.dat\r\nName001=b1.dat\r\nFile003=ut4b3.dat\r\nName003=b3.dat\r\n"
          "[c]\r\nPrg=MIRADO19\r\nT=C\r\ncek=1\r\nFile001=\r\nFile002=ut4c.dat\r\nName002=c.dat\r\n"
          "[d]\r\nPrg=MIRADO19\r\nT=D\r\ncek=1\r\nFile001=ut4d.dat\r\nName001=..\\evil.dat\r\n");
-    ASSERT_EQ(L"abcd", SelectedSections);
+    ASSERT_EQ(L"abcd", form().SelectedSections());
     Check(0, false);
     Check(1, true);
     Run();
@@ -198,7 +198,7 @@ TEST_F(InstallRun, FailedFetchesLeaveTheInstalledFilesAndTheRunGoesOn) {
     WriteFileBytes(mirado_ + L"locked.dat", "installed locked");
     WriteFileBytes(mirado_ + L"old.zip", oldZip);
     WriteFileBytes(mirado_ + L"keep.dat", "installed keep");
-    const std::wstring updates = WorkFolder + L"Updates\\";
+    const std::wstring updates = session().workFolder + L"Updates\\";
     CreateDirectoryW(updates.c_str(), nullptr);
     WriteFileBytes(updates + L"keep.dat", "parked earlier");
     // Files larger than the cut arrive broken; the small ones whole.

@@ -192,36 +192,32 @@ protected:
     void SetUp() override {
         HttpTest::SetUp();
         RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
-        saved_ = RegistryRoot;
-        RegistryRoot = root_;
     }
     void TearDown() override {
-        RegistryRoot = saved_;
         RegCloseKey(root_);
         HttpTest::TearDown();
     }
     static constexpr const wchar_t* kScratch = L"Software\\utest_net_http";
     RegTreeGuard guard_{HKEY_CURRENT_USER, kScratch};
     HKEY root_ = nullptr;
-    HKEY saved_ = nullptr;
 };
 
 TEST_F(HostTest, SettingsOverrideTheBuiltInHosts) {
-    EXPECT_EQ(UpdateHttpHost(), UPDATE_HTTP_HOST);
-    EXPECT_EQ(UpdateFtpHost(), UPDATE_FTP_HOST);
-    EXPECT_EQ(MakeUpdateBaseUrl(), std::wstring(L"http://") + UPDATE_HTTP_HOST + L"/talveroupdate/files/");
+    EXPECT_EQ(UpdateHttpHost(root_), UPDATE_HTTP_HOST);
+    EXPECT_EQ(UpdateFtpHost(root_), UPDATE_FTP_HOST);
+    EXPECT_EQ(MakeUpdateBaseUrl(root_), std::wstring(L"http://") + UPDATE_HTTP_HOST + L"/talveroupdate/files/");
     EXPECT_FALSE(RegHasKey(root_, kSettingsKey)) << "reading must not create settings";
 
     RegSet(root_, kSettingsKey, L"FTP Host", L"ftp.example.test");
-    EXPECT_EQ(UpdateFtpHost(), L"ftp.example.test");
-    EXPECT_EQ(UpdateHttpHost(), UPDATE_HTTP_HOST) << "an empty or missing value keeps the built-in host";
+    EXPECT_EQ(UpdateFtpHost(root_), L"ftp.example.test");
+    EXPECT_EQ(UpdateHttpHost(root_), UPDATE_HTTP_HOST) << "an empty or missing value keeps the built-in host";
 
     const std::wstring host = L"127.0.0.1:" + std::to_wstring(Server().httpPort);
     RegSet(root_, kSettingsKey, L"Update Host", host);
-    EXPECT_EQ(MakeUpdateBaseUrl(), L"http://" + host + L"/talveroupdate/files/");
+    EXPECT_EQ(MakeUpdateBaseUrl(root_), L"http://" + host + L"/talveroupdate/files/");
     published_.Put(L"lupd19\\hosttest.txt", "via the setting");
     const std::wstring dest = dir_.path() + L"hosttest.txt";
-    ASSERT_TRUE(HttpDownload(MakeUpdateBaseUrl() + L"lupd19/hosttest.txt", dest, false));
+    ASSERT_TRUE(HttpDownload(MakeUpdateBaseUrl(root_) + L"lupd19/hosttest.txt", dest, false));
     std::string got;
     ASSERT_TRUE(ReadFileBytes(dest, &got));
     EXPECT_EQ(got, "via the setting");

@@ -39,7 +39,7 @@ protected:
         WindowFixture::TearDown();
     }
 
-    std::wstring ListFile() const { return WorkFolder + L"update.cfg"; }
+    std::wstring ListFile() { return session().workFolder + L"update.cfg"; }
 
     std::wstring installed_;
 };
@@ -64,7 +64,7 @@ TEST_F(ListFetch, ListIsFetchedIntoTheWorkFolderAndOffered) {
     EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
     EXPECT_EQ(ListItemText(form().lstUpd, 1), L"Hilfe");
     EXPECT_FALSE(CheckListChecked(form().lstUpd, 1));
-    EXPECT_EQ(SelectedSections, L"13");
+    EXPECT_EQ(form().SelectedSections(), L"13");
     EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Folgende Programmteile werden erneuert");
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
     EXPECT_EQ(Text(form().cmdnex), L"Weiter");
@@ -120,7 +120,7 @@ TEST_F(ListFetch, AReadOnlyListFromAnEarlierRunIsReplaced) {
 TEST_F(ListFetch, UnreachableHostKeepsTheStep) {
     // A port nobody listens on: the connection is refused at once.
     RegSet(HKEY_CURRENT_USER, kCad, L"Update Host", L"127.0.0.1:9");
-    UpdateBaseUrl = L"http://127.0.0.1:9/talveroupdate/files/";
+    session().updateBaseUrl = L"http://127.0.0.1:9/talveroupdate/files/";
     BoxAnswerer boxes;
     Press();
     ASSERT_EQ(boxes.Seen().size(), 1u);

@@ -18,7 +18,6 @@ const std::wstring kScratch = L"Software\\utest_reg";
 
 class RegTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegistryRoot = HKEY_LOCAL_MACHINE; }
     std::wstring Stored(HKEY root, const std::wstring& key, const std::wstring& name) {
         std::wstring v = L"<missing>";
         RegGet(root, key, name, &v);
@@ -50,25 +49,25 @@ TEST_F(RegTest, RootkeyRuleReadsRepairsAndOnlyTouchesTheUserRoot) {
 
 TEST_F(RegTest, ReadOrInitStoresTheDefaultForMissingAndEmptyValues) {
     RegSet(HKEY_LOCAL_MACHINE, kSettingsKey, L"FTP Port", L"");
-    EXPECT_EQ(RegReadStringOrInit(kSettingsKey, L"ftp port", L"21"), L"21");
+    EXPECT_EQ(RegReadStringOrInit(HKEY_LOCAL_MACHINE, kSettingsKey, L"ftp port", L"21"), L"21");
     EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kSettingsKey, L"FTP Port"), L"21");
-    EXPECT_EQ(RegReadStringOrInit(kSettingsKey, L"FTP Port", L"99"), L"21") << "a stored value wins";
+    EXPECT_EQ(RegReadStringOrInit(HKEY_LOCAL_MACHINE, kSettingsKey, L"FTP Port", L"99"), L"21") << "a stored value wins";
 
     const std::wstring fresh = L"\\SOFTWARE\\Talvero\\Mirado19\\Settings";
-    EXPECT_EQ(RegReadStringOrInit(fresh, L"Profiles Dir", L""), L"");
+    EXPECT_EQ(RegReadStringOrInit(HKEY_LOCAL_MACHINE, fresh, L"Profiles Dir", L""), L"");
     EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, fresh, L"Profiles Dir"), L"") << "key and empty value created";
     EXPECT_FALSE(RegHasKey(HKEY_CURRENT_USER, fresh)) << "only the chosen root is written";
 }
 
 TEST_F(RegTest, ReadStringCreatesNothingAndChecksTheValueKind) {
     const std::wstring key = L"\\SOFTWARE\\Talvero\\Mirados19\\Settings";
-    EXPECT_EQ(RegReadString(key, L"Symbol Dir"), L"");
-    EXPECT_FALSE(RegKeyExists(key));
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, key, L"Symbol Dir"), L"");
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, key));
     RegSet(HKEY_CURRENT_USER, key, L"Symbol Dir", L"C:\\U\\");
-    EXPECT_FALSE(RegKeyExists(key)) << "the other root does not count";
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, key)) << "the other root does not count";
 
     RegSet(HKEY_LOCAL_MACHINE, key, L"Symbol Dir", L"%TEMP%\\Sym\\", REG_EXPAND_SZ);
-    EXPECT_EQ(RegReadString(key, L"symbol dir"), L"%TEMP%\\Sym\\") << "returned as stored";
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, key, L"symbol dir"), L"%TEMP%\\Sym\\") << "returned as stored";
     // Written by hand without the terminating zero.
     const wchar_t raw[] = {L'a', L'b'};
     HKEY h = nullptr;
@@ -77,9 +76,9 @@ TEST_F(RegTest, ReadStringCreatesNothingAndChecksTheValueKind) {
     const DWORD port = 21;
     RegSetValueExW(h, L"Port", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port), sizeof(port));
     RegCloseKey(h);
-    EXPECT_EQ(RegReadString(key, L"Raw"), L"ab");
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, key, L"Raw"), L"ab");
     try {
-        RegReadStringOrInit(key, L"Port", L"21");
+        RegReadStringOrInit(HKEY_LOCAL_MACHINE, key, L"Port", L"21");
         ADD_FAILURE() << "a number value is not a setting text";
     } catch (const UpdateError& e) {
         EXPECT_EQ(e.message(), L"Ungültiger Datentyp für 'Port'");
@@ -90,10 +89,10 @@ TEST_F(RegTest, RootThatCannotBeWrittenRaisesTheCreateKeyError) {
     // A handle to a key deleted behind its back refuses every create.
     RegDeleteKeyW(HKEY_CURRENT_USER, (kScratch + L"\\machine").c_str());
     const std::wstring key = L"\\SOFTWARE\\Talvero\\CAD\\Settings";
-    EXPECT_EQ(RegReadString(key, L"Firma"), L"");
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, key, L"Firma"), L"");
     for (int i = 0; i < 2; ++i) {
         try {
-            i == 0 ? RegWriteString(key, L"Firma", L"x") : (void)RegReadStringOrInit(key, L"FTP Port", L"21");
+            i == 0 ? RegWriteString(HKEY_LOCAL_MACHINE, key, L"Firma", L"x") : (void)RegReadStringOrInit(HKEY_LOCAL_MACHINE, key, L"FTP Port", L"21");
             ADD_FAILURE() << "write " << i << " must fail";
         } catch (const UpdateError& e) {
             EXPECT_EQ(e.message(), L"Erzeugung von Schlüssel \\SOFTWARE\\Talvero\\CAD\\Settings misslungen");

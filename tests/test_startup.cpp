@@ -41,10 +41,6 @@ protected:
     TempFolder other_;    // another candidate
     std::unique_ptr<TfrmMain> form_;
 
-    void SetUp() override {
-        RegistryRoot = nullptr;
-        AppDataRoot = DataTempFolder = ProFolder = StdFolder = WorkFolder = L"";
-    }
     void TearDown() override {
         form_.reset();
         ProcessMessages();
@@ -77,14 +73,14 @@ TEST_F(Startup, SystemFolderWithTalveroIsTakenStoredAndDerived) {
     Start();
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_FALSE(form_->TerminateRequested());
-    EXPECT_EQ(RegistryRoot, HKEY_CURRENT_USER);
-    EXPECT_EQ(AppDataRoot, system_.path());
+    EXPECT_EQ(form_->session().registryRoot, HKEY_CURRENT_USER);
+    EXPECT_EQ(form_->session().appDataRoot, system_.path());
     EXPECT_EQ(StoredRoot(), system_.path()) << "stored with its trailing backslash";
-    EXPECT_EQ(ProFolder, system_.path() + L"talvero\\Miradopro19\\");
-    EXPECT_EQ(StdFolder, system_.path() + L"talvero\\Mirados2019\\");
-    EXPECT_EQ(DataTempFolder, system_.path() + L"talvero\\temp\\");
-    EXPECT_EQ(WorkFolder, DataTempFolder);
-    EXPECT_TRUE(PathExists(DataTempFolder));
+    EXPECT_EQ(form_->session().proFolder, system_.path() + L"talvero\\Miradopro19\\");
+    EXPECT_EQ(form_->session().stdFolder, system_.path() + L"talvero\\Mirados2019\\");
+    EXPECT_EQ(form_->session().dataTempFolder, system_.path() + L"talvero\\temp\\");
+    EXPECT_EQ(form_->session().workFolder, form_->session().dataTempFolder);
+    EXPECT_TRUE(PathExists(form_->session().dataTempFolder));
 
     RECT outer, client;
     GetWindowRect(form_->Handle(), &outer);
@@ -107,7 +103,7 @@ TEST_F(Startup, SystemFolderWithoutTalveroStopsWithoutAskingElsewhere) {
     EXPECT_EQ(seen[1].caption, L"Talvero Liveupdate");
     EXPECT_NE(seen[1].text, kNoRoot);
     EXPECT_TRUE(form_->TerminateRequested());
-    EXPECT_EQ(AppDataRoot, system_.path());
+    EXPECT_EQ(form_->session().appDataRoot, system_.path());
     EXPECT_EQ(StoredRoot(), other_.path()) << "the stored root is not overwritten";
 }
 
@@ -118,7 +114,7 @@ TEST_F(Startup, StoredRootIsUsedWhenTheSystemFolderIsMissing) {
     BoxAnswerer boxes;
     Start();
     EXPECT_TRUE(boxes.Seen().empty());
-    EXPECT_EQ(AppDataRoot, other_.path());
+    EXPECT_EQ(form_->session().appDataRoot, other_.path());
     EXPECT_FALSE(form_->TerminateRequested());
 }
 
@@ -132,7 +128,7 @@ TEST_F(Startup, DefaultFolderIsTriedAfterTheStoredRoot) {
     CommonAppDataOverride machine(system_.path() + L"fehlt");
     BoxAnswerer boxes;
     Start();
-    EXPECT_EQ(AppDataRoot, fallback);
+    EXPECT_EQ(form_->session().appDataRoot, fallback);
     EXPECT_EQ(StoredRoot(), fallback);
     form_.reset();
     if (!existed) RemoveTree(fallback);
@@ -162,7 +158,7 @@ TEST_P(FolderBrowser, AnswerBecomesTheRootWithABackslash) {
         prompt = prompt || t == L"Wo befindet sich das Applicationsverzeichnis?Normalerweise: C:\\ProgrammData\\";
     }
     EXPECT_TRUE(prompt);
-    EXPECT_EQ(AppDataRoot, other_.path());
+    EXPECT_EQ(form_->session().appDataRoot, other_.path());
     EXPECT_EQ(StoredRoot(), other_.path());
 }
 
@@ -178,7 +174,7 @@ TEST_F(Startup, TempFolderThatCannotBeMadeShowsAFileErrorAndKeepsTheDesignSize) 
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].caption, L"Talvero Liveupdate");
     EXPECT_FALSE(seen[0].text.empty());
-    EXPECT_TRUE(WorkFolder.empty());
+    EXPECT_TRUE(form_->session().workFolder.empty());
     RECT client;
     GetClientRect(form_->Handle(), &client);
     EXPECT_EQ(client.right, 972);
@@ -237,9 +233,9 @@ TEST_F(Startup, VistaIsRefusedAfterTheRestOfTheCreationStep) {
     EXPECT_EQ(seen[0].text, L"Ihr Betriebssystem ist nicht für Mirado 2019 geeignet.");
     EXPECT_TRUE(form_->TerminateRequested());
     // The later steps still ran.
-    EXPECT_EQ(AppDataRoot, system_.path());
+    EXPECT_EQ(form_->session().appDataRoot, system_.path());
     EXPECT_EQ(StoredRoot(), system_.path());
-    EXPECT_EQ(WorkFolder, system_.path() + L"talvero\\temp\\");
+    EXPECT_EQ(form_->session().workFolder, system_.path() + L"talvero\\temp\\");
 }
 
 TEST_F(Startup, WindowsXpPassesWithItsOwnDefaultFolder) {
@@ -258,7 +254,7 @@ TEST_F(Startup, WindowsXpPassesWithItsOwnDefaultFolder) {
     Start();
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_FALSE(form_->TerminateRequested());
-    EXPECT_EQ(AppDataRoot, xpDefault);
+    EXPECT_EQ(form_->session().appDataRoot, xpDefault);
     form_.reset();
     if (!existed) RemoveTree(L"C:\\Dokumente und Einstellungen");
 }

@@ -187,11 +187,11 @@ TEST_F(CustomerData, AStoreThatCannotBeWrittenEndsThePressInTheErrorDisplay) {
                               nullptr, &doomed, nullptr),
               ERROR_SUCCESS);
     RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\doomed");
-    RegistryRoot = doomed;
+    session().registryRoot = doomed;
     BoxAnswerer boxes;
     FillAll(L"x");
     Press();
-    RegistryRoot = HKEY_CURRENT_USER;
+    session().registryRoot = HKEY_CURRENT_USER;
     RegCloseKey(doomed);
     const auto seen = boxes.Seen();
     ASSERT_EQ(seen.size(), 1u);

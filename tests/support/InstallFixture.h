@@ -82,7 +82,7 @@ protected:
         RegSet(HKEY_CURRENT_USER, kCad, L"Update Host", L"127.0.0.1:" + std::to_wstring(nettest::Server().httpPort));
         RegSet(HKEY_CURRENT_USER, kCad, L"FTP Host", L"127.0.0.1");
         RegSet(HKEY_CURRENT_USER, kCad, L"FTP Port", std::to_wstring(nettest::Server().ftpPort));
-        UpdateBaseUrl = MakeUpdateBaseUrl();
+        session().updateBaseUrl = MakeUpdateBaseUrl(HKEY_CURRENT_USER);
         mirado_ = Product(L"Mirado19 Dir", L"Mirado19\\");
         pro_ = Product(L"Miradopro19 Dir", L"Miradopro19\\");
         viewer_ = std::make_unique<QuietTextViewer>(root_.path() + L"opened.bin");
@@ -103,8 +103,8 @@ protected:
 
     // The list as the server would send it, read into lstUpd.
     void List(const std::string& content) {
-        WriteFileBytes(WorkFolder + L"update.cfg", content);
-        ASSERT_TRUE(form().ReadUpdateList(WorkFolder + L"update.cfg"));
+        WriteFileBytes(session().workFolder + L"update.cfg", content);
+        ASSERT_TRUE(form().ReadUpdateList(session().workFolder + L"update.cfg"));
     }
 
     void Check(int index, bool checked) { CheckListSetChecked(form().lstUpd, index, checked); }
@@ -123,7 +123,7 @@ protected:
         std::wstring text = date;
         for (wchar_t& c : text)
             if (std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) c = L'.';
-        return WorkFolder + L"Updates\\Download " + text + L" .txt";
+        return session().workFolder + L"Updates\\Download " + text + L" .txt";
     }
 
     // The log split at CR LF, read back through the ANSI code page; a last

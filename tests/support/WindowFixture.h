@@ -20,14 +20,16 @@ protected:
     // Sets up the shared values as a successful start would, then creates
     // and shows the window.
     void OpenWindow() {
-        RegistryRoot = HKEY_CURRENT_USER;
-        AppDataRoot = root_.path();
-        CreateDirectoryW((AppDataRoot + L"Talvero").c_str(), nullptr);
-        DataTempFolder = AppDataRoot + L"talvero\\temp\\";
-        ProFolder = AppDataRoot + L"talvero\\Miradopro19\\";
-        StdFolder = AppDataRoot + L"talvero\\Mirados2019\\";
-        WorkFolder = DataTempFolder;
+        Session s;
+        s.registryRoot = HKEY_CURRENT_USER;
+        s.appDataRoot = root_.path();
+        CreateDirectoryW((s.appDataRoot + L"Talvero").c_str(), nullptr);
+        s.dataTempFolder = s.appDataRoot + L"talvero\\temp\\";
+        s.proFolder = s.appDataRoot + L"talvero\\Miradopro19\\";
+        s.stdFolder = s.appDataRoot + L"talvero\\Mirados2019\\";
+        s.workFolder = s.dataTempFolder;
         form_ = std::make_unique<TfrmMain>();
+        form_->session() = s;
         form_->SetStep(static_cast<WizardStep>(-1));
         ASSERT_TRUE(form_->Create(GetModuleHandleW(nullptr), false));
         form_->Show();
@@ -49,6 +51,7 @@ protected:
     }
 
     TfrmMain& form() { return *form_; }
+    Session& session() { return form_->session(); }
 
     void Press() {
         SendMessageW(form().cmdnex, BM_CLICK, 0, 0);
