@@ -143,12 +143,7 @@ bool IsSafeLocalName(const std::wstring& name) {
     return true;
 }
 
-bool StartsWithBackupPrefix(const std::wstring& part) {
-    static const std::wstring prefix = kBackupPrefix;
-    if (part.size() < prefix.size()) return false;
-    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, part.c_str(), static_cast<int>(prefix.size()),
-                          prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL;
-}
+bool StartsWithBackupPrefix(const std::wstring& part) { return StartsWithNoCase(part, kBackupPrefix); }
 
 std::wstring RefusedEntryLine(const FileEntry& entry) {
     return L"Datei " + entry.F + L" nicht übernommen: \"" + entry.N + L"\" ist kein zulässiger Dateiname";

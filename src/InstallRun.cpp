@@ -79,10 +79,6 @@ std::wstring EngineFolderOf(const Session& session, const std::wstring& product)
     return GetMirado19Folder(session);
 }
 
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
-    return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == Upper(prefix);
-}
-
 // The copy of an installed file in the run's backup folder, under its
 // folder relative to the target. The copy made first in a run holds the
 // state before the run and stays. False when no copy could be made (disk

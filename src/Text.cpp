@@ -31,3 +31,7 @@ std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t)) {
 bool IsForbiddenInFileName(wchar_t c) {
     return c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos;
 }
+
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
+    return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == Upper(prefix);
+}

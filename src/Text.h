@@ -10,6 +10,9 @@ std::wstring Upper(std::wstring s);
 // letter may pass for one of them.
 std::wstring AsciiUpper(std::wstring s);
 
+// True when text begins with prefix, compared as Upper() maps both.
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix);
+
 // path with every '/' turned into a '\', as Windows paths are compared and
 // built.
 std::wstring Backslashed(std::wstring path);
