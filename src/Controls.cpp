@@ -1,8 +1,6 @@
 #include "Controls.h"
 
 #include <commctrl.h>
-#include <ole2.h>
-#include <olectl.h>
 
 #include "Handles.h"
 #include "main.h"
@@ -193,28 +191,8 @@ void SetPanelRaised(HWND panel) { SetWindowLongPtrW(panel, GWLP_USERDATA, 1); }
 void SetLabelWraps(HWND label) { SetWindowLongPtrW(label, GWLP_USERDATA, kLabelWrap); }
 
 HBITMAP LoadBanner(HINSTANCE instance) {
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_BANNER), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
-    if (!found) return nullptr;
-    const DWORD size = SizeofResource(instance, found);
-    const void* data = LockResource(LoadResource(instance, found));
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!mem || !data) return nullptr;
-    memcpy(GlobalLock(mem), data, size);
-    GlobalUnlock(mem);
-    ComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(mem, TRUE, stream.put()))) {
-        GlobalFree(mem);
-        return nullptr;
-    }
-    ComPtr<IPicture> picture;
-    if (FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
-                              reinterpret_cast<void**>(picture.put()))))
-        return nullptr;
-    OLE_HANDLE handle = 0;
-    if (FAILED(picture->get_Handle(&handle))) return nullptr;
-    // The picture owns its bitmap and takes it along when released.
-    return static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), IMAGE_BITMAP,
-                                          0, 0, LR_CREATEDIBSECTION));
+    return static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
 void UseLinkCursor(HWND banner) { SetWindowSubclass(banner, BannerProc, 0, 0); }
@@ -241,7 +219,7 @@ void DrawPictureButton(const DRAWITEMSTRUCT& di, const ButtonPictures& pictures,
         const MemoryDC mem(CreateCompatibleDC(di.hDC));
         const SelectedObject shown(mem.get(), picture);
         // The pictures are drawn on silver, which lets the button face show through.
-        TransparentBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem.get(), 0, 0, 32, 32,
+        GdiTransparentBlt(di.hDC, left + ext.cx + gap, (rc.bottom - 32) / 2, 32, 32, mem.get(), 0, 0, 32, 32,
                        kSilver);
     }
     if (di.itemState & ODS_FOCUS) {

@@ -1,7 +1,15 @@
 // The main window as the user meets it: layout, welcome page, customer data,
 // the confirmation step, closing, and the general error display.
 #include <gtest/gtest.h>
+#include <ole2.h>
+#include <olectl.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "Controls.h"
+#include "Handles.h"
 #include "Reg.h"
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
@@ -50,6 +58,60 @@ TEST_F(MainWindow, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_EQ(Text(form().Handle()), L"Talvero Liveupdate");
     EXPECT_EQ(Text(form().cmdnex), L"Weiter");
+}
+
+// Top-down 32-bit pixels of a bitmap, or nothing.
+std::vector<unsigned> Pixels(HBITMAP bitmap, int* width, int* height) {
+    BITMAP info{};
+    if (!bitmap || !GetObjectW(bitmap, sizeof info, &info)) return {};
+    *width = info.bmWidth;
+    *height = info.bmHeight;
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, info.bmWidth, -info.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<unsigned> pixels(static_cast<size_t>(info.bmWidth) * static_cast<size_t>(info.bmHeight));
+    const WindowDC screen(nullptr);
+    if (!GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(info.bmHeight), pixels.data(), &bi, DIB_RGB_COLORS))
+        return {};
+    return pixels;
+}
+
+// The banner's artwork decoded the way the program once showed it.
+std::vector<unsigned> ArtworkPixels(int* width, int* height) {
+    const HINSTANCE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(300), MAKEINTRESOURCEW(10));
+    if (!found) return {};
+    const DWORD size = SizeofResource(self, found);
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    memcpy(GlobalLock(copy), LockResource(LoadResource(self, found)), size);
+    GlobalUnlock(copy);
+    const OleScope ole;
+    ComPtr<IStream> stream;
+    ComPtr<IPicture> picture;
+    OLE_HANDLE handle = 0;
+    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, stream.put())) ||
+        FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
+                              reinterpret_cast<void**>(picture.put()))) ||
+        FAILED(picture->get_Handle(&handle)))
+        return {};
+    return Pixels(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), width, height);
+}
+
+TEST(Banner, ShowsTheArtworkPixelForPixel) {
+    int w = 0, h = 0, artW = 0, artH = 0;
+    const GdiObject banner(LoadBanner(GetModuleHandleW(nullptr)));
+    const std::vector<unsigned> shown = Pixels(static_cast<HBITMAP>(banner.get()), &w, &h);
+    const std::vector<unsigned> art = ArtworkPixels(&artW, &artH);
+    ASSERT_EQ(w, 608);
+    ASSERT_EQ(h, 67);
+    ASSERT_EQ(artW, w);
+    ASSERT_EQ(artH, h);
+    // Two JPEG decoders may round a channel differently by one step.
+    int worst = 0;
+    for (size_t i = 0; i < art.size(); ++i)
+        for (int shift : {0, 8, 16})
+            worst = std::max(worst, std::abs(static_cast<int>((shown[i] >> shift) & 0xFF) -
+                                             static_cast<int>((art[i] >> shift) & 0xFF)));
+    EXPECT_LE(worst, 2);
 }
 
 TEST_F(MainWindow, CustomerPageCoversBothListsAndHasTheFocus) {

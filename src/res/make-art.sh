@@ -11,6 +11,9 @@ $IM -size 608x67 gradient:'#12306a'-'#5f8fd0' -rotate 0 \
     -font $FONT -pointsize 26 -fill white -annotate +16+32 'Talvero' \
     -font DejaVu-Sans -pointsize 14 -fill '#dbe6ff' -annotate +18+54 'Liveupdate für Mirado 2019' \
     -quality 92 banner.jpg
+# The program shows the banner as a bitmap: a picture decoder would have to
+# load COM and an image codec before the window could show.
+$IM banner.jpg -type TrueColor BMP3:banner.bmp
 # Icon 48 x 48: a rounded blue tile with a white arrow pointing down into a tray.
 $IM -size 48x48 xc:none -fill '#1f4f9c' -draw 'roundrectangle 2,2 45,45 9,9' \
     -fill white -draw 'polygon 24,38 12,24 19,24 19,8 29,8 29,24 36,24' \
