@@ -2,6 +2,7 @@
 // Thin owning wrappers for the handle kinds the program uses. Each closes its
 // handle on every way out of a scope, errors included.
 #include <windows.h>
+#include <ole2.h>
 #include <wininet.h>
 #include <utility>
 
@@ -163,4 +164,20 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// OLE on the calling thread for as long as the scope lasts. The wizard needs
+// it only now and then (the folder browser, opening a file in its program),
+// and taking it up front would load COM before the window can show.
+class OleScope {
+public:
+    OleScope() noexcept : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleScope() {
+        if (ok_) OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool ok_;
 };

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "Dateien.h"
+#include "Handles.h"
 #include "Reg.h"
 #include "Variable.h"
 #include "WinSystem.h"
@@ -51,6 +52,8 @@ std::wstring BrowseForRoot(HWND owner, const std::wstring& prompt) {
     bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     bi.lpfn = BrowseInit;
     bi.lParam = reinterpret_cast<LPARAM>(current);
+    // The browser in its new style needs OLE on this thread.
+    const OleScope ole;
     if (PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi)) {
         wchar_t path[MAX_PATH] = L"";
         if (SHGetPathFromIDListW(pidl, path)) chosen = path;

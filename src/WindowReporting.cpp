@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "Handles.h"
 #include "InstallRun.h"
 #include "ProgressControls.h"
 #include "Variable.h"
@@ -28,6 +29,8 @@ int WindowFrontend::Message(const std::wstring& text, const std::wstring& captio
 }
 
 void WindowFrontend::Open(const std::wstring& path, const wchar_t* verb, int show) {
+    // A file's program may be started through a shell extension, which wants COM.
+    const OleScope ole;
     ShellExecuteW(ApplicationWindow(), verb, path.c_str(), nullptr, nullptr, show);
 }
 

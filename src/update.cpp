@@ -1,7 +1,6 @@
 // Program entry of the Talvero Liveupdate wizard.
 #include <windows.h>
 #include <commctrl.h>
-#include <ole2.h>
 
 #include "main.h"
 
@@ -31,8 +30,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (instanceMark) CloseHandle(instanceMark);
         return 0;
     }
-    // The folder browser in its new style needs OLE on this thread.
-    OleInitialize(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     int exitCode = 0;
@@ -54,7 +51,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             exitCode = 1;
         }
     }
-    OleUninitialize();
     if (instanceMark) CloseHandle(instanceMark);
     return exitCode;
 }
