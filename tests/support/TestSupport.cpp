@@ -132,6 +132,11 @@ BoxAnswerer::~BoxAnswerer() {
     thread_.join();
 }
 
+void BoxAnswerer::AnswerWhen(std::function<bool(HWND box)> ready) {
+    std::lock_guard<std::mutex> lock(mu_);
+    ready_ = std::move(ready);
+}
+
 void BoxAnswerer::Queue(int answer) {
     std::lock_guard<std::mutex> lock(mu_);
     answers_.push_back(answer);
@@ -202,6 +207,12 @@ void BoxAnswerer::Run() {
             continue;
         }
         Sleep(30);  // let the box finish laying itself out
+        std::function<bool(HWND)> ready;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            ready = ready_;
+        }
+        for (int i = 0; ready && i < 250 && IsWindow(box) && !ready(box); ++i) Sleep(20);
         SeenBox seen;
         seen.caption = WindowText(box);
         seen.text = WindowText(GetDlgItem(box, 0xFFFF));

@@ -3,6 +3,7 @@
 // answerer for the message boxes the code under test shows.
 #include <windows.h>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -85,6 +86,9 @@ public:
     BoxAnswerer& operator=(const BoxAnswerer&) = delete;
 
     void Queue(int answer);  // IDOK, IDYES, IDNO, IDCANCEL
+    // A box is answered only once `ready` says so (or after 5 s): a user
+    // answers what the box shows, not a box still filling itself.
+    void AnswerWhen(std::function<bool(HWND box)> ready);
     std::vector<SeenBox> Seen();
     void Clear();
 
@@ -94,6 +98,7 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mu_;
     std::vector<int> answers_;
+    std::function<bool(HWND)> ready_;
     std::vector<SeenBox> seen_;
     std::thread thread_;
 };
