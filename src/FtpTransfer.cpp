@@ -19,6 +19,14 @@ namespace {
 
 constexpr DWORD kBlockSize = 4096;
 
+// Waking the other thread costs several calls into the wineserver under
+// Wine, more than reading or writing a block; each side therefore wakes the
+// other only once a few blocks are ready (or free), and the window's thread
+// looks at the ring on its own at least this often, so a slow line still
+// shows every block within a fraction of a frame.
+constexpr unsigned kWakeBatch = 8;
+constexpr DWORD kLookMs = 10;
+
 void Inform(Frontend& frontend, const std::wstring& text) { frontend.Message(text, kBoxCaption, MB_OK); }
 
 // Asking the queue whether anything waits is several times cheaper than a
@@ -172,8 +180,9 @@ void FtpJob::ReadAll() {
         beat.Beat();
         b.size = ok ? got : 0;
         b.failed = !ok;
-        head_.fetch_add(1);
-        if (windowWaits_.exchange(false)) SetEvent(arrived.get());
+        const unsigned ready = head_.fetch_add(1) + 1 - tail_.load();
+        const bool last = !ok || got == 0 || total + got > size;
+        if ((ready >= kWakeBatch || last) && windowWaits_.exchange(false)) SetEvent(arrived.get());
         if (!ok || got == 0) return;
         total += got;
         // More than the listing said is a broken or hostile server; the
@@ -186,7 +195,7 @@ FtpJob::Block* FtpJob::Next(DWORD stallMs, Frontend& frontend) {
     while (head_.load() == tail_.load()) {
         windowWaits_.store(true);
         if (head_.load() != tail_.load()) break;
-        if (WaitPumping(arrived.get(), beat, stallMs, frontend) == WaitEnd::Stalled) {
+        if (WaitPumping(arrived.get(), beat, stallMs, frontend, kLookMs) == WaitEnd::Stalled) {
             windowWaits_.store(false);
             return nullptr;
         }
@@ -196,8 +205,8 @@ FtpJob::Block* FtpJob::Next(DWORD stallMs, Frontend& frontend) {
 }
 
 void FtpJob::Consumed() {
-    tail_.fetch_add(1);
-    if (helperWaits_.exchange(false)) SetEvent(freed.get());
+    const unsigned free = kRing - (head_.load() - (tail_.fetch_add(1) + 1));
+    if (free >= kWakeBatch && helperWaits_.exchange(false)) SetEvent(freed.get());
 }
 
 void FtpJob::CloseHandlesOnce() {

@@ -1,13 +1,22 @@
 #include "LiveWait.h"
 
-WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend) {
+#include <algorithm>
+
+WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend, DWORD sliceMs) {
+    const DWORD start = GetTickCount();
     for (;;) {
         const DWORD silence = beat.Silence();
         if (silence >= stallMs) return WaitEnd::Stalled;
-        const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, stallMs - silence, QS_ALLINPUT);
+        DWORD timeout = stallMs - silence;
+        if (sliceMs != INFINITE) {
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= sliceMs) return WaitEnd::SliceOver;
+            timeout = std::min(timeout, sliceMs - spent);
+        }
+        const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, timeout, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) return WaitEnd::Signalled;
         if (r == WAIT_OBJECT_0 + 1) frontend.Breathe();
-        // WAIT_TIMEOUT: the silence is measured afresh above.
+        // WAIT_TIMEOUT: the silence and the slice are measured afresh above.
     }
 }
 

@@ -28,12 +28,14 @@ private:
     std::atomic<DWORD> last_;
 };
 
-enum class WaitEnd { Signalled, Stalled };
+enum class WaitEnd { Signalled, Stalled, SliceOver };
 
 // Waits until event is set, letting frontend handle the calling thread's
 // messages as they arrive; gives up once the heartbeat has been silent for
-// stallMs.
-WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend);
+// stallMs, and returns SliceOver after sliceMs for a caller that wants to
+// look at something else now and then.
+WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend,
+                    DWORD sliceMs = INFINITE);
 
 // Runs work on a new helper thread that holds its own reference to whatever
 // work captures; false when no thread could be made (work does not run).
