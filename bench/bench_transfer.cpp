@@ -135,6 +135,37 @@ void AddOtherWays(std::vector<Way>& ways, uint16_t ftpPort, const std::wstring& 
                     folder + L"http_bare.bin", {}, false});
 }
 
+// Every way once per round; the size every way fetched, or -1 when one
+// failed. The probed ways have bench_probe.exe watch window meanwhile.
+int64_t RunRounds(std::vector<Way>& ways, int rounds, HWND window, const std::wstring& url, Probes* probes) {
+    // Rounds interleave the ways, every other round in reverse order, so a
+    // slow moment of the machine hits all alike.
+    int64_t expected = -1;
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t i = 0; i < ways.size(); ++i) {
+            Way& way = ways[round % 2 ? ways.size() - 1 - i : i];
+            DeleteFileW(way.result.c_str());
+            std::unique_ptr<ProbeRun> probe;
+            if (way.probed) probe = std::make_unique<ProbeRun>(window);
+            const double start = Now();
+            const bool ok = way.run();
+            way.times.push_back(Now() - start);
+            if (probe) probes->Add(probe->Stop());
+            // Outside the timing: what the bare ways leave in the web cache.
+            if (!lastCacheCopy.empty()) DeleteFileW(lastCacheCopy.c_str());
+            lastCacheCopy.clear();
+            DeleteUrlCacheEntryW(url.c_str());
+            const int64_t size = FileSize(way.result);
+            if (expected < 0) expected = size;
+            if (!ok || size != expected || size <= 0) {
+                std::fprintf(stderr, "%s failed (size %lld)\n", way.name, static_cast<long long>(size));
+                return -1;
+            }
+        }
+    }
+    return expected;
+}
+
 }  // namespace
 
 int main() {
@@ -164,32 +195,9 @@ int main() {
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },
                     folder + L"ftp_bare.bin", {}, false});
     if (!ftpOnly) AddOtherWays(ways, ftpPort, remote, folder, url);
-    // Rounds interleave the ways, every other round in reverse order, so a
-    // slow moment of the machine hits all alike.
-    int64_t expected = -1;
     Probes probes;
-    for (int round = 0; round < rounds; ++round) {
-        for (size_t i = 0; i < ways.size(); ++i) {
-            Way& way = ways[round % 2 ? ways.size() - 1 - i : i];
-            DeleteFileW(way.result.c_str());
-            std::unique_ptr<ProbeRun> probe;
-            if (way.probed) probe = std::make_unique<ProbeRun>(display.form.Handle());
-            const double start = Now();
-            const bool ok = way.run();
-            way.times.push_back(Now() - start);
-            if (probe) probes.Add(probe->Stop());
-            // Outside the timing: what the bare ways leave in the web cache.
-            if (!lastCacheCopy.empty()) DeleteFileW(lastCacheCopy.c_str());
-            lastCacheCopy.clear();
-            DeleteUrlCacheEntryW(url.c_str());
-            const int64_t size = FileSize(way.result);
-            if (expected < 0) expected = size;
-            if (!ok || size != expected || size <= 0) {
-                std::fprintf(stderr, "%s failed (size %lld)\n", way.name, static_cast<long long>(size));
-                return 1;
-            }
-        }
-    }
+    const int64_t expected = RunRounds(ways, rounds, display.form.Handle(), url, &probes);
+    if (expected < 0) return 1;
     // The ratio within each round, where both ways met the same conditions.
     const auto ratio = [&](size_t a, size_t b) {
         std::vector<double> r;
