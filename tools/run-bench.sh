@@ -92,7 +92,7 @@ while IFS='|' read -r name text now op limit; do
         rc=1
         continue
     fi
-    case $name in *_ms | *_mib) format=%.1f ;; *) format=%.3f ;; esac
+    case $name in *_ms | *_ms_* | *_mib) format=%.1f ;; *) format=%.3f ;; esac
     value=$(awk -v v="$value" -v f="$format" 'BEGIN {printf f, v}')
     echo "$name $value" >>"$summary"
     verdict=$(awk -v v="$value" -v l="$limit" -v op="$op" 'BEGIN {
