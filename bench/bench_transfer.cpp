@@ -5,8 +5,13 @@
 //   ftp_pumped   ftp_bare plus the per-block message check, still no display
 //   http         HttpDownload
 //   http_bare    one plain URLDownloadToFileW
-// Usage: bench_transfer.exe <ftp port> <http port> <remote file in lupd19/> <local folder\> [rounds]
-// Prints "RESULT <name> <median seconds> <fastest seconds> <bytes>" per way.
+// Usage: bench_transfer.exe <ftp port> <http port> <remote file in lupd19/> <local folder\> [rounds] [ftp]
+// With "ftp" only ftp_display and ftp_bare run, and no probe (the throttled
+// rounds, where the server sets the pace). Otherwise bench_probe.exe
+// measures how fast the window answers during every ftp_display transfer.
+// Prints "RESULT <name> <median seconds> <fastest seconds> <bytes>" per way,
+// "RATIO <name> <median of the per-round ratios>" and
+// "PROBE ftp_display <longest answer ms> <probes> <timeouts>".
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -18,10 +23,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Handles.h"
+#include "ProbeRun.h"
 #include "ProgressControls.h"
 #include "Transfers.h"
 #include "Variable.h"
@@ -100,7 +107,64 @@ struct Way {
     std::function<bool()> run;
     std::wstring result;
     std::vector<double> times;
+    bool probed = false;
 };
+
+struct Probes {
+    double maxMs = 0;
+    unsigned probes = 0, timeouts = 0;
+    bool failed = false;
+    void Add(const ProbeResult& r) {
+        failed = failed || !r.ok;
+        maxMs = r.maxMs > maxMs ? r.maxMs : maxMs;
+        probes += r.probes;
+        timeouts += r.timeouts;
+    }
+};
+
+void AddOtherWays(std::vector<Way>& ways, uint16_t ftpPort, const std::wstring& remote, const std::wstring& folder,
+                  const std::wstring& url) {
+    ways.push_back({"ftp_pumped", [=] { return BareFtp(ftpPort, remote, folder + L"ftp_pumped.bin", true); },
+                    folder + L"ftp_pumped.bin", {}, false});
+    ways.push_back({"http", [=] { return HttpDownload(url, folder + L"http.bin", false); }, folder + L"http.bin", {}, false});
+    ways.push_back({"http_bare",
+                    [=] {
+                        const std::wstring dest = folder + L"http_bare.bin";
+                        return URLDownloadToFileW(nullptr, url.c_str(), dest.c_str(), 0, nullptr) == S_OK;
+                    },
+                    folder + L"http_bare.bin", {}, false});
+}
+
+// Every way once per round; the size every way fetched, or -1 when one
+// failed. The probed ways have bench_probe.exe watch window meanwhile.
+int64_t RunRounds(std::vector<Way>& ways, int rounds, HWND window, const std::wstring& url, Probes* probes) {
+    // Rounds interleave the ways, every other round in reverse order, so a
+    // slow moment of the machine hits all alike.
+    int64_t expected = -1;
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t i = 0; i < ways.size(); ++i) {
+            Way& way = ways[round % 2 ? ways.size() - 1 - i : i];
+            DeleteFileW(way.result.c_str());
+            std::unique_ptr<ProbeRun> probe;
+            if (way.probed) probe = std::make_unique<ProbeRun>(window);
+            const double start = Now();
+            const bool ok = way.run();
+            way.times.push_back(Now() - start);
+            if (probe) probes->Add(probe->Stop());
+            // Outside the timing: what the bare ways leave in the web cache.
+            if (!lastCacheCopy.empty()) DeleteFileW(lastCacheCopy.c_str());
+            lastCacheCopy.clear();
+            DeleteUrlCacheEntryW(url.c_str());
+            const int64_t size = FileSize(way.result);
+            if (expected < 0) expected = size;
+            if (!ok || size != expected || size <= 0) {
+                std::fprintf(stderr, "%s failed (size %lld)\n", way.name, static_cast<long long>(size));
+                return -1;
+            }
+        }
+    }
+    return expected;
+}
 
 }  // namespace
 
@@ -108,7 +172,7 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_transfer <ftp port> <http port> <file> <local folder\\> [rounds]\n");
+        std::fprintf(stderr, "usage: bench_transfer <ftp port> <http port> <file> <local folder\\> [rounds] [ftp]\n");
         return 2;
     }
     const auto ftpPort = static_cast<uint16_t>(_wtoi(argv[1]));
@@ -116,6 +180,7 @@ int main() {
     const std::wstring remote = argv[3];
     const std::wstring folder = argv[4];
     const int rounds = argc > 5 ? std::max(1, _wtoi(argv[5])) : 5;
+    const bool ftpOnly = argc > 6 && std::wstring(argv[6]) == L"ftp";
     const std::wstring url = L"http://127.0.0.1:" + httpPort + L"/talveroupdate/files/lupd19/" + remote;
     OleInitialize(nullptr);
     Display display;
@@ -126,41 +191,13 @@ int main() {
                         return FtpDownload(L"127.0.0.1", L"58213_upd", L"6184270", ftpPort, L"lupd19/", remote,
                                            folder + L"ftp_display.bin", progress, display.frontend);
                     },
-                    folder + L"ftp_display.bin", {}});
+                    folder + L"ftp_display.bin", {}, !ftpOnly});
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },
-                    folder + L"ftp_bare.bin", {}});
-    ways.push_back({"ftp_pumped", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_pumped.bin", true); },
-                    folder + L"ftp_pumped.bin", {}});
-    ways.push_back({"http", [&] { return HttpDownload(url, folder + L"http.bin", false); }, folder + L"http.bin", {}});
-    ways.push_back({"http_bare",
-                    [&] {
-                        const std::wstring dest = folder + L"http_bare.bin";
-                        return URLDownloadToFileW(nullptr, url.c_str(), dest.c_str(), 0, nullptr) == S_OK;
-                    },
-                    folder + L"http_bare.bin", {}});
-
-    // Rounds interleave the ways, every other round in reverse order, so a
-    // slow moment of the machine hits all alike.
-    int64_t expected = -1;
-    for (int round = 0; round < rounds; ++round) {
-        for (size_t i = 0; i < ways.size(); ++i) {
-            Way& way = ways[round % 2 ? ways.size() - 1 - i : i];
-            DeleteFileW(way.result.c_str());
-            const double start = Now();
-            const bool ok = way.run();
-            way.times.push_back(Now() - start);
-            // Outside the timing: what the bare ways leave in the web cache.
-            if (!lastCacheCopy.empty()) DeleteFileW(lastCacheCopy.c_str());
-            lastCacheCopy.clear();
-            DeleteUrlCacheEntryW(url.c_str());
-            const int64_t size = FileSize(way.result);
-            if (expected < 0) expected = size;
-            if (!ok || size != expected || size <= 0) {
-                std::fprintf(stderr, "%s failed (size %lld)\n", way.name, static_cast<long long>(size));
-                return 1;
-            }
-        }
-    }
+                    folder + L"ftp_bare.bin", {}, false});
+    if (!ftpOnly) AddOtherWays(ways, ftpPort, remote, folder, url);
+    Probes probes;
+    const int64_t expected = RunRounds(ways, rounds, display.form.Handle(), url, &probes);
+    if (expected < 0) return 1;
     // The ratio within each round, where both ways met the same conditions.
     const auto ratio = [&](size_t a, size_t b) {
         std::vector<double> r;
@@ -168,7 +205,10 @@ int main() {
         std::sort(r.begin(), r.end());
         return r[r.size() / 2];
     };
-    std::printf("RATIO ftp %.4f\nRATIO ftp_pumped %.4f\nRATIO http %.4f\n", ratio(0, 1), ratio(2, 1), ratio(3, 4));
+    std::printf("RATIO ftp %.4f\n", ratio(0, 1));
+    if (!ftpOnly) std::printf("RATIO ftp_pumped %.4f\nRATIO http %.4f\n", ratio(2, 1), ratio(3, 4));
+    if (ways[0].probed && !probes.failed)
+        std::printf("PROBE ftp_display %.1f %u %u\n", probes.maxMs, probes.probes, probes.timeouts);
     for (Way& way : ways) {
         std::vector<double> sorted = way.times;
         std::sort(sorted.begin(), sorted.end());

@@ -1,16 +1,21 @@
 // Whole-wizard figures (not a test), one round per call:
-//   bench_wizard.exe <update.exe>
+//   bench_wizard.exe <update.exe> [plan]
 // starts the wizard (start-up time to a visible window), walks it to the
 // offered list with the selection kept, and times the install run from the
 // press of "Weiter" to "Beenden". Beside them it measures what Wine itself
 // costs on an empty Win32 program in the same round: to a visible window,
-// and to the end of a program that does nothing.
+// and to the end of a program that does nothing. With [plan] it writes
+// what the install run fetched, read from its download log, for
+// bench_floor.exe: "ftp NAME" per file fetched onto its target, "http NAME"
+// per file parked on the keep path, in the run's order.
 //   bench_wizard.exe empty-window | empty-exit     (the empty programs)
 // Prints "name milliseconds" lines.
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "Driver.h"
 
@@ -101,7 +106,53 @@ void AnswerBoxes(Wizard& w) {
     for (const Box& b : w.Boxes()) w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
 }
 
-int Round(const std::wstring& exe) {
+std::wstring FromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    std::wstring wide(text.size(), L'\0');
+    const int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                      static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return wide;
+}
+
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(1252, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// The download log the finished run names in its report list, turned into
+// the fetches it records; false when there is no log or no fetch in it.
+bool WritePlan(const Wizard& w, const std::wstring& planPath) {
+    const std::vector<std::wstring> shown = w.Lines(w.lstAnw);
+    std::wstring logPath;
+    for (size_t i = 0; i + 1 < shown.size(); ++i)
+        if (shown[i].find(L"Download-Protokoll") != std::wstring::npos) logPath = shown[i + 1];
+    logPath.erase(0, logPath.find_first_not_of(L' '));
+    std::ifstream log(logPath.c_str(), std::ios::binary);
+    std::ofstream plan(planPath.c_str(), std::ios::binary | std::ios::trunc);
+    const std::wstring ftp = L"Download von: ", aside = L" wurde in Temp-Pfad: ";
+    int fetches = 0;
+    std::string raw;
+    while (std::getline(log, raw)) {
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        const std::wstring line = FromAnsi(raw);
+        const size_t at = line.find(aside);
+        if (line.compare(0, ftp.size(), ftp) == 0) {
+            plan << "ftp " << ToAnsi(line.substr(ftp.size())) << "\n";
+            ++fetches;
+        } else if (at != std::wstring::npos) {
+            plan << "http " << ToAnsi(line.substr(0, at)) << "\n";
+            ++fetches;
+        }
+    }
+    return fetches > 0 && plan.good();
+}
+
+int Round(const std::wstring& exe, const std::wstring& planPath) {
     printf("empty_exit_ms %.1f\n", EmptyProgram(L"empty-exit"));
     printf("empty_window_ms %.1f\n", EmptyProgram(L"empty-window"));
     Wizard w;
@@ -129,6 +180,10 @@ int Round(const std::wstring& exe) {
             300000))
         return 1;
     printf("install_ms %.1f\n", Ms(t1, Now()));
+    if (!planPath.empty() && !WritePlan(w, planPath)) {
+        fprintf(stderr, "bench_wizard: the install run's download log names no fetch\n");
+        return 1;
+    }
     w.PressUntil([&] { return !w.Running(); });
     w.WaitExit(15000);
     return 0;
@@ -138,13 +193,13 @@ int Round(const std::wstring& exe) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: bench_wizard.exe <update.exe> | empty-window | empty-exit\n");
+        fprintf(stderr, "usage: bench_wizard.exe <update.exe> [plan] | empty-window | empty-exit\n");
         return 2;
     }
     const std::wstring arg = argv[1];
     if (arg == L"empty-exit") return 0;
     if (arg == L"empty-window") return EmptyWindow();
-    const int rc = Round(arg);
+    const int rc = Round(arg, argc > 2 ? argv[2] : L"");
     fflush(stdout);
     return rc;
 }

@@ -1,20 +1,33 @@
 // Extraction speed and memory of Zip1 under Wine; tools/bench-zip.sh makes
 // the archives, times native unzip on them and prints the comparison.
 //
-//   bench_zip speed DIR   (a) DIR\big.zip into DIR\ours_a, (b) DIR\small.zip
+//   bench_zip speed DIR [N]  (a) DIR\big.zip into DIR\ours_a, (b) DIR\small.zip
 //                         into DIR\ours_bN, and the bare loop that writes the
-//                         same small files from memory into DIR\bare_bN
+//                         same small files from memory into DIR\bare_bN, in
+//                         N interleaved rounds (default 3), best of each
 //   bench_zip memory DIR  DIR\huge.zip into DIR\ours_c; peak working set
+//   bench_zip probe DIR   the same extraction as the install run makes it, on
+//                         the thread of the wizard's window, which it keeps
+//                         alive through KeepAlive, while bench_probe.exe
+//                         sends that window WM_NULL; a process of its own, as
+//                         the window's own memory is no part of the peak above
 //
 // Output lines are "key value" for the script to read.
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ProbeRun.h"
+#include "WindowReporting.h"
+#include "main.h"
 #include "zip/ZipExtractor.h"
 
 namespace {
@@ -42,9 +55,11 @@ unsigned long long PeakWorkingSet() {
 }
 
 // Extracts like the install run does; returns seconds, or -1 on a fault.
-double TimeExtract(const std::wstring& archive, const std::wstring& target, int* files) {
+double TimeExtract(const std::wstring& archive, const std::wstring& target, int* files,
+                   std::function<void()> keepAlive = nullptr) {
     TZipExtractor zip;
     zip.Silent = true;
+    zip.KeepAlive = std::move(keepAlive);
     const double t0 = Now();
     zip.EngineLoad = true;
     zip.SetArchiveName(archive);
@@ -88,13 +103,39 @@ double TimeBareLoop(const std::wstring& target) {
     return written == 5000 ? Now() - t0 : -1;
 }
 
+// The wizard's window as the install run has it while it unpacks.
+struct Wizard {
+    TfrmMain form;
+    WindowFrontend frontend;
+    Wizard() {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+        form.session().registryRoot = HKEY_CURRENT_USER;
+        form.Create(GetModuleHandleW(nullptr), false);
+        ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+        UpdateWindow(form.Handle());
+    }
+};
+
+int Probe(const std::wstring& dir) {
+    Wizard wizard;
+    ProcessMessages();
+    int files = 0;
+    ProbeRun probe(wizard.form.Handle());
+    const double c = TimeExtract(dir + L"huge.zip", dir + L"probe_c\\", &files, [&] { wizard.frontend.KeepAlive(); });
+    const ProbeResult answers = probe.Stop();
+    std::printf("probe_c %.3f files %d\n", c, files);
+    if (answers.ok) std::printf("probe_max_ms %.1f\nprobes %u\n", answers.maxMs, answers.probes);
+    return c < 0 || !answers.ok;
+}
+
 }  // namespace
 
 int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 3) {
-        std::fwprintf(stderr, L"usage: bench_zip speed|memory DIR\n");
+        std::fwprintf(stderr, L"usage: bench_zip speed|memory|probe DIR\n");
         return 2;
     }
     const std::wstring mode = argv[1];
@@ -107,7 +148,8 @@ int main() {
         // The small-file case is dominated by Wine's server round trips, which
         // other load on the machine disturbs; interleaved rounds, best of each.
         double b = 1e9, bare = 1e9;
-        for (int round = 0; round < 3; ++round) {
+        const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 3;
+        for (int round = 0; round < rounds; ++round) {
             const std::wstring n = std::to_wstring(round);
             const double tb = TimeExtract(dir + L"small.zip", dir + L"ours_b" + n + L"\\", &files);
             const double tbare = TimeBareLoop(dir + L"bare_b" + n + L"\\");
@@ -120,6 +162,7 @@ int main() {
         std::printf("peak_speed %llu\n", PeakWorkingSet());
         return a < 0 || b < 0 || bare < 0;
     }
+    if (mode == L"probe") return Probe(dir);
     const unsigned long long before = PeakWorkingSet();
     const double c = TimeExtract(dir + L"huge.zip", dir + L"ours_c\\", &files);
     std::printf("ours_c %.3f files %d\n", c, files);

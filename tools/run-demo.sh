@@ -11,7 +11,8 @@
 #     confirms, keeps the offered selection, installs, and saves a screenshot
 #     of every step and of the opened download log under build/demo/shots/.
 #   - with DEMO_MODE=bench (tools/run-bench.sh): $ROUNDS rounds of
-#     bench_wizard.exe, each on freshly installed products, at full speed.
+#     bench_wizard.exe, each on freshly installed products, at full speed,
+#     and of bench_floor.exe, the same fetches without the wizard.
 # The server, the prefix's wineserver and the Xvfb are stopped at the end.
 # Usage: tools/run-demo.sh <builddir>
 set -u
@@ -102,12 +103,36 @@ export LANG=de_DE.UTF-8
 
 if [ "${DEMO_MODE:-}" = bench ]; then
     # Whole-wizard figures: each round on products at their old state again.
-    for round in $(seq "${ROUNDS:-5}"); do
+    # Beside each install run its floor (bench/bench_floor.cpp): the same
+    # fetches, as the previous install run's download log lists them, with
+    # nothing around them; the order of the two alternates between rounds.
+    plan="$demo/floor-plan.txt"
+    rm -f "$plan" "$plan.first"
+    wizard_round() {
         [ "$round" = 1 ] || install_products
-        "$here/tools/wine-run.sh" "$build/bench_wizard.exe" "$(winpath "$build/update.exe")" \
+        "$here/tools/wine-run.sh" "$build/bench_wizard.exe" "$(winpath "$build/update.exe")" "$(winpath "$plan")" \
             >"$demo/bench-round$round.txt" 2>&1 || { echo "run: benchmark round $round failed" >&2; exit 1; }
         tr -d "\r" <"$demo/bench-round$round.txt" | grep -E '^[a-z_]+ [0-9.]+$'
+        [ -f "$plan.first" ] || cp "$plan" "$plan.first"
+        cmp -s "$plan" "$plan.first" || echo "floor_plan_changed $round"
+    }
+    floor_round() {
+        rm -rf "$demo/floor-scratch"
+        "$here/tools/wine-run.sh" "$build/bench_floor.exe" "$FTP_PORT" "$HTTP_PORT" \
+            "$(winpath "$catalogue/update19.txt")" "$(winpath "$plan")" "$(winpath "$demo/floor-scratch")\\" \
+            >"$demo/bench-floor$round.txt" 2>&1 || { echo "run: floor of round $round failed" >&2; cat "$demo/bench-floor$round.txt" >&2; exit 1; }
+        tr -d "\r" <"$demo/bench-floor$round.txt" | grep -E '^[a-z_]+ [0-9.]+$'
+    }
+    for round in $(seq "${ROUNDS:-5}"); do
+        if [ $((round % 2)) = 1 ]; then
+            wizard_round
+            floor_round
+        else
+            floor_round
+            wizard_round
+        fi
     done
+    echo "floor_plan $(tr '\n' ';' <"$plan")"
     exit 0
 fi
 

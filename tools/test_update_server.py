@@ -8,6 +8,7 @@ import select
 import socket
 import subprocess
 import tempfile
+import time
 import unittest
 import urllib.request
 
@@ -153,6 +154,29 @@ class Faults(unittest.TestCase):
                 ftp.retrbinary("RETR lupd19/big.bin", data.append, rest=rest)
                 self.assertEqual(b"".join(data), BIG[rest:])
             ftp.quit()
+
+    def test_ftp_rate_paces_each_file_connection_and_keeps_its_bytes(self):
+        # Loose bounds: slower than the rate allows means no pacing at all,
+        # five times slower means the pacing stalls. Active and passive.
+        payload = BIG * 7  # 2108400 bytes, at 10 MB/s about 0.21 s
+        with open(os.path.join(self.server.dir.name, "lupd19", "rate.bin"), "wb") as f:
+            f.write(payload)
+        self.server.control("ftp_rate=10000000")
+        for passive in (False, True):
+            ftp = self.server.login(passive)
+            data = []
+            started = time.monotonic()
+            ftp.retrbinary("RETR lupd19/rate.bin", data.append, blocksize=4096)
+            took = time.monotonic() - started
+            ftp.quit()
+            self.assertEqual(b"".join(data), payload, passive)
+            self.assertGreaterEqual(took, 0.15, passive)
+            self.assertLess(took, 1.0, passive)
+        # The listing and other control traffic is not paced.
+        self.server.control("ftp_rate=1000")
+        ftp = self.server.login()
+        self.assertIn("big.bin", ftp.nlst("lupd19"))
+        ftp.quit()
 
     def test_http_cut_announces_the_whole_body_sends_n_bytes_and_closes(self):
         for limit in (1000, 150001):

@@ -10,7 +10,7 @@ WinInet opens them when no passive flag is given, and passive mode as well.
 
 Faults for the transfer tests can be switched on the command line and, since
 one server serves a whole test run, at run time over HTTP:
-  GET /_control?ftp_cut=1000&ftp_cut_rst=0&refuse_login=1&throttle=65536
+  GET /_control?ftp_cut=1000&ftp_cut_rst=0&refuse_login=1&throttle=65536&ftp_rate=12500000
                &http_status=404&http_match=lupd19/
   GET /_control?reset=1        (all faults off again; may be combined)
   GET /_control                (just report)
@@ -28,6 +28,11 @@ Each answer is the current switch state as JSON.
                   REST still work on the real file
   refuse_login=1  answer every FTP login with 530
   throttle=N      send at most N bytes per second, HTTP and FTP (0 = off)
+  ftp_rate=N      FTP file data connections send at most N bytes per second each,
+                  paced by a token bucket with a millisecond's credit, so that a
+                  client reading 4096 bytes at a time sees a steady line and not
+                  bursts (0 = off; for the transfer benchmark's 100 Mbit/s and
+                  1 Gbit/s rounds)
   http_status=C   answer file requests below /talveroupdate/files/ with C (0 = off)
   http_cut=N      file responses there announce the whole Content-Length, send
                   the first N bytes of the body and close the connection
@@ -72,7 +77,7 @@ class Switches:
     """Fault switches shared by the HTTP thread and the FTP loop."""
 
     INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "ftp_size_delta",
-            "refuse_login", "throttle", "http_status", "http_cut", "http_stall")
+            "refuse_login", "throttle", "ftp_rate", "http_status", "http_cut", "http_stall")
     TEXTS = ("http_match",)
 
     def __init__(self):
@@ -124,6 +129,34 @@ def pace(sent, started, rate):
     delay = due - time.monotonic()
     if delay > 0:
         time.sleep(delay)
+
+
+class TokenBucket:
+    """Credit for `rate` bytes per second. It holds at most two milliseconds'
+    worth and a waiting sender resumes once one millisecond's worth is there:
+    the poll loop wakes at millisecond steps, so a smaller credit would lose
+    rate to every late wake-up, and a larger one would send in bursts."""
+
+    TICK = 0.001
+
+    def __init__(self, rate, now):
+        self.rate = float(rate)
+        self.step = max(1, int(rate * self.TICK))
+        self.capacity = 2 * self.step
+        self.tokens = float(self.step)
+        self.stamp = now
+
+    def allowance(self, now):
+        self.tokens = min(self.capacity, self.tokens + (now - self.stamp) * self.rate)
+        self.stamp = now
+        return int(self.tokens)
+
+    def spend(self, count):
+        self.tokens -= count
+
+    def wait(self):
+        """Seconds until one step of credit is there."""
+        return max(0.0, (self.step - self.tokens) / self.rate)
 
 
 # ---- HTTP -----------------------------------------------------------------
@@ -274,6 +307,7 @@ class FaultyDTPHandler(DTPHandler):
         self._resume = None
         self._cut = None
         self._stalled = False
+        self._bucket = None
         rate = SWITCHES.get("throttle")
         if rate > 0:
             # Small sends keep the pace smooth instead of bursting a second's worth.
@@ -283,7 +317,7 @@ class FaultyDTPHandler(DTPHandler):
         return self.file_obj is not None and not self.receive
 
     def use_sendfile(self):
-        if any(SWITCHES.get(name) > 0 for name in ("throttle", "ftp_cut", "ftp_stall")):
+        if any(SWITCHES.get(name) > 0 for name in ("throttle", "ftp_rate", "ftp_cut", "ftp_stall")):
             return False
         return super().use_sendfile()
 
@@ -307,7 +341,19 @@ class FaultyDTPHandler(DTPHandler):
                 action()
                 return 0
             data = data[:room]
+        rate = SWITCHES.get("ftp_rate") if self._sending_file() else 0
+        if rate > 0:
+            now = time.monotonic()
+            if self._bucket is None or self._bucket.rate != rate:
+                self._bucket = TokenBucket(rate, now)
+            allowed = self._bucket.allowance(now)
+            if allowed < min(len(data), self._bucket.step):
+                self._hold(self._bucket.wait())
+                return 0
+            data = data[:allowed]
         sent = super().send(data)
+        if rate > 0:
+            self._bucket.spend(sent)
         if action is not None and self.tot_bytes_sent >= limit:
             action()
         else:
@@ -350,7 +396,12 @@ class FaultyDTPHandler(DTPHandler):
         if rate <= 0 or self._closed:
             return
         delay = self._started + self.tot_bytes_sent / float(rate) - time.monotonic()
-        if delay <= 0:
+        if delay > 0:
+            self._hold(delay)
+
+    def _hold(self, delay):
+        """No writing for `delay` seconds; the loop serves the others meanwhile."""
+        if self._resume is not None or self._closed:
             return
 
         def resume():
@@ -480,6 +531,7 @@ def parse_args(argv):
     p.add_argument("--ftp-size-delta", type=int, default=0, metavar="BYTES")
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--throttle", type=int, default=0, metavar="BYTES_PER_SEC")
+    p.add_argument("--ftp-rate", type=int, default=0, metavar="BYTES_PER_SEC")
     p.add_argument("--http-status", type=int, default=0, metavar="CODE")
     p.add_argument("--http-cut", type=int, default=0, metavar="BYTES")
     p.add_argument("--http-stall", type=int, default=0, metavar="BYTES")
@@ -497,6 +549,7 @@ def main(argv):
         "ftp_stall": args.ftp_stall, "ftp_silent": int(args.ftp_silent),
         "ftp_size_delta": args.ftp_size_delta,
         "refuse_login": int(args.refuse_login), "throttle": args.throttle,
+        "ftp_rate": args.ftp_rate,
         "http_status": args.http_status, "http_cut": args.http_cut,
         "http_stall": args.http_stall, "http_match": args.http_match,
     })
