@@ -88,9 +88,13 @@ bool FtpFetch(uint16_t port, const std::wstring& remote, const std::wstring& loc
     InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     InetHandle connection(InternetConnectW(session.get(), L"127.0.0.1", port, L"58213_upd", L"6184270",
                                            INTERNET_SERVICE_FTP, 0, 0));
-    if (!connection) return false;
-    const std::wstring path = L"lupd19/" + remote;
-    InetHandle file(FtpOpenFileW(connection.get(), path.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    // The folder and the size lookup belong to every fetch the program
+    // makes, so they belong to the floor too; Wine answers the lookup by
+    // listing the whole folder, which costs more than a small file.
+    if (!connection || !FtpSetCurrentDirectoryW(connection.get(), L"lupd19/")) return false;
+    WIN32_FIND_DATAW found{};
+    if (!InetHandle(FtpFindFirstFileW(connection.get(), remote.c_str(), &found, INTERNET_FLAG_RELOAD, 0))) return false;
+    InetHandle file(FtpOpenFileW(connection.get(), remote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
     FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
     if (!file || !out) return false;
