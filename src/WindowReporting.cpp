@@ -7,9 +7,31 @@
 #include "ProgressControls.h"
 #include "Variable.h"
 
-void ListReport::AddLine(const std::wstring& text) { ListAdd(list_, text); }
+void ListReport::AddLine(const std::wstring& text) {
+    Hold();
+    ListAdd(list_, text);
+}
 
-void ListReport::Clear() { ListClear(list_); }
+void ListReport::Clear() {
+    Hold();
+    ListClear(list_);
+}
+
+void ListReport::Hold() {
+    if (held_) return;
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    held_ = true;
+    // Something in the queue, so the next look at it (every transfer and
+    // wait makes one) processes messages and so shows the lines.
+    PostMessageW(list_, WM_NULL, 0, 0);
+}
+
+void ListReport::Show() {
+    if (!held_) return;
+    held_ = false;
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+}
 
 std::vector<std::wstring> ListReport::Lines() const {
     std::vector<std::wstring> lines;
@@ -25,6 +47,7 @@ bool CheckListSelection::IsChecked(int index) const { return CheckListChecked(li
 void CheckListSelection::Clear() { ListClear(list_); }
 
 int WindowFrontend::Message(const std::wstring& text, const std::wstring& caption, UINT flags) {
+    ShowReport();
     return ShowMessage(text, caption, flags);
 }
 
@@ -36,15 +59,21 @@ void WindowFrontend::Open(const std::wstring& path, const wchar_t* verb, int sho
 
 void WindowFrontend::ShowBusy(bool busy) { SetBusyCursor(busy); }
 
-void WindowFrontend::Breathe() { ProcessMessages(); }
+void WindowFrontend::Breathe() {
+    ShowReport();
+    ProcessMessages();
+}
 
-void WindowFrontend::KeepAlive() { KeepWindowAlive(); }
+void WindowFrontend::KeepAlive() {
+    ShowReport();
+    KeepWindowAlive();
+}
 
 void InstallUpdates(TfrmMain& form) {
     ListReport report(form.lstAnw);
     CheckListSelection selection(form.lstUpd);
     ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
-    WindowFrontend frontend;
+    WindowFrontend frontend(report);
     InstallUpdates({report, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
 }
 

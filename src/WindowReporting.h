@@ -10,16 +10,28 @@
 #include "Transfers.h"
 #include "main.h"
 
-// A list box's lines as a run's report (lstAnw).
+// A list box's lines as a run's report (lstAnw). Once the list scrolls,
+// every added line redraws its scroll bar at once, which under Wine costs
+// several milliseconds a line; the list therefore holds its drawing while
+// lines come in and draws them all the next time the window's messages are
+// processed (Show, which the window's frontend calls), and at the latest
+// when the report ends.
 class ListReport final : public RunReport {
 public:
     explicit ListReport(HWND list) : list_(list) {}
+    ~ListReport() { Show(); }
+    ListReport(const ListReport&) = delete;
+    ListReport& operator=(const ListReport&) = delete;
     void AddLine(const std::wstring& text) override;
     void Clear() override;
     std::vector<std::wstring> Lines() const override;
+    // Draws what came in since the last time.
+    void Show();
 
 private:
+    void Hold();
     HWND list_;
+    bool held_ = false;
 };
 
 // The entries of a check list as the selection (lstUpd).
@@ -38,11 +50,20 @@ private:
 // cursor and its message pump.
 class WindowFrontend final : public Frontend {
 public:
+    WindowFrontend() = default;
+    // report: shown before the window's messages are processed or a box asks.
+    explicit WindowFrontend(ListReport& report) : report_(&report) {}
     int Message(const std::wstring& text, const std::wstring& caption, UINT flags) override;
     void Open(const std::wstring& path, const wchar_t* verb, int show) override;
     void ShowBusy(bool busy) override;
     void Breathe() override;
     void KeepAlive() override;
+
+private:
+    void ShowReport() {
+        if (report_) report_->Show();
+    }
+    ListReport* report_ = nullptr;
 };
 
 // The install press: the run over the form's lists, progress controls and
