@@ -101,16 +101,16 @@ TEST_F(TrustRun, OnlyAListWithTheBuildsSignatureIsRead) {
         {"signed with the build's key", list, good, true},
     };
     const std::wstring work = session().workFolder;
-    // One answerer for all rows: it knows a closing box from a new one.
-    BoxAnswerer boxes;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         nettest::Published published;
         published.Put(L"update19.txt", row.list);
         if (!row.signature.empty()) published.Put(L"update19.txt.sig", row.signature);
-        boxes.Clear();
+        // The fixture's answerer, the only one: a second would race it for
+        // each box.
+        boxes_.Clear();
         Press();
-        const std::vector<SeenBox> seen = boxes.Seen();
+        const std::vector<SeenBox> seen = boxes_.Seen();
         if (row.offered) {
             EXPECT_TRUE(seen.empty());
             EXPECT_EQ(WizardStep::Selection, form().Step());
