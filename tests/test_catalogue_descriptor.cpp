@@ -165,10 +165,8 @@ TEST_F(DescriptorTest, HashValuesGiveTheDigestOrARefusal) {
         {"none, signed list", "", true, EntryRefusal::NoDigest, false},
         {"empty value", "Hash001=", false, EntryRefusal::BadDigest, false},
         {"empty value, signed list", "Hash001=", true, EntryRefusal::BadDigest, false},
-        {"63 digits", "Hash001=sha256:" + abc.substr(1), false, EntryRefusal::BadDigest, false},
-        {"other algorithm", "Hash001=sha1:a9993e364706816aba3e25717850c26c9cd0d89d", false,
+        {"63 digits (the digest syntax itself: test_trust)", "Hash001=sha256:" + abc.substr(1), false,
          EntryRefusal::BadDigest, false},
-        {"no prefix", "Hash001=" + abc, false, EntryRefusal::BadDigest, false},
         {"another entry's number", "Hash002=sha256:" + abc, true, EntryRefusal::NoDigest, false},
     };
     for (const auto& row : rows) {
@@ -189,12 +187,6 @@ TEST_F(DescriptorTest, HashValuesGiveTheDigestOrARefusal) {
         Write("[1]\r\nPrg=MIRADO19\r\nFile001=a.dat\r\nName001=..\\a.dat\r\nHash001=x\r\n", true).Entries(L"1");
     ASSERT_EQ(1u, bad.size());
     EXPECT_EQ(EntryRefusal::UnsafeName, bad[0].refusal);
-    EXPECT_EQ(L"Datei a.dat nicht übernommen: \"..\\a.dat\" ist kein zulässiger Dateiname", RefusedEntryLine(bad[0]));
-    FileEntry entry = bad[0];
-    entry.refusal = EntryRefusal::BadDigest;
-    EXPECT_EQ(L"Datei a.dat nicht übernommen: ungültige Prüfsumme", RefusedEntryLine(entry));
-    entry.refusal = EntryRefusal::NoDigest;
-    EXPECT_EQ(L"Datei a.dat nicht übernommen: keine Prüfsumme", RefusedEntryLine(entry));
 }
 
 TEST_F(DescriptorTest, LongValuesAreReadWhole) {
