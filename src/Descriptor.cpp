@@ -15,6 +15,10 @@ namespace {
 // Values longer than this are not folder or file names but damage; they are
 // cut off rather than grown without end.
 constexpr size_t kMaxValueChars = 1u << 20;
+// The default that marks a missing key. A value of just this control
+// character reads as missing too; a signed list refuses that entry all the
+// same, and an unsigned one could leave the key out anyway.
+const std::wstring kNoValue = L"\x01";
 
 // A whole decimal integer with an optional sign that fits 32 bits, or nothing.
 bool ParseInteger(const std::wstring& text, long long* value) {
@@ -146,7 +150,15 @@ bool IsSafeLocalName(const std::wstring& name) {
 bool StartsWithBackupPrefix(const std::wstring& part) { return StartsWithNoCase(part, kBackupPrefix); }
 
 std::wstring RefusedEntryLine(const FileEntry& entry) {
-    return L"Datei " + entry.F + L" nicht übernommen: \"" + entry.N + L"\" ist kein zulässiger Dateiname";
+    const std::wstring start = L"Datei " + entry.F + L" nicht übernommen: ";
+    switch (entry.refusal) {
+    case EntryRefusal::BadDigest:
+        return start + L"ungültige Prüfsumme";
+    case EntryRefusal::NoDigest:
+        return start + L"keine Prüfsumme";
+    default:
+        return start + L"\"" + entry.N + L"\" ist kein zulässiger Dateiname";
+    }
 }
 
 std::wstring UpdateDescriptor::ReadText(const std::wstring& section, const std::wstring& key,
@@ -183,7 +195,17 @@ FileEntry UpdateDescriptor::Entry(const std::wstring& section, int n) const {
     e.O = ReadFlag(section, L"Open" + nnn, false);
     e.N = ReadText(section, L"Name" + nnn);
     e.Path = ReadText(section, L"Path" + nnn);
-    e.refused = !IsSafeLocalName(e.N);
+    // The default marks a missing key: "Hash001=" with nothing after it is
+    // a damaged digest, not an entry without one.
+    const std::wstring hash = ReadText(section, L"Hash" + nnn, kNoValue);
+    const bool hashGiven = hash != kNoValue;
+    e.hasDigest = hashGiven && ParseDigest(hash, &e.digest);
+    if (!IsSafeLocalName(e.N))
+        e.refusal = EntryRefusal::UnsafeName;
+    else if (hashGiven && !e.hasDigest)
+        e.refusal = EntryRefusal::BadDigest;
+    else if (digestsRequired_ && !e.hasDigest)
+        e.refusal = EntryRefusal::NoDigest;
     return e;
 }
 

@@ -6,9 +6,19 @@
 #include <vector>
 
 #include "Session.h"
+#include "Trust.h"
+
+// Why the install run skips a file entry.
+enum class EntryRefusal {
+    None,
+    UnsafeName,  // N could land outside the target folder, on a device or in a backup folder
+    BadDigest,   // "Hash" is there but no "sha256:" digest: a damaged list, not one without digests
+    NoDigest,    // a signed list vouches for an entry's bytes only through its digest
+};
 
 // One numbered file entry of a descriptor section (keys "File", "Repl",
-// "Open", "Name" and "Path", each followed by the number in three digits).
+// "Open", "Name", "Path" and "Hash", each followed by the number in three
+// digits).
 struct FileEntry {
     int number = 0;       // 1..999
     std::wstring F;       // "File": name in the server folder, as fetched over HTTP
@@ -17,9 +27,11 @@ struct FileEntry {
     bool O = false;       // "Open": offer to open the file after a fetch into the updates folder
     std::wstring N;       // "Name": local file name in the target folder
     std::wstring Path;    // "Path": keyword or literal folder, as stored
-    // N could land outside the target folder, on a device or in a backup
-    // folder; the install run skips such an entry.
-    bool refused = false;
+    // "Hash": the SHA-256 the fetched bytes must have, where hasDigest.
+    bool hasDigest = false;
+    Sha256Digest digest{};
+    EntryRefusal refusal = EntryRefusal::None;
+    bool refused() const noexcept { return refusal != EntryRefusal::None; }
 };
 
 // The update descriptor: the local list file read as an INI file. The install
@@ -28,7 +40,10 @@ struct FileEntry {
 // functions afresh, so nothing is cached between entries.
 class UpdateDescriptor {
 public:
-    explicit UpdateDescriptor(std::wstring fileName) : fileName_(std::move(fileName)) {}
+    // digestsRequired: the list passed the signature check, so an entry
+    // without a digest is refused.
+    explicit UpdateDescriptor(std::wstring fileName, bool digestsRequired = false)
+        : fileName_(std::move(fileName)), digestsRequired_(digestsRequired) {}
     const std::wstring& FileName() const noexcept { return fileName_; }
 
     // The value as stored, or defaultValue when the key is missing.
@@ -46,6 +61,7 @@ public:
 
 private:
     std::wstring fileName_;
+    bool digestsRequired_;
 };
 
 inline constexpr int kMaxFileEntries = 999;
@@ -65,7 +81,7 @@ bool IsSafeLocalName(const std::wstring& name);
 inline constexpr const wchar_t* kBackupPrefix = L"_History";
 // A path part that begins like a backup folder (without regard to case).
 bool StartsWithBackupPrefix(const std::wstring& part);
-// The line the install run reports for a refused entry.
+// The line the install run reports for a refused entry, naming its refusal.
 std::wstring RefusedEntryLine(const FileEntry& entry);
 // The folder of the installed product that a file entry's Path value names
 // (keywords without regard to case); an unknown value is taken as a literal

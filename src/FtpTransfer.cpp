@@ -335,7 +335,8 @@ Received Receive(FtpJob& job, HANDLE file, uint64_t size, const std::wstring& lo
 
 bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password, uint16_t port,
                  const std::wstring& remoteFolder, const std::wstring& remoteFile, const std::wstring& localPath,
-                 TransferProgress& progress, Frontend& frontend, const TransferLimits& limits) {
+                 TransferProgress& progress, Frontend& frontend, const TransferLimits& limits,
+                 DigestCheck* check) {
     const DisplayReset reset(progress, frontend);
     const std::wstring hostMissing = L"Host \"" + host + L"\" ist nicht verfügbar";
     auto job = std::make_shared<FtpJob>(host, user, password, port, remoteFolder, remoteFile);
@@ -374,5 +375,6 @@ bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::
     // A data connection that ends early looks like an ordinary end of file;
     // only the size the listing gave tells a cut-off file from a whole one.
     if (received.broken || received.bytes != size) return false;
+    if (!PassesDigestCheck(side.path(), check)) return false;
     return side.MoveOver(localPath);
 }

@@ -67,7 +67,10 @@ void CreateOneLevel(const std::wstring& folder) {
     if (!CreateDirectoryW(folder.c_str(), nullptr)) RaiseIoError(GetLastError());
 }
 
-std::wstring NotFetchedLine(const FileEntry& e) { return Upper(e.N) + L" konnte nicht geladen werden"; }
+std::wstring NotFetchedLine(const FileEntry& e, const DigestCheck& check) {
+    const std::wstring line = Upper(e.N) + L" konnte nicht geladen werden";
+    return check.mismatch ? line + L": Prüfsumme stimmt nicht" : line;
+}
 
 // The archive engine would be loaded from the updated product's program
 // folder. The lookups store their defaults, which is what users see in
@@ -169,12 +172,15 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     if (!FolderExists(folder)) ForceFolderChain(folder);
     SweepLeftoverSideFiles(folder);
     run.AddLine(L"Download von: " + Upper(e.N));
-    // The transfer lands beside the file and replaces it only once complete,
-    // so a failed fetch leaves the installed file as it was.
-    const bool fetched = FtpDownload(UpdateFtpHost(run.session.registryRoot), kFtpUser, kFtpPassword, run.ftpPort, kServerFolder,
-                                     e.FtpName, local, run.tools.progress, run.tools.frontend);
+    // The transfer lands beside the file and replaces it only once complete
+    // (and of the bytes the list named), so a failed fetch leaves the
+    // installed file as it was.
+    DigestCheck check{e.hasDigest ? &e.digest : nullptr};
+    const bool fetched = FtpDownload(UpdateFtpHost(run.session.registryRoot), kFtpUser, kFtpPassword, run.ftpPort,
+                                     kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend,
+                                     TransferLimits(), &check);
     run.AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
-                        : NotFetchedLine(e));
+                        : NotFetchedLine(e, check));
     return fetched;
 }
 
@@ -183,8 +189,11 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
 void FetchAside(const Run& run, const FileEntry& e, const std::wstring& relative) {
     const std::wstring updates = UpdatesFolder(run.session.workFolder);
     CreateOneLevel(updates);
-    const bool fetched = HttpDownload(run.session.updateBaseUrl + kServerFolder + e.F, updates + relative, e.O, run.tools.frontend);
-    run.AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : NotFetchedLine(e));
+    DigestCheck check{e.hasDigest ? &e.digest : nullptr};
+    const bool fetched = HttpDownload(run.session.updateBaseUrl + kServerFolder + e.F, updates + relative, e.O,
+                                      run.tools.frontend, TransferLimits(), &check);
+    run.AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert"
+                        : NotFetchedLine(e, check));
 }
 
 // Only a full folder can hold the files: an empty one (a product folder
@@ -200,8 +209,8 @@ std::wstring NoTargetLine(const FileEntry& e) {
 }
 
 void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e) {
-    const std::wstring target = e.refused ? std::wstring() : ResolveTargetFolder(run.session, product, e.Path);
-    if (e.refused) {
+    const std::wstring target = e.refused() ? std::wstring() : ResolveTargetFolder(run.session, product, e.Path);
+    if (e.refused()) {
         run.AddLine(RefusedEntryLine(e));
     } else if (!IsFullFolder(target)) {
         run.AddLine(NoTargetLine(e));
@@ -288,7 +297,7 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
     const int entryCount = tools.selection.Count();
     const std::wstring& workFolder = session.workFolder;
     try {
-        const UpdateDescriptor descriptor(workFolder + L"update.cfg");
+        const UpdateDescriptor descriptor(workFolder + L"update.cfg", session.listSigned);
         tools.report.Clear();
         tools.report.AddLine(L"Erneuerte Dateien");
         tools.report.AddLine(L"");

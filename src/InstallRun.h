@@ -23,9 +23,11 @@ struct InstallTools {
 // Installs the checked entries of the selection, entry i from the section
 // whose id is sectionIds[i], as the descriptor session.workFolder +
 // "update.cfg" lists them; files that must not replace an installed one are
-// fetched from session.updateBaseUrl into session.workFolder + "Updates\". Reports into tools.report and ends
-// with WriteDownloadLog, also when an error ends the run early (the error is
-// then raised again for the wizard's click handler).
+// fetched from session.updateBaseUrl into session.workFolder + "Updates\".
+// A file whose entry names a digest lands only with those bytes; with
+// session.listSigned every entry must name one. Reports into tools.report
+// and ends with WriteDownloadLog, also when an error ends the run early (the
+// error is then raised again for the wizard's click handler).
 void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds);
 // Saves the report's lines as workFolder + "Updates\Download <short date>
 // .txt" (ANSI, CR LF), empties report and selection, reports where the log

@@ -9,6 +9,8 @@
 #include "CustomerPage.h"
 #include "Dateien.h"
 #include "Handles.h"
+#include "ListFetch.h"
+#include "Trust.h"
 #include "Variable.h"
 #include "Transfers.h"
 #include "WindowReporting.h"
@@ -369,37 +371,6 @@ void TfrmMain::PressCustomerData() {
     step_ = WizardStep::Confirmation;
 }
 
-namespace {
-
-bool ExistsFollowingLinks(const std::wstring& path) {
-    const DWORD attr = GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES) return false;
-    if (!(attr & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-    FileHandle target(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return static_cast<bool>(target);
-}
-
-// A stale list must never be read as the new one; a directory link of that
-// name goes too.
-void DeleteOldList(const std::wstring& path) {
-    if (!ExistsFollowingLinks(path)) return;
-    if (DeleteFileW(path.c_str())) return;
-    // A list left read-only (copied from a CD, marked by hand) must not
-    // keep every later fetch from landing.
-    const DWORD marks = GetFileAttributesW(path.c_str());
-    if (marks != INVALID_FILE_ATTRIBUTES && (marks & FILE_ATTRIBUTE_READONLY) && !(marks & FILE_ATTRIBUTE_DIRECTORY) &&
-        SetFileAttributesW(path.c_str(), marks & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
-        DeleteFileW(path.c_str()))
-        return;
-    const DWORD attr = GetFileAttributesW(path.c_str());
-    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        (attr & FILE_ATTRIBUTE_DIRECTORY))
-        RemoveDirectoryW(path.c_str());
-}
-
-}  // namespace
-
 void TfrmMain::PressFetchList() {
     struct Cleanup {
         HWND button;
@@ -411,9 +382,21 @@ void TfrmMain::PressFetchList() {
     } cleanup{cmdnex};
     const std::wstring listFile = session_.workFolder + L"update.cfg";
     const std::wstring listUrl = session_.updateBaseUrl + L"update19.txt";
-    DeleteOldList(listFile);
-    if (HttpDownload(listUrl, listFile, false))
-        step_ = ReadUpdateList(listFile) ? WizardStep::Selection : WizardStep::NothingToDo;
+    const std::string key = EmbeddedListKey();
+    WindowFrontend frontend;
+    // A list that fails its signature check leaves the step where a failed
+    // fetch does: the next press tries again.
+    switch (FetchUpdateList(listUrl, listFile, key, frontend)) {
+    case ListFetchResult::Unsigned:
+        ShowGeneralError(kUnsignedListText);
+        return;
+    case ListFetchResult::Failed:
+        return;
+    case ListFetchResult::Fetched:
+        break;
+    }
+    session_.listSigned = !key.empty();
+    step_ = ReadUpdateList(listFile) ? WizardStep::Selection : WizardStep::NothingToDo;
 }
 
 void TfrmMain::PressInstall() {

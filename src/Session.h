@@ -13,4 +13,7 @@ struct Session {
     std::wstring stdFolder;       // appDataRoot + "talvero\Mirados2019\"
     std::wstring workFolder;      // the updater's own folder: update.cfg and Updates\ (same text as dataTempFolder)
     std::wstring updateBaseUrl;   // "http://" + web host + "/talveroupdate/files/"
+    // The list at workFolder + "update.cfg" passed the signature check (only
+    // a build with a key checks one): every entry must then name a digest.
+    bool listSigned = false;
 };

@@ -172,10 +172,8 @@ bool FileSizeIs(const std::wstring& path, int64_t expected) {
     return size == expected;
 }
 
-// True when url ended up complete at dest; dest is left alone otherwise.
-bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const TransferLimits& limits,
-                    Frontend& frontend) {
-    SideFile side(dest);
+// True when url ended up complete in side (closed and still there).
+bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits& limits, Frontend& frontend) {
     if (side.path().empty() || !side.Close()) return false;
     auto job = std::make_shared<HttpJob>(url, side.path());
     if (!job->done || !RunOnHelperThread([job] { job->Fetch(); })) return false;
@@ -189,8 +187,35 @@ bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const Tra
     }
     if (job->result != S_OK || job->status >= 400) return false;
     // A connection that closed early leaves a short file and reports success.
-    if (job->announced >= 0 && !job->encoded && !FileSizeIs(side.path(), job->announced)) return false;
+    return job->announced < 0 || job->encoded || FileSizeIs(side.path(), job->announced);
+}
+
+// True when url ended up complete at dest and passed check; dest is left
+// alone otherwise.
+bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const TransferLimits& limits,
+                    Frontend& frontend, DigestCheck* check) {
+    SideFile side(dest);
+    if (!FetchIntoSide(url, side, limits, frontend)) return false;
+    if (!PassesDigestCheck(side.path(), check)) return false;
     return side.MoveOver(dest);
+}
+
+// The whole file, unless it holds more than maxBytes.
+bool ReadSmallFile(const std::wstring& path, size_t maxBytes, std::string* bytes) {
+    const FileHandle file(CreateFileW(ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        static_cast<uint64_t>(size.QuadPart) > maxBytes)
+        return false;
+    std::string content(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!content.empty() &&
+        (!ReadFile(file.get(), &content[0], static_cast<DWORD>(content.size()), &got, nullptr) ||
+         got != content.size()))
+        return false;
+    *bytes = std::move(content);
+    return true;
 }
 
 std::wstring DecimalSeparator() {
@@ -217,16 +242,25 @@ std::wstring UpdateFtpHost(HKEY root) { return HostSetting(root, L"FTP Host", UP
 
 std::wstring MakeUpdateBaseUrl(HKEY root) { return L"http://" + UpdateHttpHost(root) + L"/talveroupdate/files/"; }
 
+bool PassesDigestCheck(const std::wstring& path, DigestCheck* check) {
+    if (!check || !check->expected) return true;
+    Sha256Digest actual{};
+    check->mismatch = !FileSha256(ApiPath(path), &actual) || actual != *check->expected;
+    return !check->mismatch;
+}
+
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
-                  const TransferLimits& limits) {
+                  const TransferLimits& limits, DigestCheck* check) {
     const std::wstring folder = ExtractFilePath(dest);
     // A folder that cannot be made shows up as the failed download below.
     if (!FolderExists(folder)) ForceFolderChain(folder);
     SweepLeftoverSideFiles(folder);
     bool result = false;
     try {
-        if (!FetchUrlToFile(url, dest, limits, frontend)) {
-            frontend.Message(dest, kBoxCaption, MB_ICONERROR | MB_OK);
+        if (!FetchUrlToFile(url, dest, limits, frontend, check)) {
+            // A file of other bytes than the list named is told in the
+            // run's log; the box would name only where it did not land.
+            if (!check || !check->mismatch) frontend.Message(dest, kBoxCaption, MB_ICONERROR | MB_OK);
             return false;
         }
         result = true;
@@ -244,6 +278,19 @@ bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToO
                              kBoxCaption, MB_OK);
     }
     return result;
+}
+
+bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_t maxBytes, std::string* bytes,
+                      Frontend& frontend, const TransferLimits& limits) {
+    try {
+        if (!FolderExists(folder)) ForceFolderChain(folder);
+        SweepLeftoverSideFiles(folder);
+        // The side file's name is made from the folder; the last part is a placeholder.
+        SideFile side(folder + L"quiet");
+        return FetchIntoSide(url, side, limits, frontend) && ReadSmallFile(side.path(), maxBytes, bytes);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 int ProgressPercent(uint64_t received, uint64_t total) {

@@ -9,6 +9,7 @@
 
 #include "LiveWait.h"
 #include "Reporting.h"
+#include "Trust.h"
 
 // The update server's hosts: the registry values "Update Host" (host,
 // optionally ":port") and "FTP Host" (host only) under the settings key
@@ -24,23 +25,43 @@ struct TransferLimits {
     DWORD stallMs = kDefaultStallMs;
 };
 
+// The SHA-256 that a fetch's bytes must have (the update list's "Hash"),
+// checked on the complete side file before it replaces or lands anywhere.
+// A file of other bytes is removed, mismatch is set and the fetch fails.
+// Without an expected digest nothing is read twice.
+struct DigestCheck {
+    const Sha256Digest* expected = nullptr;
+    bool mismatch = false;
+};
+// True when check asks for nothing or path holds the expected bytes; sets
+// check->mismatch otherwise (also when the file cannot be read).
+bool PassesDigestCheck(const std::wstring& path, DigestCheck* check);
+
 // Fetches url into dest in one blocking call, creating dest's folder chain
 // first. A failed fetch (also an HTTP error status) shows dest as an error
-// box, leaves an existing dest untouched and returns false. With askToOpen
-// the user is then asked whether to open the file.
+// box, leaves an existing dest untouched and returns false; a file that
+// fails check does the same without the box. With askToOpen the user is
+// then asked whether to open the file.
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
-                  const TransferLimits& limits = TransferLimits());
+                  const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr);
+
+// Fetches url into memory through a side file in folder, removed again in
+// every case: no box, no question. False when the fetch fails or the body
+// is longer than maxBytes.
+bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_t maxBytes, std::string* bytes,
+                      Frontend& frontend, const TransferLimits& limits = TransferLimits());
 
 // Fetches remoteFolder/remoteFile over FTP (active mode, binary) into
 // localPath block by block, showing the progress and the busy cursor while
 // it runs. localPath's folder must exist. localPath is replaced only by a
 // complete file (as many bytes as the server's fresh listing reported, not
-// one more); otherwise it stays as it was and the result is false. A local
-// write error is raised as UpdateError once the display is reset.
+// one more) that passes check; otherwise it stays as it was and the result
+// is false. A local write error is raised as UpdateError once the display
+// is reset.
 bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password,
                  uint16_t port, const std::wstring& remoteFolder, const std::wstring& remoteFile,
                  const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
-                 const TransferLimits& limits = TransferLimits());
+                 const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr);
 
 // "999 bytes", "1,00 Kb", "1,50 Mb" (decimal steps, the user's decimal separator).
 std::wstring SizeText(int64_t n);

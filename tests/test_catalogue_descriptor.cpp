@@ -13,10 +13,10 @@ namespace {
 class DescriptorTest : public ::testing::Test {
 protected:
     // Each test its own file: the profile functions keep recently read files.
-    UpdateDescriptor Write(const std::string& content) {
+    UpdateDescriptor Write(const std::string& content, bool digestsRequired = false) {
         const std::wstring path = tmp_.path() + L"update" + std::to_wstring(++count_) + L".cfg";
         WriteFileBytes(path, content);
-        return UpdateDescriptor(path);
+        return UpdateDescriptor(path, digestsRequired);
     }
     TempFolder tmp_;
     int count_ = 0;
@@ -45,7 +45,7 @@ TEST_F(DescriptorTest, EntriesRunUpToTheFirstEmptyFile) {
     EXPECT_EQ(L"X64", e[1].Path);
     EXPECT_FALSE(e[1].R);
     EXPECT_TRUE(e[1].O);
-    EXPECT_FALSE(e[1].refused);
+    EXPECT_FALSE(e[1].refused());
 
     EXPECT_TRUE(d.Entries(L"2").empty());
     EXPECT_EQ(1u, d.Entries(L"3").size());  // bare LF lines, empty File002
@@ -139,10 +139,54 @@ TEST_F(DescriptorTest, UnsafeNamesAreMarkedRefused) {
                                          "File004=d.dll\r\nName004=d.dll\r\n")
                                          .Entries(L"1");
     ASSERT_EQ(4u, e.size());
-    EXPECT_TRUE(e[0].refused);
-    EXPECT_TRUE(e[1].refused);  // no "Name" at all
-    EXPECT_TRUE(e[2].refused);
-    EXPECT_FALSE(e[3].refused);
+    EXPECT_TRUE(e[0].refused());
+    EXPECT_TRUE(e[1].refused());  // no "Name" at all
+    EXPECT_TRUE(e[2].refused());
+    EXPECT_FALSE(e[3].refused());
+}
+
+// The digest of "abc", and the refusal each kind of "Hash" value gets in an
+// unsigned list and in a signed one (which needs a digest on every entry).
+TEST_F(DescriptorTest, HashValuesGiveTheDigestOrARefusal) {
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    std::string upper = abc;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const struct {
+        const char* what;
+        std::string hashLine;  // after "Name001=a.dat\r\n"
+        bool signedList;
+        EntryRefusal refusal;
+        bool hasDigest;
+    } rows[] = {
+        {"lower case", "Hash001=sha256:" + abc, false, EntryRefusal::None, true},
+        {"upper-case digits, blanks around", "Hash001 = sha256:" + upper + " ", false, EntryRefusal::None, true},
+        {"in quotes", "Hash001=\"sha256:" + abc + "\"", true, EntryRefusal::None, true},
+        {"none, unsigned list", "", false, EntryRefusal::None, false},
+        {"none, signed list", "", true, EntryRefusal::NoDigest, false},
+        {"empty value", "Hash001=", false, EntryRefusal::BadDigest, false},
+        {"empty value, signed list", "Hash001=", true, EntryRefusal::BadDigest, false},
+        {"63 digits (the digest syntax itself: test_trust)", "Hash001=sha256:" + abc.substr(1), false,
+         EntryRefusal::BadDigest, false},
+        {"another entry's number", "Hash002=sha256:" + abc, true, EntryRefusal::NoDigest, false},
+    };
+    for (const auto& row : rows) {
+        const std::vector<FileEntry> e =
+            Write("[1]\r\nPrg=MIRADO19\r\nFile001=a.dat\r\nName001=a.dat\r\n" + row.hashLine + "\r\n",
+                  row.signedList)
+                .Entries(L"1");
+        ASSERT_EQ(1u, e.size()) << row.what;
+        EXPECT_EQ(row.refusal, e[0].refusal) << row.what;
+        EXPECT_EQ(row.hasDigest, e[0].hasDigest) << row.what;
+        if (row.hasDigest) {
+            EXPECT_EQ(0xBA, e[0].digest[0]) << row.what;
+            EXPECT_EQ(0xAD, e[0].digest[31]) << row.what;
+        }
+    }
+    // An unsafe name is named first, whatever its digest.
+    const std::vector<FileEntry> bad =
+        Write("[1]\r\nPrg=MIRADO19\r\nFile001=a.dat\r\nName001=..\\a.dat\r\nHash001=x\r\n", true).Entries(L"1");
+    ASSERT_EQ(1u, bad.size());
+    EXPECT_EQ(EntryRefusal::UnsafeName, bad[0].refusal);
 }
 
 TEST_F(DescriptorTest, LongValuesAreReadWhole) {

@@ -39,14 +39,21 @@ trap cleanup EXIT
 . "$demo/server/server.env"
 catalogue="$demo/server/catalogue"
 rm -rf "$catalogue" && mkdir -p "$catalogue/lupd19"
-# The list is read in the ANSI code page with CR LF line ends.
-iconv -f UTF-8 -t CP1252 "$here/tools/demo/update19.txt" | sed 's/$/\r/' >"$catalogue/update19.txt"
+# The list is kept in the ANSI code page (1252), as the wizard reads it, and
+# published with CR LF line ends.
+LC_ALL=C sed 's/$/\r/' "$here/tools/demo/update19.txt" >"$catalogue/update19.txt"
 find "$here/tools/demo/lupd19" -maxdepth 1 -type f -exec cp {} "$catalogue/lupd19/" \;
 (cd "$here/tools/demo/lupd19/symbole19" && zip -q -r -X "$catalogue/lupd19/symbole19.zip" .)
 # mtool: a program of 1.5 MB; the list names it mtool.prg, FTP serves it as mtool.EXE.
 /usr/bin/python3 -c 'import random,sys; r=random.Random(19); sys.stdout.buffer.write(b"MZ"+bytes(r.getrandbits(8) for _ in range(1500000)))' \
     >"$catalogue/lupd19/mtool.prg"
 cp "$catalogue/lupd19/mtool.prg" "$catalogue/lupd19/mtool.EXE"
+# Published the vendor's way: a digest beside every file, which the wizard
+# checks on each fetched file. The demo build has no list key, so the list
+# goes unsigned.
+hashed=$(/usr/bin/python3 "$here/tools/publish_catalogue.py" hash "$catalogue") ||
+    { echo "run: the demo catalogue could not be hashed" >&2; exit 1; }
+echo "run: $hashed"
 
 # ---- the products as installed before the update ----
 install_products() {

@@ -1,0 +1,57 @@
+#!/usr/bin/python3
+"""For test_trust_wizard (ctest fixture signed_lists): into OUT, a catalogue
+that a wizard built with KEY.pub.pem accepts, published the vendor's way by
+tools/publish_catalogue.py with KEY.key.pem, and the ways a list can fail:
+
+  catalogue/update19.txt, update19.txt.sig, lupd19/ut20a.dat, lupd19/ut20b.dat
+      [1] for MIRADO19: File001 with the digest hash wrote, File002 added
+      after hash (no digest), then signed
+  other.sig     the same list signed by another key of 3072 bits
+  changed.txt   the list with one byte of its caption changed after signing
+
+Usage: make_signed_lists.py OUT KEY (KEY: stem of the key pair, as keygen
+was given it)."""
+
+import os
+import shutil
+import subprocess
+import sys
+
+TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "publish_catalogue.py")
+
+
+def tool(*args):
+    subprocess.run(["/usr/bin/python3", TOOL] + list(args), check=True, stdout=subprocess.DEVNULL)
+
+
+def main(out, key):
+    shutil.rmtree(out, ignore_errors=True)
+    cat = os.path.join(out, "catalogue")
+    os.makedirs(os.path.join(cat, "lupd19"))
+    for name, data in (("ut20a.dat", b"signed a"), ("ut20b.dat", b"signed b")):
+        with open(os.path.join(cat, "lupd19", name), "wb") as f:
+            f.write(data)
+    list_path = os.path.join(cat, "update19.txt")
+    with open(list_path, "wb") as f:
+        f.write("[1]\r\nPrg=MIRADO19\r\nText=Signierte Liste\r\ncek=1\r\n"
+                "File001=ut20a.dat\r\nName001=a.dat\r\n".encode("cp1252"))
+    tool("hash", cat)
+    with open(list_path, "ab") as f:
+        f.write(b"File002=ut20b.dat\r\nName002=b.dat\r\n")
+    tool("sign", cat, "--key", key + ".key.pem")
+
+    good = os.path.join(cat, "update19.txt.sig")
+    os.rename(good, good + ".keep")
+    tool("keygen", os.path.join(out, "other"))
+    tool("sign", cat, "--key", os.path.join(out, "other.key.pem"))
+    os.rename(good, os.path.join(out, "other.sig"))
+    os.rename(good + ".keep", good)
+
+    with open(list_path, "rb") as f:
+        data = f.read()
+    with open(os.path.join(out, "changed.txt"), "wb") as f:
+        f.write(data.replace(b"Signierte Liste", b"Signierte Listf"))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2])
