@@ -52,6 +52,7 @@ int WindowFrontend::Message(const std::wstring& text, const std::wstring& captio
 }
 
 void WindowFrontend::Open(const std::wstring& path, const wchar_t* verb, int show) {
+    if (opens_) return opens_->Open(ApplicationWindow(), path, verb, show);
     // A file's program may be started through a shell extension, which wants COM.
     const OleScope ole;
     ShellExecuteW(ApplicationWindow(), verb, path.c_str(), nullptr, nullptr, show);
@@ -73,7 +74,7 @@ void InstallUpdates(TfrmMain& form) {
     ListReport report(form.lstAnw);
     CheckListSelection selection(form.lstUpd);
     ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
-    WindowFrontend frontend(report);
+    WindowFrontend frontend(report, form.shellOpens());
     InstallUpdates({report, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
 }
 

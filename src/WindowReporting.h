@@ -51,8 +51,9 @@ private:
 class WindowFrontend final : public Frontend {
 public:
     WindowFrontend() = default;
-    // report: shown before the window's messages are processed or a box asks.
-    explicit WindowFrontend(ListReport& report) : report_(&report) {}
+    // report: shown before the window's messages are processed or a box
+    // asks; opens: where files are opened without the window waiting.
+    WindowFrontend(ListReport& report, ShellOpens& opens) : report_(&report), opens_(&opens) {}
     int Message(const std::wstring& text, const std::wstring& caption, UINT flags) override;
     void Open(const std::wstring& path, const wchar_t* verb, int show) override;
     void ShowBusy(bool busy) override;
@@ -64,6 +65,7 @@ private:
         if (report_) report_->Show();
     }
     ListReport* report_ = nullptr;
+    ShellOpens* opens_ = nullptr;
 };
 
 // The install press: the run over the form's lists, progress controls and

@@ -7,6 +7,7 @@
 // read lstUpd through this header.
 #include "CheckList.h"
 #include "Session.h"
+#include "ShellOpens.h"
 #include "zip/ZipExtractor.h"
 
 // Where the wizard stands; the button's press does what the step asks for.
@@ -52,6 +53,8 @@ public:
     Session& session() noexcept { return session_; }
     // One section id per entry of lstUpd, in list order (ReadUpdateList).
     const std::wstring& SelectedSections() const noexcept { return selectedSections_; }
+    // Files opened for the user; the program's end waits for them to start.
+    ShellOpens& shellOpens() noexcept { return shellOpens_; }
 
     // Controls, named as in the layout.
     HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
@@ -88,6 +91,7 @@ private:
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
     std::unique_ptr<Resources> res_;
+    ShellOpens shellOpens_;
 };
 
 inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
