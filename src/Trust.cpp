@@ -40,8 +40,17 @@ constexpr DWORD kReadBlock = 64 * 1024;
 constexpr size_t kMaxPemChars = 64 * 1024;
 
 // RSA and SHA-256 without a key container of the user's: nothing is stored.
-bool AcquireAesProvider(CryptProv* prov) {
-    return CryptAcquireContextW(prov->put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) != FALSE;
+// One provider for the program's life: acquiring one loads the provider's
+// DLL and releasing the last one unloads it again, which under Wine costs
+// more than hashing a small file, and a run checks one digest per file.
+// A provider without key container is safe to share between threads.
+HCRYPTPROV AesProvider() {
+    static const CryptProv shared = [] {
+        CryptProv prov;
+        if (!CryptAcquireContextW(prov.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) prov.reset();
+        return prov;
+    }();
+    return shared.get();
 }
 
 bool HashBytes(const CryptHash& hash, const unsigned char* data, size_t size) {
@@ -85,7 +94,7 @@ bool PemToDer(const std::string& pem, std::vector<BYTE>* der) {
 
 // The key of a SubjectPublicKeyInfo, if it is an RSA key of at least
 // kMinListKeyBits; *bits gets its size.
-bool ImportRsaKey(const CryptProv& prov, const std::vector<BYTE>& der, CryptKey* key, DWORD* bits) {
+bool ImportRsaKey(HCRYPTPROV prov, const std::vector<BYTE>& der, CryptKey* key, DWORD* bits) {
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), static_cast<DWORD>(der.size()),
@@ -93,7 +102,7 @@ bool ImportRsaKey(const CryptProv& prov, const std::vector<BYTE>& der, CryptKey*
         return false;
     const LocalMem owner(info);
     if (!info->Algorithm.pszObjId || std::strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) != 0) return false;
-    if (!CryptImportPublicKeyInfo(prov.get(), X509_ASN_ENCODING, info, key->put())) return false;
+    if (!CryptImportPublicKeyInfo(prov, X509_ASN_ENCODING, info, key->put())) return false;
     DWORD size = sizeof(*bits);
     if (!CryptGetKeyParam(key->get(), KP_KEYLEN, reinterpret_cast<BYTE*>(bits), &size, 0)) return false;
     return *bits >= kMinListKeyBits;
@@ -120,10 +129,9 @@ bool FileSha256(const std::wstring& path, Sha256Digest* out) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
-    CryptProv prov;
-    if (!AcquireAesProvider(&prov)) return false;
+    const HCRYPTPROV prov = AesProvider();
     CryptHash hash;
-    if (!CryptCreateHash(prov.get(), kSha256, 0, 0, hash.put())) return false;
+    if (!prov || !CryptCreateHash(prov, kSha256, 0, 0, hash.put())) return false;
     std::vector<BYTE> block(kReadBlock);
     for (;;) {
         DWORD got = 0;
@@ -139,15 +147,14 @@ bool VerifyListSignature(const std::string& listBytes, const std::string& signat
     if (signature.empty()) return false;
     std::vector<BYTE> der;
     if (!PemToDer(publicKeyPem, &der)) return false;
-    CryptProv prov;
-    if (!AcquireAesProvider(&prov)) return false;
+    const HCRYPTPROV prov = AesProvider();
     CryptKey key;
     DWORD bits = 0;
-    if (!ImportRsaKey(prov, der, &key, &bits)) return false;
+    if (!prov || !ImportRsaKey(prov, der, &key, &bits)) return false;
     // An RSA signature is exactly as long as the key's modulus.
     if (signature.size() != (bits + 7) / 8) return false;
     CryptHash hash;
-    if (!CryptCreateHash(prov.get(), kSha256, 0, 0, hash.put())) return false;
+    if (!CryptCreateHash(prov, kSha256, 0, 0, hash.put())) return false;
     if (!HashBytes(hash, reinterpret_cast<const unsigned char*>(listBytes.data()), listBytes.size())) return false;
     // CryptoAPI takes the signature least significant byte first.
     const std::vector<BYTE> reversed(signature.rbegin(), signature.rend());
