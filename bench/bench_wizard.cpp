@@ -1,10 +1,12 @@
 // Whole-wizard figures (not a test), one round per call:
 //   bench_wizard.exe <update.exe> [plan]
-// starts the wizard (start-up time to a visible window), walks it to the
+// starts the wizard once to time its start-up to a visible window waiting
+// for input (and closes it), then again and walks it to the
 // offered list with the selection kept, and times the install run from the
 // press of "Weiter" to "Beenden". Beside them it measures what Wine itself
-// costs on an empty Win32 program in the same round: to a visible window,
-// and to the end of a program that does nothing. With [plan] it writes
+// costs on an empty Win32 program in the same round: to a visible window
+// waiting for input, measured the same way, and to the end of a program
+// that does nothing. With [plan] it writes
 // what the install run fetched, read from its download log, for
 // bench_floor.exe: "ftp NAME" per file fetched onto its target, "http NAME"
 // per file parked on the keep path, in the run's order.
@@ -71,32 +73,50 @@ BOOL CALLBACK FindEmptyWindow(HWND h, LPARAM lp) {
     return f->found == nullptr;
 }
 
-// Start of this very program with an argument; milliseconds until its
-// window shows (window) or until it has ended (exit).
-double EmptyProgram(const wchar_t* what) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" " + what;
+// Milliseconds from the start of a program until it shows a window and
+// waits for input (its window drawn); both programs compared are measured
+// this same way, so the difference is start-up work of the program's own.
+// The program is then closed and waited for.
+double StartToWindow(const std::wstring& exe, const std::wstring& args) {
+    std::wstring cmd = L"\"" + exe + L"\" " + args;
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/") + 1);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     const LARGE_INTEGER t0 = Now();
-    if (!CreateProcessW(self, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+        return -1;
+    WaitForInputIdle(pi.hProcess, 30000);
+    FindEmpty f{pi.dwProcessId};
     double ms = -1;
-    if (std::wstring(what) == L"empty-exit") {
-        WaitForSingleObject(pi.hProcess, 30000);
-        ms = Ms(t0, Now());
-    } else {
-        FindEmpty f{pi.dwProcessId};
-        if (Wizard::WaitFor(
-                [&] {
-                    EnumWindows(FindEmptyWindow, reinterpret_cast<LPARAM>(&f));
-                    return f.found != nullptr;
-                },
-                30000))
-            ms = Ms(t0, Now());
-        uidriver::EndProcess(pi.hProcess, f.found, 10000);
+    for (int i = 0; i < 30000 && !f.found; ++i) {
+        EnumWindows(FindEmptyWindow, reinterpret_cast<LPARAM>(&f));
+        if (!f.found) Sleep(1);
     }
+    if (f.found) ms = Ms(t0, Now());
+    uidriver::EndProcess(pi.hProcess, f.found, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return ms;
+}
+
+std::wstring Self() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return self;
+}
+
+// Start of this very program doing nothing: milliseconds until it has ended.
+double EmptyExit() {
+    std::wstring cmd = L"\"" + Self() + L"\" empty-exit";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const LARGE_INTEGER t0 = Now();
+    if (!CreateProcessW(Self().c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    WaitForSingleObject(pi.hProcess, 30000);
+    const double ms = Ms(t0, Now());
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return ms;
@@ -153,12 +173,11 @@ bool WritePlan(const Wizard& w, const std::wstring& planPath) {
 }
 
 int Round(const std::wstring& exe, const std::wstring& planPath) {
-    printf("empty_exit_ms %.1f\n", EmptyProgram(L"empty-exit"));
-    printf("empty_window_ms %.1f\n", EmptyProgram(L"empty-window"));
+    printf("empty_exit_ms %.1f\n", EmptyExit());
+    printf("empty_window_ms %.1f\n", StartToWindow(Self(), L"empty-window"));
+    printf("startup_ms %.1f\n", StartToWindow(exe, L""));
     Wizard w;
-    const LARGE_INTEGER t0 = Now();
     if (!w.Start(exe) || !w.FindControls()) return 1;
-    printf("startup_ms %.1f\n", Ms(t0, Now()));
     w.FillAll(L"Muster AG", L"Zürich", L"Hans Muster", L"PC-07", L"044 000", L"hm@muster.ch");
     if (!w.Press() || !Wizard::WaitFor([&] { return w.Place(w.panAdr).x == 500; }, 10000)) return 1;
     w.ClickCheck(0);
