@@ -46,9 +46,8 @@ median() { awk -v k="$1" '$1==k {print $2}' "$out" | sort -g | awk '{v[NR]=$1} E
 startup=$(median startup_ms) empty=$(median empty_window_ms) install=$(median install_ms) floor=$(median floor_ms)
 wizard_rounds=$(grep -c '^install_ms ' "$out")
 if [ -n "$startup" ]; then
-    printf 'start-up to a visible window:  update.exe %s ms   empty Win32 program %s ms (to its window; %s ms to start and end)\n' \
+    printf 'start-up to a visible window waiting for input:  update.exe %s ms   empty Win32 program %s ms (%s ms to start and end)\n' \
         "$startup" "$empty" "$(median empty_exit_ms)"
-    echo "start-up breakdown: update.exe reports none yet (a hook in src/ that prints its phases would go here)"
     echo "startup_over_empty_ms $(echo "$startup - $empty" | bc -l)" >>"$BENCH_FIGURES"
 else
     echo "startup_over_empty_ms n/a the wizard rounds did not finish" >>"$BENCH_FIGURES"
