@@ -31,18 +31,21 @@ class FileSource : public zipread::ByteSource {
 public:
     FileSource(HANDLE file, uint64_t size) : file_(file), size_(size) {}
     uint64_t Size() const override { return size_; }
+    // Seek and read, not a read with an OVERLAPPED offset: Wine answers
+    // each such read with a completion notice to the wineserver, a round
+    // trip per entry, where the seek stays in the process.
     bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
         auto* p = static_cast<char*>(buffer);
+        if (offset > size_) return false;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
         while (n > 0) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset);
-            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
             const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
             DWORD got = 0;
-            if (!ReadFile(file_, p, want, &got, &at) || got == 0) return false;
+            if (!ReadFile(file_, p, want, &got, nullptr) || got == 0) return false;
             p += got;
             n -= got;
-            offset += got;
         }
         return true;
     }
