@@ -70,11 +70,19 @@ private:
     const std::function<void()>* keepAlive_;
 };
 
-// A temporary file beside the target; removed unless it was moved into place.
+// The file an entry is written into: a side file beside the target, or the
+// target itself where none existed; removed unless it was kept.
 class TempFile {
 public:
     bool Create(const std::wstring& folder) {
         file_.reset(CreateSideFile(folder, L"zip", GENERIC_WRITE | DELETE, &path_));
+        return static_cast<bool>(file_);
+    }
+    // False when the name is taken (by a file or a folder) or cannot be made.
+    bool CreateNew(const std::wstring& target) {
+        file_.reset(CreateFileW(ApiPath(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_) path_ = target;
         return static_cast<bool>(file_);
     }
     ~TempFile() { Discard(); }
@@ -410,6 +418,77 @@ void TZipExtractor::SetArchiveName(const std::wstring& name) {
     }
 }
 
+// An existing file is kept without OverwriteFiles. Most targets of a fresh
+// install do not exist yet; with OverwriteFiles such a file is written under
+// its own name: nothing installed can be lost by it, and a damaged entry or
+// a failed write removes it again as it would a side file, while the side
+// file's rename would cost a second name lookup and a wineserver round trip
+// per file. What a killed run leaves half written there, the next run backs
+// up and replaces like any installed file; without OverwriteFiles it would
+// be kept, so that way still writes a side file first. A taken name goes
+// the side-file way, which tells a file from a folder.
+TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+                                          const std::wstring& folder, const std::function<void()>* keepAlive,
+                                          bool overwrite, std::exception_ptr* callerError) {
+    if (!overwrite) {
+        const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
+        if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return Put::Skipped;
+    }
+    TempFile temp;
+    const bool fresh = overwrite && temp.CreateNew(target);
+    const DWORD createError = fresh ? ERROR_SUCCESS : GetLastError();
+    const bool taken = overwrite && (createError == ERROR_FILE_EXISTS || createError == ERROR_ALREADY_EXISTS);
+    if (!fresh && !temp.Create(folder)) {
+        Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
+        return Put::Stop;
+    }
+    FileSink sink(temp.Handle(), keepAlive);
+    const zipread::Status s = reader.Extract(e, sink);
+    if (!s.ok()) {
+        temp.Discard();
+        int code = zipOk;
+        const std::wstring text = FaultText(s, archiveName_, &code, true);
+        Fail(code, text);
+        return Put::Stop;
+    }
+    FILETIME ft;
+    if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
+    if (fresh || (!taken && RenameNew(temp.Handle(), ApiPath(target)))) {
+        temp.Close();
+        temp.Keep();
+        return Put::Written;
+    }
+    temp.Close();
+    const std::wstring from = ApiPath(temp.Path()), to = ApiPath(target);
+    if (taken || !MoveFileExW(from.c_str(), to.c_str(), 0)) {
+        const DWORD attrs = GetFileAttributesW(to.c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+            Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
+                                     (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
+            return Put::Stop;
+        }
+        if (OnBeforeReplace) {
+            try {
+                OnBeforeReplace(target, Wide(e.name));
+            } catch (...) {
+                *callerError = std::current_exception();
+                return Put::CallerThrew;
+            }
+        }
+        // Files from read-only media arrive read-only; an update must
+        // still replace them.
+        const bool readOnly = attrs & FILE_ATTRIBUTE_READONLY;
+        if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (readOnly) SetFileAttributesW(to.c_str(), attrs);
+            Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
+            return Put::Stop;
+        }
+    }
+    temp.Keep();
+    return Put::Written;
+}
+
 int TZipExtractor::Extract() {
     errorCode_ = zipOk;
     errorText_.clear();
@@ -488,65 +567,10 @@ int TZipExtractor::Extract() {
                 Fail(zipWriteFailed, L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.");
                 return extractedCount_;
             }
-            // Most targets of a fresh install do not exist yet; only a failed
-            // rename without replacing tells that one does, which saves a
-            // lookup per new file.
-            DWORD attrs = INVALID_FILE_ATTRIBUTES;
-            if (!overwrite) {
-                attrs = GetFileAttributesW(ApiPath(target).c_str());
-                if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) continue;
-            }
-            TempFile temp;
-            if (!temp.Create(folder)) {
-                Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
-                return extractedCount_;
-            }
-            FileSink sink(temp.Handle(), keepAlive);
-            const zipread::Status s = a.reader.Extract(e, sink);
-            if (!s.ok()) {
-                temp.Discard();
-                int code = zipOk;
-                const std::wstring text = FaultText(s, archiveName_, &code, true);
-                Fail(code, text);
-                return extractedCount_;
-            }
-            FILETIME ft;
-            if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
-            if (RenameNew(temp.Handle(), ApiPath(target))) {
-                temp.Close();
-                temp.Keep();
-                ++extractedCount_;
-                continue;
-            }
-            temp.Close();
-            const std::wstring from = ApiPath(temp.Path()), to = ApiPath(target);
-            if (!MoveFileExW(from.c_str(), to.c_str(), 0)) {
-                attrs = GetFileAttributesW(to.c_str());
-                if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-                    Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
-                                             (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
-                    return extractedCount_;
-                }
-                if (OnBeforeReplace) {
-                    try {
-                        OnBeforeReplace(target, Wide(e.name));
-                    } catch (...) {
-                        callerError = std::current_exception();
-                        break;
-                    }
-                }
-                // Files from read-only media arrive read-only; an update must
-                // still replace them.
-                const bool readOnly = attrs & FILE_ATTRIBUTE_READONLY;
-                if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-                if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-                    if (readOnly) SetFileAttributesW(to.c_str(), attrs);
-                    Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
-                    return extractedCount_;
-                }
-            }
-            temp.Keep();
-            ++extractedCount_;
+            const Put put = PutFile(a.reader, e, target, folder, keepAlive, overwrite, &callerError);
+            if (put == Put::Stop) return extractedCount_;
+            if (put == Put::CallerThrew) break;
+            if (put == Put::Written) ++extractedCount_;
         }
     } catch (const std::bad_alloc&) {
         Fail(zipInternal, L"Zum Entpacken des Archivs " + Quoted(archiveName_) + L" reicht der Speicher nicht.");
