@@ -167,14 +167,16 @@ public:
         if (!IsFolder(path)) {
             const size_t cut = path.find_last_of(L'\\');
             if (cut != std::wstring::npos && cut > 2 && !Ensure(path.substr(0, cut))) return false;
-            if (!CreateDirectoryW(ApiPath(path).c_str(), nullptr) && !IsFolder(path)) return false;
+            if (CreateDirectoryW(ApiPath(path).c_str(), nullptr)) made_.insert(path + L'\\');
+            else if (!IsFolder(path)) return false;
         }
         known_.insert(path);
         return true;
     }
     // A folder that files are written into (ending with a backslash). The
     // first use also removes the temporary files a killed run left there,
-    // which nothing else would ever clear away.
+    // which nothing else would ever clear away; a folder this run made
+    // holds none, and its listing would cost a few wineserver round trips.
     bool Use(const std::wstring& folder) {
         const auto [at, fresh] = used_.insert(folder);
         if (!fresh) return true;
@@ -182,12 +184,12 @@ public:
             used_.erase(at);
             return false;
         }
-        SweepLeftoverSideFiles(folder);
+        if (!made_.count(folder)) SweepLeftoverSideFiles(folder);
         return true;
     }
 
 private:
-    std::unordered_set<std::wstring> known_, used_;
+    std::unordered_set<std::wstring> known_, used_, made_;
 };
 
 // The extended "\\?\" form takes a path as it stands, without resolving
