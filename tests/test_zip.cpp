@@ -194,6 +194,45 @@ TEST(Zip1, DamagedEntryLeavesTheExistingFileAndNoTemporaryFile) {
     EXPECT_EQ(left[L"ordner\\ziel.txt"], "NEUER INHALT\n");
 }
 
+// A target that did not exist is written under its own name: a damaged
+// entry must take it away again, and a folder of that name must stay.
+TEST(Zip1, NewTargetsAreWrittenInPlaceAndRemovedWhenDamaged) {
+    struct Case {
+        const wchar_t* archive;
+        bool folderThere;
+        int code;
+        std::string left;  // content of "ordner\\ziel.txt" afterwards; empty: none there
+    };
+    const Case cases[] = {
+        {L"crc_ok.zip", false, zipOk, "NEUER INHALT\n"},
+        {L"crc_bad.zip", false, zipEntryDamaged, ""},
+        {L"crc_ok.zip", true, zipWriteFailed, "<dir>"},  // still the folder
+    };
+    for (const Case& c : cases) {
+        TempFolder t;
+        if (c.folderThere) {
+            CreateDirectoryW((t.path() + L"ordner").c_str(), nullptr);
+            CreateDirectoryW((t.path() + L"ordner\\ziel.txt").c_str(), nullptr);
+        }
+        TZipExtractor zip;
+        zip.Silent = true;
+        int callbacks = 0;
+        zip.OnBeforeReplace = [&](const std::wstring&, const std::wstring&) { ++callbacks; };
+        RunLikeTheInstall(zip, Fixtures() + c.archive, t.path());
+        EXPECT_EQ(zip.ErrorCode(), c.code) << Narrow(c.archive) << " " << Narrow(zip.ErrorText());
+        EXPECT_EQ(zip.ExtractedCount(), c.code == zipOk ? 1 : 0);
+        EXPECT_EQ(callbacks, 0);
+        if (c.folderThere) {
+            EXPECT_NE(zip.ErrorText().find(L"Ordner"), std::wstring::npos) << Narrow(zip.ErrorText());
+        }
+        std::map<std::wstring, std::string> want;  // a side file would show up in the tree
+        if (c.left.empty()) want[L"ordner\\"] = "<dir>";
+        else if (c.folderThere) want[L"ordner\\ziel.txt\\"] = "<dir>";
+        else want[L"ordner\\ziel.txt"] = c.left;
+        EXPECT_EQ(Tree(t.path()), want) << Narrow(c.archive);
+    }
+}
+
 TEST(Zip1, AnExceptionOfTheCallbackLeavesTheFileAndReachesTheCaller) {
     TempFolder t;
     CreateDirectoryW((t.path() + L"ordner").c_str(), nullptr);

@@ -18,6 +18,7 @@
 #include "SideFiles.h"
 #include "Text.h"
 #include "zip/ZipReader.h"
+#include "zip/ZipSpace.h"
 
 namespace {
 
@@ -31,18 +32,21 @@ class FileSource : public zipread::ByteSource {
 public:
     FileSource(HANDLE file, uint64_t size) : file_(file), size_(size) {}
     uint64_t Size() const override { return size_; }
+    // Seek and read, not a read with an OVERLAPPED offset: Wine answers
+    // each such read with a completion notice to the wineserver, a round
+    // trip per entry, where the seek stays in the process.
     bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
         auto* p = static_cast<char*>(buffer);
+        if (offset > size_) return false;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
         while (n > 0) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset);
-            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
             const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
             DWORD got = 0;
-            if (!ReadFile(file_, p, want, &got, &at) || got == 0) return false;
+            if (!ReadFile(file_, p, want, &got, nullptr) || got == 0) return false;
             p += got;
             n -= got;
-            offset += got;
         }
         return true;
     }
@@ -67,11 +71,19 @@ private:
     const std::function<void()>* keepAlive_;
 };
 
-// A temporary file beside the target; removed unless it was moved into place.
+// The file an entry is written into: a side file beside the target, or the
+// target itself where none existed; removed unless it was kept.
 class TempFile {
 public:
     bool Create(const std::wstring& folder) {
         file_.reset(CreateSideFile(folder, L"zip", GENERIC_WRITE | DELETE, &path_));
+        return static_cast<bool>(file_);
+    }
+    // False when the name is taken (by a file or a folder) or cannot be made.
+    bool CreateNew(const std::wstring& target) {
+        file_.reset(CreateFileW(ApiPath(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_) path_ = target;
         return static_cast<bool>(file_);
     }
     ~TempFile() { Discard(); }
@@ -156,14 +168,16 @@ public:
         if (!IsFolder(path)) {
             const size_t cut = path.find_last_of(L'\\');
             if (cut != std::wstring::npos && cut > 2 && !Ensure(path.substr(0, cut))) return false;
-            if (!CreateDirectoryW(ApiPath(path).c_str(), nullptr) && !IsFolder(path)) return false;
+            if (CreateDirectoryW(ApiPath(path).c_str(), nullptr)) made_.insert(path + L'\\');
+            else if (!IsFolder(path)) return false;
         }
         known_.insert(path);
         return true;
     }
     // A folder that files are written into (ending with a backslash). The
     // first use also removes the temporary files a killed run left there,
-    // which nothing else would ever clear away.
+    // which nothing else would ever clear away; a folder this run made
+    // holds none, and its listing would cost a few wineserver round trips.
     bool Use(const std::wstring& folder) {
         const auto [at, fresh] = used_.insert(folder);
         if (!fresh) return true;
@@ -171,12 +185,12 @@ public:
             used_.erase(at);
             return false;
         }
-        SweepLeftoverSideFiles(folder);
+        if (!made_.count(folder)) SweepLeftoverSideFiles(folder);
         return true;
     }
 
 private:
-    std::unordered_set<std::wstring> known_, used_;
+    std::unordered_set<std::wstring> known_, used_, made_;
 };
 
 // The extended "\\?\" form takes a path as it stands, without resolving
@@ -225,69 +239,6 @@ const zipread::Entry* IntoProtected(const std::vector<zipread::Entry>& entries, 
         }
     }
     return nullptr;
-}
-
-uint64_t AddCapped(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
-
-// Each file takes whole clusters; the margin covers the folders, the growth
-// of the directories and what other programs write meanwhile. Declared sizes
-// come from the archive, so the sum must not wrap.
-uint64_t SpaceNeeded(const std::vector<zipread::Entry>& entries, uint64_t cluster) {
-    uint64_t sum = 0;
-    for (const zipread::Entry& e : entries) {
-        const uint64_t clusters = e.uncompressedSize / cluster + (e.uncompressedSize % cluster != 0);
-        sum = AddCapped(sum, clusters > UINT64_MAX / cluster ? UINT64_MAX : clusters * cluster);
-    }
-    return AddCapped(AddCapped(sum, uint64_t{1} << 20), sum / 100);
-}
-
-// "C:\\" or "\\\\server\\share\\" of a full path; empty when it has neither form.
-std::wstring RootOf(const std::wstring& full) {
-    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return full.substr(0, 3);
-    if (full.rfind(L"\\\\", 0) != 0 || full.rfind(L"\\\\?\\", 0) == 0) return {};
-    const size_t server = full.find(L'\\', 2);
-    if (server == std::wstring::npos) return {};
-    const size_t share = full.find(L'\\', server + 1);
-    return share == std::wstring::npos ? full + L'\\' : full.substr(0, share + 1);
-}
-
-// Bytes free to this user on the target's drive (quotas included); false when
-// the system does not say. The target folder itself answers for a volume
-// mounted below the root; it need not exist yet.
-bool FreeBytes(const std::wstring& base, const std::wstring& root, uint64_t* bytes) {
-    ULARGE_INTEGER avail{};
-    if (!GetDiskFreeSpaceExW(ApiPath(base).c_str(), &avail, nullptr, nullptr) &&
-        (root.empty() || !GetDiskFreeSpaceExW(root.c_str(), &avail, nullptr, nullptr)))
-        return false;
-    *bytes = avail.QuadPart;
-    return true;
-}
-
-uint64_t ClusterSize(const std::wstring& root) {
-    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!root.empty() &&
-        GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
-        sectorsPerCluster != 0 && bytesPerSector != 0)
-        return uint64_t{sectorsPerCluster} * bytesPerSector;
-    return 4096;
-}
-
-// "1,5 GB", as Explorer shows sizes to a German user.
-std::wstring SizeText(uint64_t bytes) {
-    if (bytes < 1024) return std::to_wstring(bytes) + L" Bytes";
-    static const wchar_t* const units[] = {L"KB", L"MB", L"GB", L"TB"};
-    size_t u = 0;
-    uint64_t unit = 1024;
-    while (u + 1 < sizeof units / sizeof units[0] && bytes / unit >= 1024) {
-        unit *= 1024;
-        ++u;
-    }
-    uint64_t whole = bytes / unit, tenths = ((bytes % unit) * 10 + unit / 2) / unit;
-    if (tenths == 10) {
-        ++whole;
-        tenths = 0;
-    }
-    return std::to_wstring(whole) + L"," + std::to_wstring(tenths) + L" " + units[u];
 }
 
 }  // namespace
@@ -407,6 +358,77 @@ void TZipExtractor::SetArchiveName(const std::wstring& name) {
     }
 }
 
+// An existing file is kept without OverwriteFiles. Most targets of a fresh
+// install do not exist yet; with OverwriteFiles such a file is written under
+// its own name: nothing installed can be lost by it, and a damaged entry or
+// a failed write removes it again as it would a side file, while the side
+// file's rename would cost a second name lookup and a wineserver round trip
+// per file. What a killed run leaves half written there, the next run backs
+// up and replaces like any installed file; without OverwriteFiles it would
+// be kept, so that way still writes a side file first. A taken name goes
+// the side-file way, which tells a file from a folder.
+TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+                                          const std::wstring& folder, const std::function<void()>* keepAlive,
+                                          bool overwrite, std::exception_ptr* callerError) {
+    if (!overwrite) {
+        const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
+        if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return Put::Skipped;
+    }
+    TempFile temp;
+    const bool fresh = overwrite && temp.CreateNew(target);
+    const DWORD createError = fresh ? ERROR_SUCCESS : GetLastError();
+    const bool taken = overwrite && (createError == ERROR_FILE_EXISTS || createError == ERROR_ALREADY_EXISTS);
+    if (!fresh && !temp.Create(folder)) {
+        Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
+        return Put::Stop;
+    }
+    FileSink sink(temp.Handle(), keepAlive);
+    const zipread::Status s = reader.Extract(e, sink);
+    if (!s.ok()) {
+        temp.Discard();
+        int code = zipOk;
+        const std::wstring text = FaultText(s, archiveName_, &code, true);
+        Fail(code, text);
+        return Put::Stop;
+    }
+    FILETIME ft;
+    if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
+    if (fresh || (!taken && RenameNew(temp.Handle(), ApiPath(target)))) {
+        temp.Close();
+        temp.Keep();
+        return Put::Written;
+    }
+    temp.Close();
+    const std::wstring from = ApiPath(temp.Path()), to = ApiPath(target);
+    if (taken || !MoveFileExW(from.c_str(), to.c_str(), 0)) {
+        const DWORD attrs = GetFileAttributesW(to.c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+            Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
+                                     (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
+            return Put::Stop;
+        }
+        if (OnBeforeReplace) {
+            try {
+                OnBeforeReplace(target, Wide(e.name));
+            } catch (...) {
+                *callerError = std::current_exception();
+                return Put::CallerThrew;
+            }
+        }
+        // Files from read-only media arrive read-only; an update must
+        // still replace them.
+        const bool readOnly = attrs & FILE_ATTRIBUTE_READONLY;
+        if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (readOnly) SetFileAttributesW(to.c_str(), attrs);
+            Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
+            return Put::Stop;
+        }
+    }
+    temp.Keep();
+    return Put::Written;
+}
+
 int TZipExtractor::Extract() {
     errorCode_ = zipOk;
     errorText_.clear();
@@ -444,16 +466,10 @@ int TZipExtractor::Extract() {
                 return 0;
             }
         }
-        const std::wstring root = RootOf(base);
-        uint64_t freeBytes = 0;
-        if (FreeBytes(base, root, &freeBytes)) {
-            const uint64_t needed = SpaceNeeded(entries, ClusterSize(root));
-            if (needed > freeBytes) {
-                Fail(zipNoSpace, L"Das Archiv " + Quoted(archiveName_) + L" braucht " + SizeText(needed) +
-                                     L", auf dem Ziellaufwerk sind nur " + SizeText(freeBytes) +
-                                     L" frei. Es wird nicht entpackt.");
-                return 0;
-            }
+        const std::wstring noRoom = zipspace::NoRoomText(entries, base, archiveName_);
+        if (!noRoom.empty()) {
+            Fail(zipNoSpace, noRoom);
+            return 0;
         }
 
         Folders folders;
@@ -485,65 +501,10 @@ int TZipExtractor::Extract() {
                 Fail(zipWriteFailed, L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.");
                 return extractedCount_;
             }
-            // Most targets of a fresh install do not exist yet; only a failed
-            // rename without replacing tells that one does, which saves a
-            // lookup per new file.
-            DWORD attrs = INVALID_FILE_ATTRIBUTES;
-            if (!overwrite) {
-                attrs = GetFileAttributesW(ApiPath(target).c_str());
-                if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) continue;
-            }
-            TempFile temp;
-            if (!temp.Create(folder)) {
-                Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
-                return extractedCount_;
-            }
-            FileSink sink(temp.Handle(), keepAlive);
-            const zipread::Status s = a.reader.Extract(e, sink);
-            if (!s.ok()) {
-                temp.Discard();
-                int code = zipOk;
-                const std::wstring text = FaultText(s, archiveName_, &code, true);
-                Fail(code, text);
-                return extractedCount_;
-            }
-            FILETIME ft;
-            if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
-            if (RenameNew(temp.Handle(), ApiPath(target))) {
-                temp.Close();
-                temp.Keep();
-                ++extractedCount_;
-                continue;
-            }
-            temp.Close();
-            const std::wstring from = ApiPath(temp.Path()), to = ApiPath(target);
-            if (!MoveFileExW(from.c_str(), to.c_str(), 0)) {
-                attrs = GetFileAttributesW(to.c_str());
-                if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-                    Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
-                                             (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
-                    return extractedCount_;
-                }
-                if (OnBeforeReplace) {
-                    try {
-                        OnBeforeReplace(target, Wide(e.name));
-                    } catch (...) {
-                        callerError = std::current_exception();
-                        break;
-                    }
-                }
-                // Files from read-only media arrive read-only; an update must
-                // still replace them.
-                const bool readOnly = attrs & FILE_ATTRIBUTE_READONLY;
-                if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-                if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-                    if (readOnly) SetFileAttributesW(to.c_str(), attrs);
-                    Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
-                    return extractedCount_;
-                }
-            }
-            temp.Keep();
-            ++extractedCount_;
+            const Put put = PutFile(a.reader, e, target, folder, keepAlive, overwrite, &callerError);
+            if (put == Put::Stop) return extractedCount_;
+            if (put == Put::CallerThrew) break;
+            if (put == Put::Written) ++extractedCount_;
         }
     } catch (const std::bad_alloc&) {
         Fail(zipInternal, L"Zum Entpacken des Archivs " + Quoted(archiveName_) + L" reicht der Speicher nicht.");

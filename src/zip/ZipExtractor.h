@@ -5,12 +5,19 @@
 // in ErrorCode/ErrorText and, unless Silent, shown in German (through
 // OnFault, or in a message box of its own).
 // The whole directory, the room on the target drive and the names against
-// ProtectedPrefix are checked before the first byte is written; each file
-// goes to a temporary file beside its target and replaces the target only
-// after its CRC-32 and size proved right. The first damaged entry ends the
+// ProtectedPrefix are checked before the first byte is written; a file that
+// replaces an existing one goes to a temporary file beside it first and
+// replaces it only after its CRC-32 and size proved right; a new one is
+// removed again when they do not. The first damaged entry ends the
 // extraction; files written before it stay.
+#include <exception>
 #include <functional>
 #include <string>
+
+namespace zipread {
+class Reader;
+struct Entry;
+}  // namespace zipread
 
 enum class ExtractOption : unsigned { KeepFolderNames = 1, CreateFolders = 2, OverwriteFiles = 4 };
 
@@ -74,4 +81,10 @@ private:
     int entryCount_ = 0;
 
     void Fail(int code, const std::wstring& text);
+    enum class Put { Written, Skipped, Stop, CallerThrew };
+    // One file entry to target in folder (which exists). Stop: the fault is
+    // recorded; CallerThrew: OnBeforeReplace threw, *callerError holds it.
+    Put PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+                const std::wstring& folder, const std::function<void()>* keepAlive, bool overwrite,
+                std::exception_ptr* callerError);
 };
