@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "Dateien.h"
 #include "Handles.h"
 
 namespace {
@@ -31,15 +32,6 @@ struct Fetch {
     bool ftp;
     std::wstring remote;  // the file's name in lupd19/ on the server
 };
-
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    std::wstring wide(text.size(), L'\0');
-    const int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                                      static_cast<int>(wide.size()));
-    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return wide;
-}
 
 std::vector<std::wstring> ReadLines(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "Dateien.h"
 #include "Driver.h"
 
 using uidriver::Box;
@@ -60,24 +61,11 @@ LARGE_INTEGER Now() {
     return t;
 }
 
-struct FindEmpty {
-    DWORD pid;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindEmptyWindow(HWND h, LPARAM lp) {
-    auto* f = reinterpret_cast<FindEmpty*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if (pid == f->pid && IsWindowVisible(h)) f->found = h;
-    return f->found == nullptr;
-}
-
 // Milliseconds from the start of a program until it shows a window and
 // waits for input (its window drawn); both programs compared are measured
 // this same way, so the difference is start-up work of the program's own.
 // The program is then closed and waited for.
-double StartToWindow(const std::wstring& exe, const std::wstring& args) {
+double StartToWindow(const std::wstring& exe, const std::wstring& args, const wchar_t* windowClass) {
     std::wstring cmd = L"\"" + exe + L"\" " + args;
     const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/") + 1);
     STARTUPINFOW si{};
@@ -88,14 +76,15 @@ double StartToWindow(const std::wstring& exe, const std::wstring& args) {
                         folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return -1;
     WaitForInputIdle(pi.hProcess, 30000);
-    FindEmpty f{pi.dwProcessId};
+    HWND shown = nullptr;
     double ms = -1;
-    for (int i = 0; i < 30000 && !f.found; ++i) {
-        EnumWindows(FindEmptyWindow, reinterpret_cast<LPARAM>(&f));
-        if (!f.found) Sleep(1);
+    for (int i = 0; i < 30000 && !shown; ++i) {
+        const std::vector<HWND> found = uidriver::TopWindows(pi.dwProcessId, windowClass);
+        if (!found.empty()) shown = found.front();
+        else Sleep(1);
     }
-    if (f.found) ms = Ms(t0, Now());
-    uidriver::EndProcess(pi.hProcess, f.found, 10000);
+    if (shown) ms = Ms(t0, Now());
+    uidriver::EndProcess(pi.hProcess, shown, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return ms;
@@ -124,24 +113,6 @@ double EmptyExit() {
 
 void AnswerBoxes(Wizard& w) {
     for (const Box& b : w.Boxes()) w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
-}
-
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    std::wstring wide(text.size(), L'\0');
-    const int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                                      static_cast<int>(wide.size()));
-    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return wide;
-}
-
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(1252, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
 }
 
 // The download log the finished run names in its report list, turned into
@@ -174,8 +145,8 @@ bool WritePlan(const Wizard& w, const std::wstring& planPath) {
 
 int Round(const std::wstring& exe, const std::wstring& planPath) {
     printf("empty_exit_ms %.1f\n", EmptyExit());
-    printf("empty_window_ms %.1f\n", StartToWindow(Self(), L"empty-window"));
-    printf("startup_ms %.1f\n", StartToWindow(exe, L""));
+    printf("empty_window_ms %.1f\n", StartToWindow(Self(), L"empty-window", L"BenchEmpty"));
+    printf("startup_ms %.1f\n", StartToWindow(exe, L"", L"TfrmMain"));
     Wizard w;
     if (!w.Start(exe) || !w.FindControls()) return 1;
     w.FillAll(L"Muster AG", L"Zürich", L"Hans Muster", L"PC-07", L"044 000", L"hm@muster.ch");

@@ -31,12 +31,6 @@ BOOL CALLBACK CollectTop(HWND h, LPARAM lp) {
     return TRUE;
 }
 
-std::vector<HWND> TopWindows(DWORD pid, const wchar_t* cls) {
-    FindState st{pid, cls, {}};
-    EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&st));
-    return st.found;
-}
-
 BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
     reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
     return TRUE;
@@ -48,6 +42,12 @@ bool At(const Wizard& w, HWND h, int x, int y) {
 }
 
 }  // namespace
+
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* cls) {
+    FindState st{pid, cls, {}};
+    EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&st));
+    return st.found;
+}
 
 bool Box::Has(int id) const { return std::find(buttons.begin(), buttons.end(), id) != buttons.end(); }
 

@@ -104,6 +104,8 @@ private:
 // The whole tree below a window, children of children included.
 std::vector<HWND> Descendants(HWND parent);
 std::wstring ClassOf(HWND h);
+// The visible top-level windows of process pid with window class cls.
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* cls);
 // A program's main window ends when WM_CLOSE reaches it; then the process
 // is given timeoutMs to end before it is terminated.
 void EndProcess(HANDLE process, HWND main, DWORD timeoutMs);
