@@ -13,12 +13,7 @@ struct Request {
     int show;
 };
 
-void OpenNow(const Request& r) {
-    // A file's program may be started through a shell extension, which wants COM.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    ShellExecuteW(r.owner, r.hasVerb ? r.verb.c_str() : nullptr, r.path.c_str(), nullptr, nullptr, r.show);
-    if (SUCCEEDED(com)) CoUninitialize();
-}
+void OpenNow(const Request& r) { OpenWithShell(r.owner, r.path, r.hasVerb ? r.verb.c_str() : nullptr, r.show); }
 
 DWORD WINAPI OpenMain(void* param) {
     const std::unique_ptr<Request> request(static_cast<Request*>(param));
@@ -27,6 +22,13 @@ DWORD WINAPI OpenMain(void* param) {
 }
 
 }  // namespace
+
+void OpenWithShell(HWND owner, const std::wstring& path, const wchar_t* verb, int show) {
+    // A file's program may be started through a shell extension, which wants COM.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ShellExecuteW(owner, verb, path.c_str(), nullptr, nullptr, show);
+    if (SUCCEEDED(com)) CoUninitialize();
+}
 
 ShellOpens::~ShellOpens() {
     const DWORD start = GetTickCount();

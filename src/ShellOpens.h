@@ -11,6 +11,10 @@
 
 #include "Handles.h"
 
+// Opens path with the program the shell associates with it (verb nullptr:
+// its default verb) and returns once the shell has started it.
+void OpenWithShell(HWND owner, const std::wstring& path, const wchar_t* verb, int show);
+
 class ShellOpens {
 public:
     ShellOpens() = default;
@@ -19,8 +23,7 @@ public:
     ShellOpens(const ShellOpens&) = delete;
     ShellOpens& operator=(const ShellOpens&) = delete;
 
-    // Opens path with the program the shell associates with it (verb
-    // nullptr: its default verb); where no thread can be made, at once.
+    // OpenWithShell on a thread of its own; where no thread can be made, at once.
     void Open(HWND owner, const std::wstring& path, const wchar_t* verb, int show);
 
 private:

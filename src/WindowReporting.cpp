@@ -1,8 +1,5 @@
 #include "WindowReporting.h"
 
-#include <shellapi.h>
-
-#include "Handles.h"
 #include "InstallRun.h"
 #include "ProgressControls.h"
 #include "Variable.h"
@@ -53,9 +50,7 @@ int WindowFrontend::Message(const std::wstring& text, const std::wstring& captio
 
 void WindowFrontend::Open(const std::wstring& path, const wchar_t* verb, int show) {
     if (opens_) return opens_->Open(ApplicationWindow(), path, verb, show);
-    // A file's program may be started through a shell extension, which wants COM.
-    const OleScope ole;
-    ShellExecuteW(ApplicationWindow(), verb, path.c_str(), nullptr, nullptr, show);
+    OpenWithShell(ApplicationWindow(), path, verb, show);
 }
 
 void WindowFrontend::ShowBusy(bool busy) { SetBusyCursor(busy); }
