@@ -5,18 +5,16 @@ SHELL := /bin/bash
 BUILD := build
 NATIVE := build/native
 JOBS ?= 2
-# build/ holds the product, the 32-bit update.exe. Where this machine runs
-# 64-bit code only (tools/host-arch.sh), 32-bit Wine cannot start, and the
-# tests, the demo and the benchmarks run the same sources built for 64-bit
-# Windows in build/x64/ under 64-bit Wine instead.
-HOST_ARCH := $(shell tools/host-arch.sh)
-ifeq ($(HOST_ARCH),x86_64)
-RUN := $(BUILD)/x64
-else
-RUN := $(BUILD)
-endif
-export WINE_ARCH := $(HOST_ARCH)
-export WINEPREFIX := $(CURDIR)/$(RUN)/wineprefix
+# Both builds are made on every machine, warnings as errors in each:
+# build/ is the product, the 32-bit update.exe, with its tests and
+# benchmarks; build/x64/ the same sources for 64-bit Windows. The tests, the
+# demo and the benchmarks run the 32-bit build wherever this machine runs
+# 32-bit code, natively or under emulation (tools/i386-emulation.sh turns it
+# on where the processor's 32-bit mode is off); only where that cannot be
+# had do they run the 64-bit build. Which one runs is decided after set-up,
+# in each recipe ($(RUN) below), because set-up is what may make 32-bit
+# code run.
+RUN = $$(tools/run-build.sh $(CURDIR))
 export WINEDEBUG := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
@@ -42,16 +40,11 @@ $(BUILD)/CMakeCache.txt: $(BUILD)/.setup-done
 $(BUILD)/x64/CMakeCache.txt: $(BUILD)/.setup-done
 	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
-ifeq ($(RUN),$(BUILD))
-build: $(BUILD)/CMakeCache.txt
+build: $(BUILD)/CMakeCache.txt $(BUILD)/x64/CMakeCache.txt
+	@tools/i386-emulation.sh | tee $(BUILD)/arch.txt
 	cmake --build $(BUILD) -j$(JOBS)
+	cmake --build $(BUILD)/x64 -j$(JOBS)
 	@tools/wine-prefix.sh
-else
-build: $(BUILD)/CMakeCache.txt $(RUN)/CMakeCache.txt
-	cmake --build $(BUILD) --target update -j$(JOBS)
-	cmake --build $(RUN) -j$(JOBS)
-	@tools/wine-prefix.sh
-endif
 
 native: $(BUILD)/.setup-done
 	cmake -S tests/native -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -59,17 +52,18 @@ native: $(BUILD)/.setup-done
 
 test: build native
 	cd $(NATIVE) && ctest --output-on-failure -j$(JOBS)
-	cd $(RUN) && ctest --output-on-failure -j$(JOBS); rc=$$?; $(CURDIR)/tools/wine-stop.sh; exit $$rc
+	cd $(RUN) && ctest --output-on-failure -j$(JOBS); rc=$$?; $(CURDIR)/tools/wine-stop.sh; \
+	    $(CURDIR)/tools/run-build.sh --say $(CURDIR); exit $$rc
 
 run: build
-	@tools/run-demo.sh $(CURDIR)/$(RUN)
+	@tools/run-demo.sh $(RUN)
 
 bench: build
-	@tools/run-bench.sh $(CURDIR)/$(RUN)
+	@tools/run-bench.sh $(RUN)
 
 # Fault injection against the real program (tools/reliability.sh).
 reliability: build
-	@tools/reliability.sh $(CURDIR)/$(RUN)
+	@tools/reliability.sh $(RUN)
 
 clean:
 	-tools/wine-stop.sh

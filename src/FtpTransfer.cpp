@@ -126,7 +126,7 @@ void FtpJob::Run() {
 bool FtpJob::Keep(HINTERNET handle, HINTERNET* slot) {
     std::lock_guard<std::mutex> lock(handlesLock_);
     if (handlesClosed_) {
-        InternetCloseHandle(handle);
+        lazy::InternetCloseHandle(handle);
         return false;
     }
     *slot = handle;
@@ -134,31 +134,31 @@ bool FtpJob::Keep(HINTERNET handle, HINTERNET* slot) {
 }
 
 void FtpJob::Open() {
-    HINTERNET session = InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET session = lazy::InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session || !Keep(session, &session_)) return Report(Opening::NoSession);
     beat.Beat();
     // Flags 0: active-mode data connections, as the update server expects.
-    HINTERNET connection = InternetConnectW(session, host_.c_str(), port_, user_.c_str(), password_.c_str(),
+    HINTERNET connection = lazy::InternetConnectW(session, host_.c_str(), port_, user_.c_str(), password_.c_str(),
                                             INTERNET_SERVICE_FTP, 0, 0);
     if (!connection || !Keep(connection, &connection_)) return Report(Opening::NoHost);
     connected.store(true);
     beat.Beat();
-    if (!FtpSetCurrentDirectoryW(connection, folder_.c_str())) return Report(Opening::NoFolder);
+    if (!lazy::FtpSetCurrentDirectoryW(connection, folder_.c_str())) return Report(Opening::NoFolder);
     beat.Beat();
     // The listing must come from the server: a size remembered from an
     // earlier run would fail every fetch of a file that has changed since.
     WIN32_FIND_DATAW found{};
-    HINTERNET listing = FtpFindFirstFileW(connection, file_.c_str(), &found, INTERNET_FLAG_RELOAD, 0);
+    HINTERNET listing = lazy::FtpFindFirstFileW(connection, file_.c_str(), &found, INTERNET_FLAG_RELOAD, 0);
     if (!listing) return Report(Opening::NoFile);
-    InternetCloseHandle(listing);
+    lazy::InternetCloseHandle(listing);
     size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     beat.Beat();
-    HINTERNET remote = FtpOpenFileW(connection, file_.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET remote = lazy::FtpOpenFileW(connection, file_.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     if (!remote || !Keep(remote, &remote_)) return Report(Opening::NoRemote);
     reading_ = remote;
     wchar_t name[MAX_PATH + 1] = L"";
     DWORD nameSize = sizeof(name);
-    if (InternetQueryOptionW(remote, INTERNET_OPTION_DATAFILE_NAME, name, &nameSize)) cacheCopy_ = name;
+    if (lazy::InternetQueryOptionW(remote, INTERNET_OPTION_DATAFILE_NAME, name, &nameSize)) cacheCopy_ = name;
     beat.Beat();
     Report(Opening::Open);
 }
@@ -176,7 +176,7 @@ void FtpJob::ReadAll() {
         if (abandoned_.load()) return;
         Block& b = ring_[head_.load() % kRing];
         DWORD got = 0;
-        const BOOL ok = InternetReadFile(reading_, b.data, kBlockSize, &got);
+        const BOOL ok = lazy::InternetReadFile(reading_, b.data, kBlockSize, &got);
         beat.Beat();
         b.size = ok ? got : 0;
         b.failed = !ok;
@@ -214,7 +214,7 @@ void FtpJob::CloseHandlesOnce() {
     if (handlesClosed_) return;
     handlesClosed_ = true;
     for (HINTERNET* slot : {&remote_, &connection_, &session_}) {
-        if (*slot) InternetCloseHandle(*slot);
+        if (*slot) lazy::InternetCloseHandle(*slot);
         *slot = nullptr;
     }
 }

@@ -6,6 +6,8 @@
 #include <wininet.h>
 #include <utility>
 
+#include "LazyDlls.h"
+
 template <typename T, typename Traits>
 class UniqueHandle {
 public:
@@ -39,7 +41,7 @@ struct RegKeyTraits {
 };
 struct InetTraits {
     static HINTERNET invalid() noexcept { return nullptr; }
-    static void close(HINTERNET h) noexcept { InternetCloseHandle(h); }
+    static void close(HINTERNET h) noexcept { lazy::InternetCloseHandle(h); }
 };
 struct FileTraits {
     static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -171,9 +173,9 @@ private:
 // and taking it up front would load COM before the window can show.
 class OleScope {
 public:
-    OleScope() noexcept : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
+    OleScope() noexcept : ok_(SUCCEEDED(lazy::OleInitialize(nullptr))) {}
     ~OleScope() {
-        if (ok_) OleUninitialize();
+        if (ok_) lazy::OleUninitialize();
     }
     OleScope(const OleScope&) = delete;
     OleScope& operator=(const OleScope&) = delete;

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "LazyDlls.h"
+
 namespace {
 
 struct Request {
@@ -25,9 +27,9 @@ DWORD WINAPI OpenMain(void* param) {
 
 void OpenWithShell(HWND owner, const std::wstring& path, const wchar_t* verb, int show) {
     // A file's program may be started through a shell extension, which wants COM.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    ShellExecuteW(owner, verb, path.c_str(), nullptr, nullptr, show);
-    if (SUCCEEDED(com)) CoUninitialize();
+    const HRESULT com = lazy::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    lazy::ShellExecuteW(owner, verb, path.c_str(), nullptr, nullptr, show);
+    if (SUCCEEDED(com)) lazy::CoUninitialize();
 }
 
 ShellOpens::~ShellOpens() {

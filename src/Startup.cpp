@@ -54,10 +54,10 @@ std::wstring BrowseForRoot(HWND owner, const std::wstring& prompt) {
     bi.lParam = reinterpret_cast<LPARAM>(current);
     // The browser in its new style needs OLE on this thread.
     const OleScope ole;
-    if (PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi)) {
+    if (PIDLIST_ABSOLUTE pidl = lazy::SHBrowseForFolderW(&bi)) {
         wchar_t path[MAX_PATH] = L"";
-        if (SHGetPathFromIDListW(pidl, path)) chosen = path;
-        CoTaskMemFree(pidl);
+        if (lazy::SHGetPathFromIDListW(pidl, path)) chosen = path;
+        lazy::CoTaskMemFree(pidl);
     }
     return WithBackslash(chosen);
 }

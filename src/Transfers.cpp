@@ -148,17 +148,17 @@ private:
 
 void HttpJob::Fetch() {
     // The download service wants COM on the thread that calls it.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const HRESULT com = lazy::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // The service fetches into the user's web cache and copies from there:
     // the entry goes before the fetch, so a copy kept from an earlier run
     // cannot stand in for the server's current file, and after it, so update
     // files do not pile up in the cache.
-    DeleteUrlCacheEntryW(url_.c_str());
+    lazy::DeleteUrlCacheEntryW(url_.c_str());
     ResponseWatch* watch = new ResponseWatch(*this);
-    const HRESULT hr = URLDownloadToFileW(nullptr, url_.c_str(), side_.c_str(), 0, watch);
+    const HRESULT hr = lazy::URLDownloadToFileW(nullptr, url_.c_str(), side_.c_str(), 0, watch);
     watch->Release();
-    DeleteUrlCacheEntryW(url_.c_str());
-    if (SUCCEEDED(com)) CoUninitialize();
+    lazy::DeleteUrlCacheEntryW(url_.c_str());
+    if (SUCCEEDED(com)) lazy::CoUninitialize();
     result = hr;
     int expected = kRunning;
     if (!state_.compare_exchange_strong(expected, kReturned)) DeleteFileW(ApiPath(side_).c_str());

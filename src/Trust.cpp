@@ -82,11 +82,11 @@ bool PemToDer(const std::string& pem, std::vector<BYTE>* der) {
     if (pem.empty() || pem.size() > kMaxPemChars) return false;
     const DWORD chars = static_cast<DWORD>(pem.size());
     DWORD size = 0;
-    if (!CryptStringToBinaryA(pem.data(), chars, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr) ||
+    if (!lazy::CryptStringToBinaryA(pem.data(), chars, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr) ||
         size == 0)
         return false;
     der->resize(size);
-    if (!CryptStringToBinaryA(pem.data(), chars, CRYPT_STRING_BASE64HEADER, der->data(), &size, nullptr, nullptr))
+    if (!lazy::CryptStringToBinaryA(pem.data(), chars, CRYPT_STRING_BASE64HEADER, der->data(), &size, nullptr, nullptr))
         return false;
     der->resize(size);
     return true;
@@ -97,12 +97,12 @@ bool PemToDer(const std::string& pem, std::vector<BYTE>* der) {
 bool ImportRsaKey(HCRYPTPROV prov, const std::vector<BYTE>& der, CryptKey* key, DWORD* bits) {
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), static_cast<DWORD>(der.size()),
+    if (!lazy::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), static_cast<DWORD>(der.size()),
                              CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &infoSize))
         return false;
     const LocalMem owner(info);
     if (!info->Algorithm.pszObjId || std::strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) != 0) return false;
-    if (!CryptImportPublicKeyInfo(prov, X509_ASN_ENCODING, info, key->put())) return false;
+    if (!lazy::CryptImportPublicKeyInfo(prov, X509_ASN_ENCODING, info, key->put())) return false;
     DWORD size = sizeof(*bits);
     if (!CryptGetKeyParam(key->get(), KP_KEYLEN, reinterpret_cast<BYTE*>(bits), &size, 0)) return false;
     return *bits >= kMinListKeyBits;

@@ -1,8 +1,8 @@
 #!/bin/bash
 # The wizard maps at start only the system DLLs its window needs; COM, the
-# shell, WinInet, urlmon and CryptoAPI are delay-loaded (under Wine mapping
-# them costs the start more than the window itself). A direct import added
-# by accident shows up here, not as a slower start nobody notices.
+# shell, WinInet, urlmon and CryptoAPI are loaded on first use (under Wine
+# mapping them costs the start more than the window itself). A direct import
+# added by accident shows up here, not as a slower start nobody notices.
 # Usage: startup_imports.sh <objdump> <update.exe>
 set -euo pipefail
 objdump=$1 exe=$2
@@ -13,9 +13,10 @@ if [ "$found" != "$expected" ]; then
     echo "expected only:            $expected"
     exit 1
 fi
-# The delay-loaded ones must still be named, or the build lost them.
-names=$(strings -a "$exe")
+# The ones loaded on first use must still be named (in UTF-16, the way the
+# loader passes them to LoadLibraryW), or the build lost them.
+names=$(strings -a -el "$exe")
 for dll in ole32 shell32 wininet urlmon crypt32; do
-    grep -ix "$dll.dll" <<<"$names" >/dev/null || { echo "$dll.dll is not delay-loaded by update.exe"; exit 1; }
+    grep -i "$dll\.dll$" <<<"$names" >/dev/null || { echo "update.exe never loads $dll.dll"; exit 1; }
 done
-echo "update.exe maps at start: $found"
+echo "$("$objdump" -f "$exe" | awk '/file format/ {print $NF}'): update.exe maps at start: $found"

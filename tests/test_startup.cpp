@@ -138,19 +138,20 @@ TEST_F(Startup, DefaultFolderIsTriedAfterTheStoredRoot) {
     if (!existed) RemoveTree(fallback);
 }
 
+// A lambda would not do here: on i686 it converts only to a cdecl pointer,
+// and the enumeration calls back with stdcall.
+static BOOL CALLBACK FindTree(HWND h, LPARAM out) {
+    wchar_t cls[64] = L"";
+    GetClassNameW(h, cls, 64);
+    if (_wcsicmp(cls, WC_TREEVIEWW) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = h;
+    return FALSE;
+}
+
 // The text of the selected item in a dialog's folder tree.
 static std::wstring SelectedTreeItem(HWND dialog) {
     HWND tree = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND h, LPARAM out) {
-            wchar_t cls[64] = L"";
-            GetClassNameW(h, cls, 64);
-            if (_wcsicmp(cls, WC_TREEVIEWW) != 0) return TRUE;
-            *reinterpret_cast<HWND*>(out) = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&tree));
+    EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
     if (!tree) return L"";
     TVITEMW item{};
     item.mask = TVIF_TEXT;

@@ -1,7 +1,9 @@
 // Windows facts: well-known folders (from scratch registry roots), the
-// version naming rule and the file-type suffix.
+// version naming rule, the file-type suffix, and the system DLLs loaded on
+// first use.
 #include <gtest/gtest.h>
 
+#include "LazyDlls.h"
 #include "WinSystem.h"
 #include "support/TestSupport.h"
 
@@ -85,3 +87,41 @@ TEST(FileTypeSuffix, LastThreeCharactersWithAsciiLowerCase) {
 }
 
 }  // namespace
+
+// The DLLs the program loads on first use: every function it takes from
+// them is found under its name, and one call into each DLL comes back with
+// the system's answer. A pointer of the wrong calling convention or
+// parameter list would unbalance the stack of the 32-bit build here.
+TEST(LazyDlls, EveryFunctionIsFoundAndEachDllAnswers) {
+    std::wstring missing;
+    EXPECT_TRUE(lazy::ResolveAll(&missing)) << missing;
+
+    const HRESULT com = lazy::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    EXPECT_TRUE(SUCCEEDED(com)) << std::hex << com;
+    if (SUCCEEDED(com)) lazy::CoUninitialize();
+
+    const USHORT desktop = 0;  // the empty item list names the desktop
+    wchar_t path[MAX_PATH] = L"";
+    EXPECT_TRUE(lazy::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(&desktop), path));
+    EXPECT_NE(std::wstring(path), L"");
+
+    HINTERNET session = lazy::InternetOpenW(L"utest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    EXPECT_NE(session, nullptr);
+    if (session) {
+        EXPECT_TRUE(lazy::InternetCloseHandle(session));
+    }
+
+    BYTE decoded[8] = {};
+    DWORD size = sizeof decoded;
+    EXPECT_TRUE(lazy::CryptStringToBinaryA("QUJD", 4, CRYPT_STRING_BASE64, decoded, &size, nullptr, nullptr));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(decoded), size), "ABC");
+
+    // urlmon copies a local file through its file: protocol.
+    TempFolder dir;
+    const std::wstring source = dir.path() + L"quelle.txt", copy = dir.path() + L"kopie.txt";
+    WriteFileBytes(source, "Inhalt");
+    EXPECT_EQ(lazy::URLDownloadToFileW(nullptr, (L"file:///" + source).c_str(), copy.c_str(), 0, nullptr), S_OK);
+    std::string copied;
+    EXPECT_TRUE(ReadFileBytes(copy, &copied));
+    EXPECT_EQ(copied, "Inhalt");
+}

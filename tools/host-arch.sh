@@ -1,9 +1,10 @@
 #!/bin/bash
 # Prints i686 when this machine can run 32-bit x86 code (and so 32-bit Wine),
-# x86_64 when it runs 64-bit code only (some virtual machines turn the 32-bit
-# mode off). The answer decides which build of the programs the tests run:
-# the product is always the 32-bit build, and where that cannot run here the
-# same sources are tested as a 64-bit build under 64-bit Wine.
+# natively or through qemu-i386 (tools/i386-emulation.sh), x86_64 when it
+# runs 64-bit code only (some virtual machines turn the 32-bit mode off). The
+# answer decides which build of the programs the tests run: the product is
+# always the 32-bit build, and only where that cannot run here are the same
+# sources tested as a 64-bit build under 64-bit Wine.
 set -u
 probe=$(mktemp /tmp/i386-probe.XXXXXX) || { echo i686; exit 0; }
 trap 'rm -f "$probe"' EXIT

@@ -1,7 +1,8 @@
 # The Wine environment of this checkout; sourced by the tools that run
 # Windows programs. Sets and exports:
-#   WINE_ARCH    i686 where this machine runs 32-bit code, x86_64 where it
-#                runs 64-bit code only (tools/host-arch.sh)
+#   WINE_ARCH    i686 where this machine runs 32-bit code (natively, or
+#                under the emulation tools/i386-emulation.sh turns on),
+#                x86_64 where it runs 64-bit code only (tools/host-arch.sh)
 #   RUN_BUILD    the build folder whose programs run here: build/ (32-bit,
 #                the product) or build/x64/ (the same sources, 64-bit)
 #   WINE         the loader for RUN_BUILD's programs

@@ -1,0 +1,63 @@
+#pragma once
+// The functions the program takes from COM, the shell, WinInet, urlmon and
+// CryptoAPI. Their DLLs are loaded by the first call into them, not at
+// start: under Wine mapping them costs the start more than the window
+// itself, and the window needs none of them to show.
+//
+// Each function here has the name and the parameters of the system's own
+// and calls it through a pointer looked up once. The same code runs in the
+// 32-bit and the 64-bit build; the pointer types come from the system
+// headers, so the calling convention is the system's. A DLL or function that
+// cannot be found makes the call fail the way the function itself reports a
+// failure (the last error is then ERROR_PROC_NOT_FOUND); nothing is called
+// through a null pointer.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <urlmon.h>
+#include <wincrypt.h>
+#include <wininet.h>
+#include <string>
+
+namespace lazy {
+
+// ole32
+HRESULT CoInitializeEx(LPVOID reserved, DWORD flags);
+void CoUninitialize();
+void CoTaskMemFree(LPVOID p);
+HRESULT OleInitialize(LPVOID reserved);
+void OleUninitialize();
+
+// shell32
+PIDLIST_ABSOLUTE SHBrowseForFolderW(LPBROWSEINFOW bi);
+BOOL SHGetPathFromIDListW(PCIDLIST_ABSOLUTE pidl, LPWSTR path);
+HINSTANCE ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR params, LPCWSTR dir, INT show);
+
+// wininet
+HINTERNET InternetOpenW(LPCWSTR agent, DWORD access, LPCWSTR proxy, LPCWSTR bypass, DWORD flags);
+HINTERNET InternetConnectW(HINTERNET session, LPCWSTR host, INTERNET_PORT port, LPCWSTR user, LPCWSTR password,
+                           DWORD service, DWORD flags, DWORD_PTR context);
+BOOL InternetCloseHandle(HINTERNET h);
+BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read);
+BOOL InternetQueryOptionW(HINTERNET h, DWORD option, LPVOID buffer, LPDWORD length);
+BOOL FtpSetCurrentDirectoryW(HINTERNET connection, LPCWSTR folder);
+HINTERNET FtpFindFirstFileW(HINTERNET connection, LPCWSTR search, LPWIN32_FIND_DATAW found, DWORD flags,
+                            DWORD_PTR context);
+HINTERNET FtpOpenFileW(HINTERNET connection, LPCWSTR file, DWORD access, DWORD flags, DWORD_PTR context);
+BOOL DeleteUrlCacheEntryW(LPCWSTR url);
+
+// urlmon
+HRESULT URLDownloadToFileW(LPUNKNOWN caller, LPCWSTR url, LPCWSTR file, DWORD reserved, LPBINDSTATUSCALLBACK cb);
+
+// crypt32
+BOOL CryptStringToBinaryA(LPCSTR text, DWORD chars, DWORD flags, BYTE* out, DWORD* size, DWORD* skip, DWORD* used);
+BOOL CryptDecodeObjectEx(DWORD encoding, LPCSTR type, const BYTE* data, DWORD size, DWORD flags,
+                         PCRYPT_DECODE_PARA para, void* out, DWORD* outSize);
+BOOL CryptImportPublicKeyInfo(HCRYPTPROV prov, DWORD encoding, PCERT_PUBLIC_KEY_INFO info, HCRYPTKEY* key);
+
+// Looks up every function above; false names the first one missing as
+// "dll!function". The program itself never needs this: each call looks up
+// its own function.
+bool ResolveAll(std::wstring* missing);
+
+}  // namespace lazy
