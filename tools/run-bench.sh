@@ -24,6 +24,16 @@ summary=$here/build/bench/summary.txt
 export BENCH_FIGURES=$here/build/bench/figures.txt
 : >"$BENCH_FIGURES"
 started=$(date +%s)
+if [ "$build" = "$here/build" ]; then
+    echo "== the 32-bit product (build/); $("$here/tools/i386-emulation.sh")"
+    if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+        echo "   Under emulation every figure also measures QEMU: the program and its floor run emulated alike,"
+        echo "   but the ratios and times are not those of a real processor (make bench WINE_ARCH=x86_64 measures"
+        echo "   the 64-bit build without emulation)."
+    fi
+else
+    echo "== the 64-bit build ($build)"
+fi
 
 echo "== extraction (tools/bench-zip.sh)"
 RUNS=$rounds "$here/tools/bench-zip.sh" "$build" || rc=1
