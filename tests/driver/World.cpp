@@ -181,12 +181,15 @@ std::wstring World::Setting(const std::wstring& name) const {
     return testsupport::RegGet(HKEY_CURRENT_USER, kSettingsKey, name, &v) ? v : L"<none>";
 }
 
+// The copy gets its final name only once complete, so a look while copy is
+// still writing never takes part of the log for what the viewer was given.
 void World::HarmlessTextViewer() {
     if (!viewer_) hadTxt_ = testsupport::RegGet(kClassesRoot, kTxtKey, L"", &savedTxt_);
     viewer_ = true;
     testsupport::RegSet(kClassesRoot, kTxtKey, L"", L"utest.e2eviewer");
     testsupport::RegSet(kClassesRoot, std::wstring(kViewerKey) + L"\\shell\\open\\command", L"",
-             L"cmd.exe /c copy /y \"%1\" \"" + OpenedCopy() + L"\"");
+             L"cmd.exe /c copy /y \"%1\" \"" + OpenedCopy() + L".part\" && move /y \"" + OpenedCopy() +
+                 L".part\" \"" + OpenedCopy() + L"\"");
 }
 
 void World::Publish(const std::wstring& relative, const std::string& bytes) {

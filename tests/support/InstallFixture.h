@@ -34,8 +34,12 @@ public:
         // A test that died before restoring leaves its own ProgID behind.
         previous_ = (hadValue_ && now == kProgId) ? std::wstring(L"txtfile") : now;
         RegSet(HKEY_CLASSES_ROOT, L".txt", L"", kProgId);
+        // The copy gets its final name only once complete: a test that looks
+        // while copy is still writing must not take a half-written marker
+        // for what the viewer was given.
         RegSet(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\shell\\open\\command", L"",
-               L"cmd /c copy /y \"%1\" \"" + marker_ + L"\" >nul");
+               L"cmd /c copy /y \"%1\" \"" + marker_ + L".part\" >nul && move /y \"" + marker_ + L".part\" \"" +
+                   marker_ + L"\" >nul");
     }
     ~QuietTextViewer() {
         if (hadValue_) {
