@@ -188,8 +188,8 @@ int main() {
     std::vector<Way> ways;
     ways.push_back({"ftp_display", [&] {
                         ProgressControls progress(display.bar, display.size, display.file);
-                        return FtpDownload(L"127.0.0.1", L"58213_upd", L"6184270", ftpPort, L"lupd19/", remote,
-                                           folder + L"ftp_display.bin", progress, display.frontend);
+                        return FtpDownload(FtpServer{L"127.0.0.1", L"58213_upd", L"6184270", ftpPort}, L"lupd19/",
+                                           remote, folder + L"ftp_display.bin", progress, display.frontend);
                     },
                     folder + L"ftp_display.bin", {}, !ftpOnly});
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },

@@ -1,380 +1,245 @@
-// The FTP fetch with its progress display. The WinInet calls run on a
-// helper thread that reads ahead block by block; the window's thread writes
-// the blocks, refreshes the display and answers its messages, and it stops
-// waiting for a server that has gone silent.
+// One FTP attempt at a file. The WinInet calls run on a helper thread
+// (RemoteRead.h); the window's thread writes the blocks, refreshes the
+// display and answers its messages, and it stops waiting for a server that
+// has gone silent.
 #include <windows.h>
 #include <wininet.h>
 
 #include <atomic>
+#include <cwchar>
 #include <memory>
-#include <mutex>
 
-#include "Dateien.h"
+#include "FetchAttempts.h"
 #include "Handles.h"
 #include "LiveWait.h"
-#include "SideFiles.h"
-#include "Transfers.h"
 
 namespace {
 
-constexpr DWORD kBlockSize = 4096;
+// How far the helper got before the file could be read; the window's
+// thread turns each refusal into what the user hears.
+enum class Opening : int { Pending, Open, NoSession, NoHost, Unreachable, NoFolder, NoFile, DataFailed, NoRemote };
+// The call the helper is in, for a server that falls silent during it.
+enum class Step : int { Session, Connect, Folder, Listing, Restart, Retrieve, Reading };
 
-// Waking the other thread costs several calls into the wineserver under
-// Wine, more than reading or writing a block; each side therefore wakes the
-// other only once a few blocks are ready (or free), and the window's thread
-// looks at the ring on its own at least this often, so a slow line still
-// shows every block within a fraction of a frame.
-constexpr unsigned kWakeBatch = 8;
-constexpr DWORD kLookMs = 10;
-
-void Inform(Frontend& frontend, const std::wstring& text) { frontend.Message(text, kBoxCaption, MB_OK); }
-
-// Asking the queue whether anything waits is several times cheaper than a
-// message check that finds nothing (under Wine every check also polls the
-// display connection), and a transfer asks once per block; an empty queue
-// has nothing to process.
-void ProcessPendingMessages(Frontend& frontend) {
-    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) frontend.Breathe();
+// The code of the server's last reply (0 when there is none): WinInet keeps
+// its text for the thread that made the call.
+int LastReplyCode() {
+    DWORD error = 0;
+    wchar_t text[1024] = L"";
+    DWORD len = 1024;
+    if (!lazy::InternetGetLastResponseInfoW(&error, text, &len)) return 0;
+    // A reply may run over several lines; its code starts the last one.
+    int code = 0;
+    for (const wchar_t* line = text; *line;) {
+        if (iswdigit(line[0]) && iswdigit(line[1]) && iswdigit(line[2]))
+            code = (line[0] - L'0') * 100 + (line[1] - L'0') * 10 + (line[2] - L'0');
+        const wchar_t* next = wcschr(line, L'\n');
+        if (!next) break;
+        line = next + 1;
+    }
+    return code;
 }
 
-// How far the helper got before the file could be read; the window's
-// thread turns each refusal into its message.
-enum class Opening : int { Pending, Open, NoSession, NoHost, NoFolder, NoFile, NoRemote };
+// A listing or transfer that failed for want of a data connection: the
+// server refused PORT or EPRT (a 50x reply: it forbids active mode or does
+// not know the command), could not open the connection (425, 426), or the
+// connection itself could not be made. A missing file answers 550.
+bool IsDataConnectionFault(DWORD error, int reply) {
+    if (reply == 425 || reply == 426 || (reply >= 500 && reply <= 504)) return true;
+    return reply == 0 && IsNetworkFault(error);
+}
 
-// One FTP session, shared by the window's thread and the helper that makes
-// the WinInet calls. The helper reads ahead into a ring of blocks, so the
-// next read runs while the window's thread writes and shows the last one;
-// each side waits only when the ring is empty (window) or full (helper).
-class FtpJob {
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+class FtpJob final : public RemoteRead {
 public:
-    struct Block {
-        DWORD size = 0;
-        bool failed = false;
-        char data[kBlockSize];
-    };
+    FtpJob(const FtpServer& server, const std::wstring& folder, const std::wstring& file, FtpMode mode,
+           uint64_t resumeAt, const RemoteIdentity& known)
+        : server_(server), folder_(folder), file_(file), mode_(mode), resumeAt_(resumeAt), known_(known) {}
 
-    FtpJob(const std::wstring& host, const std::wstring& user, const std::wstring& password, uint16_t port,
-           const std::wstring& folder, const std::wstring& file)
-        : host_(host), user_(user), password_(password), folder_(folder), file_(file), port_(port) {}
-    ~FtpJob() { CloseHandlesOnce(); }
-    FtpJob(const FtpJob&) = delete;
-    FtpJob& operator=(const FtpJob&) = delete;
-
-    bool Ready() const { return opened && arrived && freed && finished; }
-    // The helper's whole life: open, read until the end, clean up.
-    void Run();
-
-    // Window side. The next block, or nullptr once the helper has been
-    // silent for stallMs; the block stays the window's until Consumed().
-    Block* Next(DWORD stallMs, Frontend& frontend);
-    void Consumed();
-    // The window's thread needs nothing more: the helper stops after its
-    // current call. When that call may never return (a silent server), the
-    // handles are closed from yet another thread, which wakes it where the
-    // platform can; the window's thread never waits for that.
-    void Abandon();
-    void CloseHandles() { CloseHandlesOnce(); }
-
-    Heartbeat beat;
-    KernelHandle opened{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    KernelHandle finished{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<Opening> opening{Opening::Pending};
+    std::atomic<Step> step{Step::Session};
     std::atomic<bool> connected{false};
-    uint64_t size = 0;  // from the listing; valid once opened is set
+    // Valid once opened is set: the listing's size and time, and where the
+    // data starts (resumeAt when the server took the restart, else 0).
+    uint64_t size = 0;
+    FILETIME written{};
+    uint64_t startAt = 0;
 
 private:
-    static constexpr unsigned kRing = 32;
-
-    void Open();
-    void ReadAll();
-    // Takes a new handle into its slot; once the handles were closed from
-    // outside, it closes the handle at once and says so.
-    bool Keep(HINTERNET handle, HINTERNET* slot);
-    void CloseHandlesOnce();
-    void Report(Opening result) {
-        opening.store(result);
-        SetEvent(opened.get());
-    }
-
-    std::wstring host_, user_, password_, folder_, file_;
-    uint16_t port_;
-    std::mutex handlesLock_;
-    HINTERNET session_ = nullptr, connection_ = nullptr, remote_ = nullptr;
-    bool handlesClosed_ = false;
-    HINTERNET reading_ = nullptr;  // the helper's own copy of remote_ (which an outside close clears)
-    std::wstring cacheCopy_;
-    std::atomic<bool> abandoned_{false};
-
-    KernelHandle arrived{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    KernelHandle freed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::atomic<bool> windowWaits_{false}, helperWaits_{false};
-    std::atomic<unsigned> head_{0}, tail_{0};
-    Block ring_[kRing];
-};
-
-void FtpJob::Run() {
-    Open();
-    if (opening.load() == Opening::Open) ReadAll();
-    CloseHandlesOnce();
+    bool Open() override;
     // WinInet also writes every file it reads over FTP into the user's web
     // cache, and Wine never registers that copy, so nothing would ever
     // remove it: each update would leave its full size behind.
-    if (!cacheCopy_.empty()) DeleteFileW(cacheCopy_.c_str());
-    SetEvent(finished.get());
-}
-
-bool FtpJob::Keep(HINTERNET handle, HINTERNET* slot) {
-    std::lock_guard<std::mutex> lock(handlesLock_);
-    if (handlesClosed_) {
-        lazy::InternetCloseHandle(handle);
+    void Cleanup() override {
+        if (!cacheCopy_.empty()) DeleteFileW(cacheCopy_.c_str());
+    }
+    bool Stop(Opening result) {
+        opening.store(result);
         return false;
     }
-    *slot = handle;
-    return true;
-}
+    bool Restart(HINTERNET connection);
 
-void FtpJob::Open() {
+    FtpServer server_;
+    std::wstring folder_, file_;
+    FtpMode mode_;
+    uint64_t resumeAt_;
+    RemoteIdentity known_;
+    std::wstring cacheCopy_;
+};
+
+bool FtpJob::Open() {
     HINTERNET session = lazy::InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!session || !Keep(session, &session_)) return Report(Opening::NoSession);
+    if (!session) return Stop(Opening::NoSession);
+    Keep(session, kSession);
     beat.Beat();
-    // Flags 0: active-mode data connections, as the update server expects.
-    HINTERNET connection = lazy::InternetConnectW(session, host_.c_str(), port_, user_.c_str(), password_.c_str(),
-                                            INTERNET_SERVICE_FTP, 0, 0);
-    if (!connection || !Keep(connection, &connection_)) return Report(Opening::NoHost);
+    step.store(Step::Connect);
+    // Flags 0, active-mode data connections, is what servers have always
+    // been asked for; passive mode is the way through NAT and firewalls.
+    const DWORD flags = mode_ == FtpMode::Passive ? INTERNET_FLAG_PASSIVE : 0;
+    HINTERNET connection = nullptr;
+    DWORD error = 0;
+    Guarded([&] {
+        connection = lazy::InternetConnectW(session, server_.host.c_str(), server_.port, server_.user.c_str(),
+                                            server_.password.c_str(), INTERNET_SERVICE_FTP, flags, 0);
+        error = GetLastError();
+    });
+    if (!connection) return Stop(IsNetworkFault(error) ? Opening::Unreachable : Opening::NoHost);
+    Keep(connection, kConnection);
     connected.store(true);
     beat.Beat();
-    if (!lazy::FtpSetCurrentDirectoryW(connection, folder_.c_str())) return Report(Opening::NoFolder);
+    step.store(Step::Folder);
+    BOOL ok = FALSE;
+    if (!Guarded([&] { ok = lazy::FtpSetCurrentDirectoryW(connection, folder_.c_str()); }) || !ok)
+        return Stop(Opening::NoFolder);
     beat.Beat();
+    step.store(Step::Listing);
     // The listing must come from the server: a size remembered from an
     // earlier run would fail every fetch of a file that has changed since.
     WIN32_FIND_DATAW found{};
-    HINTERNET listing = lazy::FtpFindFirstFileW(connection, file_.c_str(), &found, INTERNET_FLAG_RELOAD, 0);
-    if (!listing) return Report(Opening::NoFile);
-    lazy::InternetCloseHandle(listing);
+    HINTERNET listing = nullptr;
+    int reply = 0;
+    const bool listed = Guarded([&] {
+        listing = lazy::FtpFindFirstFileW(connection, file_.c_str(), &found, INTERNET_FLAG_RELOAD, 0);
+        error = GetLastError();
+        reply = listing ? 0 : LastReplyCode();
+        if (listing) lazy::InternetCloseHandle(listing);
+    });
+    if (!listed) return Stop(Opening::NoFile);
+    if (!listing) return Stop(IsDataConnectionFault(error, reply) ? Opening::DataFailed : Opening::NoFile);
     size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    written = found.ftLastWriteTime;
     beat.Beat();
-    HINTERNET remote = lazy::FtpOpenFileW(connection, file_.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
-    if (!remote || !Keep(remote, &remote_)) return Report(Opening::NoRemote);
-    reading_ = remote;
+    if (!Restart(connection)) return Stop(Opening::NoRemote);
+    step.store(Step::Retrieve);
+    HINTERNET remote = nullptr;
+    Guarded([&] {
+        remote = lazy::FtpOpenFileW(connection, file_.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        error = GetLastError();
+        reply = remote ? 0 : LastReplyCode();
+    });
+    if (!remote) return Stop(IsDataConnectionFault(error, reply) ? Opening::DataFailed : Opening::NoRemote);
+    Keep(remote, kRemote);
+    StartReading(remote);
+    limit = size - startAt;
     wchar_t name[MAX_PATH + 1] = L"";
     DWORD nameSize = sizeof(name);
-    if (lazy::InternetQueryOptionW(remote, INTERNET_OPTION_DATAFILE_NAME, name, &nameSize)) cacheCopy_ = name;
+    if (!Guarded([&] { ok = lazy::InternetQueryOptionW(remote, INTERNET_OPTION_DATAFILE_NAME, name, &nameSize); }))
+        return Stop(Opening::NoRemote);
+    if (ok) cacheCopy_ = name;
     beat.Beat();
-    Report(Opening::Open);
+    step.store(Step::Reading);
+    opening.store(Opening::Open);
+    return true;
 }
 
-void FtpJob::ReadAll() {
-    uint64_t total = 0;
-    for (;;) {
-        while (head_.load() - tail_.load() == kRing) {
-            helperWaits_.store(true);
-            if (head_.load() - tail_.load() < kRing || abandoned_.load()) break;
-            WaitForSingleObject(freed.get(), INFINITE);
-            helperWaits_.store(false);
-        }
-        helperWaits_.store(false);
-        if (abandoned_.load()) return;
-        Block& b = ring_[head_.load() % kRing];
-        DWORD got = 0;
-        const BOOL ok = lazy::InternetReadFile(reading_, b.data, kBlockSize, &got);
-        beat.Beat();
-        b.size = ok ? got : 0;
-        b.failed = !ok;
-        const unsigned ready = head_.fetch_add(1) + 1 - tail_.load();
-        const bool last = !ok || got == 0 || total + got > size;
-        if ((ready >= kWakeBatch || last) && windowWaits_.exchange(false)) SetEvent(arrived.get());
-        if (!ok || got == 0) return;
-        total += got;
-        // More than the listing said is a broken or hostile server; the
-        // window's thread refuses the file, and nothing more is read.
-        if (total > size) return;
-    }
+// A retry goes on after the bytes it already has, if the file is still the
+// one they came from (same size and time in the listing) and the server
+// takes REST; otherwise the whole file comes again. False when the handles
+// were closed meanwhile.
+bool FtpJob::Restart(HINTERNET connection) {
+    if (resumeAt_ == 0 || !known_.known || known_.size != size || !SameTime(known_.written, written) ||
+        resumeAt_ >= size)
+        return true;
+    step.store(Step::Restart);
+    const std::wstring command = L"REST " + std::to_wstring(resumeAt_);
+    bool taken = false;
+    const bool open = Guarded([&] {
+        taken = lazy::FtpCommandW(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr) &&
+                LastReplyCode() == 350;
+    });
+    if (taken) startAt = resumeAt_;
+    beat.Beat();
+    return open;
 }
 
-FtpJob::Block* FtpJob::Next(DWORD stallMs, Frontend& frontend) {
-    while (head_.load() == tail_.load()) {
-        windowWaits_.store(true);
-        if (head_.load() != tail_.load()) break;
-        if (WaitPumping(arrived.get(), beat, stallMs, frontend, kLookMs) == WaitEnd::Stalled) {
-            windowWaits_.store(false);
-            return nullptr;
-        }
-    }
-    windowWaits_.store(false);
-    return &ring_[tail_.load() % kRing];
-}
-
-void FtpJob::Consumed() {
-    const unsigned free = kRing - (head_.load() - (tail_.fetch_add(1) + 1));
-    if (free >= kWakeBatch && helperWaits_.exchange(false)) SetEvent(freed.get());
-}
-
-void FtpJob::CloseHandlesOnce() {
-    std::lock_guard<std::mutex> lock(handlesLock_);
-    if (handlesClosed_) return;
-    handlesClosed_ = true;
-    for (HINTERNET* slot : {&remote_, &connection_, &session_}) {
-        if (*slot) lazy::InternetCloseHandle(*slot);
-        *slot = nullptr;
-    }
-}
-
-void FtpJob::Abandon() {
-    abandoned_.store(true);
-    SetEvent(freed.get());
-}
-
-// Leaves a job whose server went silent to its helper: closing the handles
-// wakes the blocked call where the platform can. The close runs on a thread
-// of its own, as it may block as well.
-void LeaveBehind(const std::shared_ptr<FtpJob>& job) {
-    job->Abandon();
-    if (WaitForSingleObject(job->finished.get(), 0) == WAIT_OBJECT_0) return;
-    std::shared_ptr<FtpJob> keep = job;
-    RunOnHelperThread([keep] { keep->CloseHandles(); });
-}
-
-// Ends a job that is not stuck: its helper stops after the current call and
-// closes its handles itself, which is waited for (no longer than the stall
-// time: a server may fall silent just then).
-void Finish(const std::shared_ptr<FtpJob>& job, DWORD stallMs, Frontend& frontend) {
-    job->Abandon();
-    if (WaitPumping(job->finished.get(), job->beat, stallMs, frontend) == WaitEnd::Stalled) LeaveBehind(job);
-}
-
-// On every way out, errors included, the helper is told to stop; it then
-// ends on its own.
-class JobRelease {
-public:
-    explicit JobRelease(const std::shared_ptr<FtpJob>& job) : job_(job) {}
-    ~JobRelease() { job_->Abandon(); }
-    JobRelease(const JobRelease&) = delete;
-    JobRelease& operator=(const JobRelease&) = delete;
-
-private:
-    const std::shared_ptr<FtpJob>& job_;
-};
-
-// On every way out, errors included: default cursor, blank labels.
-class DisplayReset {
-public:
-    DisplayReset(TransferProgress& progress, Frontend& frontend) : progress_(progress), frontend_(frontend) {}
-    ~DisplayReset() {
-        frontend_.ShowBusy(false);
-        progress_.Reset();
-    }
-    DisplayReset(const DisplayReset&) = delete;
-    DisplayReset& operator=(const DisplayReset&) = delete;
-
-private:
-    TransferProgress& progress_;
-    Frontend& frontend_;
-};
-
-// True when the helper has the remote file open; otherwise the user hears
-// why not, where there is something to say.
-bool Opened(Opening opening, const std::wstring& hostMissing, const std::wstring& remoteFolder,
-            const std::wstring& remoteFile, Frontend& frontend) {
+// What the user hears of a helper that got no further than opening.
+Attempt Refusal(Opening opening, FtpMode mode, const std::wstring& hostMissing, const std::wstring& folder,
+                const std::wstring& file) {
+    const std::wstring noFile = L"Kann Datei nicht finden " + file + L".";
     switch (opening) {
     case Opening::NoSession:
-        Inform(frontend, L"Keine Verbindung mit WinInet.Dll");
-        return false;
+        return {AttemptEnd::Failed, L"Keine Verbindung mit WinInet.Dll"};
+    case Opening::Unreachable:
+        return {AttemptEnd::Unreachable, hostMissing};
     case Opening::NoHost:
-        Inform(frontend, hostMissing);
-        return false;
+        return {AttemptEnd::Failed, hostMissing};
     case Opening::NoFolder:
-        Inform(frontend, L"Kann Verzeichnis nicht setzen " + remoteFolder + L".");
-        return false;
+        return {AttemptEnd::Failed, L"Kann Verzeichnis nicht setzen " + folder + L"."};
     case Opening::NoFile:
-        Inform(frontend, L"Kann Datei nicht finden " + remoteFile + L".");
-        return false;
-    case Opening::Open:
-        return true;
+        return {AttemptEnd::Failed, noFile};
+    case Opening::DataFailed:
+        // Where passive mode fails too and nothing else helps, the listing
+        // that could not be read is what the user has always been told.
+        return {AttemptEnd::DataFailed, mode == FtpMode::Passive ? noFile : std::wstring()};
     default:
-        return false;
+        return {AttemptEnd::Failed, L""};
     }
 }
 
-struct Received {
-    uint64_t bytes = 0;
-    bool broken = false;  // the file is incomplete or longer than listed
-    bool silent = false;  // the helper went silent: it is left behind
-};
-
-// Writes the helper's blocks into file until the end of the data, a failed
-// or missing block, or more than the listing said.
-Received Receive(FtpJob& job, HANDLE file, uint64_t size, const std::wstring& localPath, TransferProgress& progress,
-                 Frontend& frontend, DWORD stallMs) {
-    Received r;
-    for (;;) {
-        ProcessPendingMessages(frontend);
-        FtpJob::Block* block = job.Next(stallMs, frontend);
-        // No block for stallMs, or a failed read: the file is incomplete.
-        if (!block || block->failed) {
-            r.broken = true;
-            r.silent = !block;
-            return r;
-        }
-        const DWORD got = block->size;
-        if (got > 0) {
-            const DWORD error = WriteAll(file, block->data, got);
-            if (error != ERROR_SUCCESS) RaiseIoError(error);
-        }
-        job.Consumed();
-        r.bytes += got;
-        progress.Show(r.bytes, size, localPath);
-        if (got == 0) return r;
-        if (r.bytes > size) {
-            r.broken = true;
-            return r;
-        }
-    }
+// A helper that fell silent before the file was open.
+Attempt Silence(const FtpJob& job, FtpMode mode, const std::wstring& hostMissing) {
+    // A server that took the connection and then said nothing is as good
+    // as none; one that went silent later fails the file quietly, unless it
+    // was waiting for an active-mode data connection that never came.
+    if (!job.connected.load()) return {AttemptEnd::Unreachable, hostMissing};
+    const Step step = job.step.load();
+    if (mode == FtpMode::Active && (step == Step::Listing || step == Step::Retrieve))
+        return {AttemptEnd::DataFailed, L""};
+    return {AttemptEnd::Failed, L""};
 }
 
 }  // namespace
 
-bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password, uint16_t port,
-                 const std::wstring& remoteFolder, const std::wstring& remoteFile, const std::wstring& localPath,
-                 TransferProgress& progress, Frontend& frontend, const TransferLimits& limits,
-                 DigestCheck* check) {
-    const DisplayReset reset(progress, frontend);
-    const std::wstring hostMissing = L"Host \"" + host + L"\" ist nicht verfügbar";
-    auto job = std::make_shared<FtpJob>(host, user, password, port, remoteFolder, remoteFile);
-    if (!job->Ready() || !RunOnHelperThread([job] { job->Run(); })) {
-        Inform(frontend, L"Keine Verbindung mit WinInet.Dll");
-        return false;
-    }
-    const JobRelease release(job);
-    if (WaitPumping(job->opened.get(), job->beat, limits.stallMs, frontend) == WaitEnd::Stalled) {
+Attempt FtpAttempt(const FtpServer& server, const std::wstring& folder, const std::wstring& file, FtpMode mode,
+                   FetchTarget& target, RemoteIdentity& identity, DWORD stallMs) {
+    const std::wstring hostMissing = L"Host \"" + server.host + L"\" ist nicht verfügbar";
+    auto job = std::make_shared<FtpJob>(server, folder, file, mode, target.written, identity);
+    if (!StartRemoteRead(job)) return {AttemptEnd::Failed, L"Keine Verbindung mit WinInet.Dll"};
+    const ReadRelease release(job);
+    if (WaitPumping(job->opened.get(), job->beat, stallMs, target.frontend) == WaitEnd::Stalled) {
         LeaveBehind(job);
-        // A server that took the connection and then said nothing is as
-        // good as none; one that went silent later fails the file quietly.
-        if (!job->connected.load()) Inform(frontend, hostMissing);
-        return false;
+        return Silence(*job, mode, hostMissing);
     }
-    if (!Opened(job->opening.load(), hostMissing, remoteFolder, remoteFile, frontend)) return false;
-    const uint64_t size = job->size;
-    SideFile side(localPath);
-    if (side.path().empty()) {
-        Finish(job, limits.stallMs, frontend);
-        return false;
-    }
-
-    progress.Prepare(size);
-    frontend.ShowBusy(true);
-    frontend.Breathe();
-    const Received received = Receive(*job, side.handle(), size, localPath, progress, frontend, limits.stallMs);
-    if (!side.Close()) RaiseIoError(GetLastError());
+    if (!job->readable.load()) return Refusal(job->opening.load(), mode, hostMissing, folder, file);
+    if (job->startAt != target.written) target.Restart();
+    identity.known = true;
+    identity.size = job->size;
+    identity.written = job->written;
+    target.Begin(job->size);
+    const Received received = Receive(*job, target, job->size, stallMs);
     // The helper closes its handles and drops the cache copy; that is
     // waited for unless the server went silent (and then no longer than
     // the stall time, should closing hang as well).
     if (received.silent)
         LeaveBehind(job);
     else
-        Finish(job, limits.stallMs, frontend);
+        Finish(job, stallMs, target.frontend);
     // A data connection that ends early looks like an ordinary end of file;
     // only the size the listing gave tells a cut-off file from a whole one.
-    if (received.broken || received.bytes != size) return false;
-    if (!PassesDigestCheck(side.path(), check)) return false;
-    return side.MoveOver(localPath);
+    if (target.written > job->size) return {AttemptEnd::Failed, L""};
+    if (!received.broken && target.written == job->size) return {AttemptEnd::Done, L""};
+    return {AttemptEnd::Broken, L""};
 }

@@ -31,7 +31,10 @@ struct Run {
     const Session& session;
     const std::wstring& sectionIds;
     std::wstring historySuffix;
-    uint16_t ftpPort;
+    FtpServer ftp;
+    // Where the next file of the replace path starts: each file may move
+    // the run on to passive mode or to HTTP.
+    mutable FtpRoute route;
 
     void AddLine(const std::wstring& text) const { tools.report.AddLine(text); }
 };
@@ -176,9 +179,9 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     // (and of the bytes the list named), so a failed fetch leaves the
     // installed file as it was.
     DigestCheck check{e.hasDigest ? &e.digest : nullptr};
-    const bool fetched = FtpDownload(UpdateFtpHost(run.session.registryRoot), kFtpUser, kFtpPassword, run.ftpPort,
-                                     kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend,
-                                     TransferLimits(), &check);
+    const bool fetched =
+        FtpDownload(run.ftp, kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend, run.session.limits,
+                    &check, &run.route, run.session.updateBaseUrl + kServerFolder + e.F);
     run.AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
                         : NotFetchedLine(e, check));
     return fetched;
@@ -191,7 +194,7 @@ void FetchAside(const Run& run, const FileEntry& e, const std::wstring& relative
     CreateOneLevel(updates);
     DigestCheck check{e.hasDigest ? &e.digest : nullptr};
     const bool fetched = HttpDownload(run.session.updateBaseUrl + kServerFolder + e.F, updates + relative, e.O,
-                                      run.tools.frontend, TransferLimits(), &check);
+                                      run.tools.frontend, run.session.limits, &check);
     run.AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert"
                         : NotFetchedLine(e, check));
 }
@@ -301,7 +304,9 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
         tools.report.Clear();
         tools.report.AddLine(L"Erneuerte Dateien");
         tools.report.AddLine(L"");
-        const Run run{tools, session, sectionIds, HistorySuffix(started), InstallFtpPort(session.registryRoot)};
+        const FtpServer ftp{UpdateFtpHost(session.registryRoot), kFtpUser, kFtpPassword,
+                            InstallFtpPort(session.registryRoot)};
+        const Run run{tools, session, sectionIds, HistorySuffix(started), ftp, FtpRoute()};
         InstallEntries(run, descriptor, entryCount);
     } catch (...) {
         // The log of what was done so far is written all the same, and it

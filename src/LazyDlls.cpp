@@ -83,6 +83,8 @@ void CallVoid(Proc<Fn>& proc, A... args) {
 // list the tests resolve are both made from it.
 #define LAZY_FUNCTIONS(X)                                                                                         \
     X(Ole32, CoInitializeEx) X(Ole32, CoUninitialize) X(Ole32, CoTaskMemFree) X(Ole32, OleInitialize)            \
+    X(Ole32, CoTaskMemAlloc) X(Wininet, FtpCommandW) X(Wininet, InternetGetLastResponseInfoW)                     \
+    X(Wininet, InternetOpenUrlW) X(Wininet, HttpQueryInfoW)                                                       \
     X(Ole32, OleUninitialize) X(Shell32, SHBrowseForFolderW) X(Shell32, SHGetPathFromIDListW)                     \
     X(Shell32, ShellExecuteW) X(Wininet, InternetOpenW) X(Wininet, InternetConnectW)                              \
     X(Wininet, InternetCloseHandle) X(Wininet, InternetReadFile) X(Wininet, InternetQueryOptionW)                 \
@@ -106,6 +108,7 @@ namespace lazy {
 HRESULT CoInitializeEx(LPVOID reserved, DWORD flags) { return Call(pCoInitializeEx, E_FAIL, reserved, flags); }
 void CoUninitialize() { CallVoid(pCoUninitialize); }
 void CoTaskMemFree(LPVOID p) { CallVoid(pCoTaskMemFree, p); }
+LPVOID CoTaskMemAlloc(SIZE_T size) { return Call(pCoTaskMemAlloc, LPVOID{}, size); }
 HRESULT OleInitialize(LPVOID reserved) { return Call(pOleInitialize, E_FAIL, reserved); }
 void OleUninitialize() { CallVoid(pOleUninitialize); }
 
@@ -146,6 +149,20 @@ HINTERNET FtpOpenFileW(HINTERNET connection, LPCWSTR file, DWORD access, DWORD f
     return Call(pFtpOpenFileW, HINTERNET{}, connection, file, access, flags, context);
 }
 BOOL DeleteUrlCacheEntryW(LPCWSTR url) { return Call(pDeleteUrlCacheEntryW, BOOL{FALSE}, url); }
+BOOL FtpCommandW(HINTERNET connection, BOOL expectResponse, DWORD flags, LPCWSTR command, DWORD_PTR context,
+                 HINTERNET* dataConnection) {
+    return Call(pFtpCommandW, BOOL{FALSE}, connection, expectResponse, flags, command, context, dataConnection);
+}
+BOOL InternetGetLastResponseInfoW(LPDWORD error, LPWSTR buffer, LPDWORD length) {
+    return Call(pInternetGetLastResponseInfoW, BOOL{FALSE}, error, buffer, length);
+}
+HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headersLength, DWORD flags,
+                           DWORD_PTR context) {
+    return Call(pInternetOpenUrlW, HINTERNET{}, session, url, headers, headersLength, flags, context);
+}
+BOOL HttpQueryInfoW(HINTERNET request, DWORD level, LPVOID buffer, LPDWORD length, LPDWORD index) {
+    return Call(pHttpQueryInfoW, BOOL{FALSE}, request, level, buffer, length, index);
+}
 
 HRESULT URLDownloadToFileW(LPUNKNOWN caller, LPCWSTR url, LPCWSTR file, DWORD reserved, LPBINDSTATUSCALLBACK cb) {
     return Call(pURLDownloadToFileW, E_FAIL, caller, url, file, reserved, cb);

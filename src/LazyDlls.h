@@ -25,6 +25,7 @@ namespace lazy {
 HRESULT CoInitializeEx(LPVOID reserved, DWORD flags);
 void CoUninitialize();
 void CoTaskMemFree(LPVOID p);
+LPVOID CoTaskMemAlloc(SIZE_T size);
 HRESULT OleInitialize(LPVOID reserved);
 void OleUninitialize();
 
@@ -45,6 +46,12 @@ HINTERNET FtpFindFirstFileW(HINTERNET connection, LPCWSTR search, LPWIN32_FIND_D
                             DWORD_PTR context);
 HINTERNET FtpOpenFileW(HINTERNET connection, LPCWSTR file, DWORD access, DWORD flags, DWORD_PTR context);
 BOOL DeleteUrlCacheEntryW(LPCWSTR url);
+BOOL FtpCommandW(HINTERNET connection, BOOL expectResponse, DWORD flags, LPCWSTR command, DWORD_PTR context,
+                 HINTERNET* dataConnection);
+BOOL InternetGetLastResponseInfoW(LPDWORD error, LPWSTR buffer, LPDWORD length);
+HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headersLength, DWORD flags,
+                           DWORD_PTR context);
+BOOL HttpQueryInfoW(HINTERNET request, DWORD level, LPVOID buffer, LPDWORD length, LPDWORD index);
 
 // urlmon
 HRESULT URLDownloadToFileW(LPUNKNOWN caller, LPCWSTR url, LPCWSTR file, DWORD reserved, LPBINDSTATUSCALLBACK cb);

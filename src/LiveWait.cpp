@@ -20,6 +20,12 @@ WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend
     }
 }
 
+void PauseLive(DWORD ms, Frontend& frontend) {
+    static const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const Heartbeat beat;
+    if (never) WaitPumping(never, beat, INFINITE, frontend, ms);
+}
+
 namespace {
 
 DWORD WINAPI HelperMain(void* param) {

@@ -37,6 +37,10 @@ enum class WaitEnd { Signalled, Stalled, SliceOver };
 WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend,
                     DWORD sliceMs = INFINITE);
 
+// Waits ms while frontend handles the calling thread's messages: a pause
+// the window lives through.
+void PauseLive(DWORD ms, Frontend& frontend);
+
 // Runs work on a new helper thread that holds its own reference to whatever
 // work captures; false when no thread could be made (work does not run).
 bool RunOnHelperThread(std::function<void()> work);

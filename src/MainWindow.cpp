@@ -386,7 +386,7 @@ void TfrmMain::PressFetchList() {
     WindowFrontend frontend;
     // A list that fails its signature check leaves the step where a failed
     // fetch does: the next press tries again.
-    switch (FetchUpdateList(listUrl, listFile, key, frontend)) {
+    switch (FetchUpdateList(listUrl, listFile, key, frontend, session_.limits)) {
     case ListFetchResult::Unsigned:
         ShowGeneralError(kUnsignedListText);
         return;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "TransferLimits.h"
+
 struct Session {
     HKEY registryRoot = nullptr;  // root of every product setting (the Rootkey rule)
     std::wstring appDataRoot;     // holds the folder "Talvero\"
@@ -16,4 +18,7 @@ struct Session {
     // The list at workFolder + "update.cfg" passed the signature check (only
     // a build with a key checks one): every entry must then name a digest.
     bool listSigned = false;
+    // The transfers' stall limit and retry pauses: the product's defaults,
+    // which only tests shorten.
+    TransferLimits limits;
 };

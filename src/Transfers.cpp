@@ -34,7 +34,10 @@ class HttpJob {
 public:
     enum State : int { kRunning, kReturned, kAbandoned };
 
-    HttpJob(std::wstring url, std::wstring side) : url_(std::move(url)), side_(std::move(side)) {}
+    // With resumeAt > 0 and a validator the request asks for the rest of
+    // the file from resumeAt on, if it is still the one validator names.
+    HttpJob(std::wstring url, std::wstring side, uint64_t resumeAt = 0, std::wstring known = std::wstring())
+        : url_(std::move(url)), side_(std::move(side)), resumeAt_(resumeAt), validator_(std::move(known)) {}
 
     void Fetch();
     // True when the call returned before the window's thread gave up.
@@ -50,10 +53,19 @@ public:
     DWORD status = 0;            // 0: no HTTP answer seen (file: URLs, for one)
     int64_t announced = -1;      // Content-Length; -1 when none was sent
     bool encoded = false;        // a Content-Encoding makes the length the packed one
+    std::wstring contentRange;   // of a 206 answer
+    std::wstring validator;      // the answer's ETag, else its Last-Modified
     bool Abandoned() const noexcept { return state_.load() == kAbandoned; }
+    // The request's extra headers: the range asked for, if any.
+    std::wstring RangeHeaders() const {
+        if (resumeAt_ == 0 || validator_.empty()) return L"";
+        return L"Range: bytes=" + std::to_wstring(resumeAt_) + L"-\r\nIf-Range: " + validator_ + L"\r\n";
+    }
 
 private:
     std::wstring url_, side_;
+    uint64_t resumeAt_;
+    std::wstring validator_;
     std::atomic<int> state_{kRunning};
 };
 
@@ -106,7 +118,16 @@ public:
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 
     HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* extra) override {
-        if (extra) *extra = nullptr;
+        if (!extra) return S_OK;
+        *extra = nullptr;
+        const std::wstring headers = job_.RangeHeaders();
+        if (headers.empty()) return S_OK;
+        // The service frees what it is given with the COM allocator.
+        const size_t bytes = (headers.size() + 1) * sizeof(wchar_t);
+        if (auto* copy = static_cast<LPWSTR>(lazy::CoTaskMemAlloc(bytes))) {
+            memcpy(copy, headers.c_str(), bytes);
+            *extra = copy;
+        }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR headers, LPCWSTR, LPWSTR* extra) override {
@@ -138,6 +159,12 @@ private:
                 if (!value.empty() && stop && *stop == L'\0' && n >= 0) job_.announced = n;
             } else if (_wcsicmp(name.c_str(), L"Content-Encoding") == 0 && _wcsicmp(value.c_str(), L"identity") != 0) {
                 job_.encoded = true;
+            } else if (_wcsicmp(name.c_str(), L"Content-Range") == 0) {
+                job_.contentRange = value;
+            } else if (_wcsicmp(name.c_str(), L"ETag") == 0) {
+                job_.validator = value;
+            } else if (_wcsicmp(name.c_str(), L"Last-Modified") == 0 && job_.validator.empty()) {
+                job_.validator = value;
             }
         }
     }
@@ -165,29 +192,104 @@ void HttpJob::Fetch() {
     SetEvent(done.get());
 }
 
-bool FileSizeIs(const std::wstring& path, int64_t expected) {
+int64_t FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return false;
-    const int64_t size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return size == expected;
+    if (!GetFileAttributesExW(ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// True when url ended up complete in side (closed and still there).
-bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits& limits, Frontend& frontend) {
-    if (side.path().empty() || !side.Close()) return false;
-    auto job = std::make_shared<HttpJob>(url, side.path());
-    if (!job->done || !RunOnHelperThread([job] { job->Fetch(); })) return false;
+// "bytes 4096-9999/10000": the first byte sent and the whole length.
+bool ParseContentRange(const std::wstring& text, int64_t* first, int64_t* total) {
+    long long a = 0, b = 0, t = 0;
+    wchar_t rest = 0;
+    if (swscanf(text.c_str(), L"bytes %lld-%lld/%lld%lc", &a, &b, &t, &rest) != 3) return false;
+    if (a < 0 || b < a || t <= b) return false;
+    *first = a;
+    *total = t;
+    return true;
+}
+
+// Appends the whole of piece to the end of whole.
+bool AppendFile(const std::wstring& whole, const std::wstring& piece) {
+    const FileHandle in(CreateFileW(ApiPath(piece).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const FileHandle out(
+        CreateFileW(ApiPath(whole).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in || !out) return false;
+    static char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in.get(), buffer, sizeof buffer, &got, nullptr)) return false;
+        if (got == 0) return true;
+        if (WriteAll(out.get(), buffer, got) != ERROR_SUCCESS) return false;
+    }
+}
+
+enum class PieceEnd { Whole, Broken, Failed };
+
+// One call of the download service into piece. A body that ends before its
+// announced length, or a server that goes silent once it has answered, is
+// worth another try; an error answer or no answer is not.
+PieceEnd FetchPiece(HttpJob& job, SideFile& piece, const TransferLimits& limits, Frontend& frontend,
+                    const std::shared_ptr<HttpJob>& owner) {
+    if (!job.done || !RunOnHelperThread([owner] { owner->Fetch(); })) return PieceEnd::Failed;
     // The call may never return (a server that goes silent); the window
     // answers while it runs, and after stallMs without a sign of progress
     // the fetch counts as failed and its helper is left behind.
-    WaitPumping(job->done.get(), job->beat, limits.stallMs, frontend);
-    if (!job->TakeResult()) {
-        side.Release();  // the helper removes it when its call returns
-        return false;
+    WaitPumping(job.done.get(), job.beat, limits.stallMs, frontend);
+    if (!job.TakeResult()) {
+        piece.Release();  // the helper removes it when its call returns
+        return job.status > 0 && job.status < 400 ? PieceEnd::Broken : PieceEnd::Failed;
     }
-    if (job->result != S_OK || job->status >= 400) return false;
+    if (job.result != S_OK || job.status >= 400) return PieceEnd::Failed;
     // A connection that closed early leaves a short file and reports success.
-    return job->announced < 0 || job->encoded || FileSizeIs(side.path(), job->announced);
+    if (job.announced < 0 || job.encoded) return PieceEnd::Whole;
+    const int64_t size = FileSize(piece.path());
+    if (size == job.announced) return PieceEnd::Whole;
+    return size >= 0 && size < job.announced ? PieceEnd::Broken : PieceEnd::Failed;
+}
+
+// True when url ended up complete in side (closed and still there). A fetch
+// that broke off is tried twice more; a retry asks only for the bytes
+// after those it has where the server takes ranges (of the same file:
+// If-Range), and otherwise fetches the whole file again. Each try writes a
+// file of its own beside side: one left to a silent helper is the helper's.
+bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits& limits, Frontend& frontend) {
+    if (side.path().empty() || !side.Close()) return false;
+    int64_t have = 0, total = -1;
+    bool encoded = false;
+    std::wstring validator;
+    for (unsigned attempt = 0;; ++attempt) {
+        if (attempt > 0) PauseLive(limits.retryPausesMs[attempt - 1], frontend);
+        const bool resuming = have > 0 && !validator.empty();
+        SideFile piece(side.path());
+        if (piece.path().empty() || !piece.Close()) return false;
+        auto job = std::make_shared<HttpJob>(url, piece.path(), resuming ? static_cast<uint64_t>(have) : 0, validator);
+        const PieceEnd end = FetchPiece(*job, piece, limits, frontend, job);
+        if (end == PieceEnd::Failed) return false;
+        if (!piece.path().empty()) {
+            int64_t first = 0, whole = -1;
+            const bool ranged = resuming && job->status == 206 && !job->encoded &&
+                                ParseContentRange(job->contentRange, &first, &whole) && first == have;
+            if (ranged) {
+                // The rest goes after what is there.
+                if (!AppendFile(side.path(), piece.path())) return false;
+                total = whole;
+            } else {
+                // A whole answer replaces whatever came before.
+                if (!MoveFileExW(ApiPath(piece.path()).c_str(), ApiPath(side.path()).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING))
+                    return false;
+                piece.Release();
+                validator = job->validator;
+                total = job->announced;
+                encoded = job->encoded;
+            }
+            have = FileSize(side.path());
+        }
+        if (end == PieceEnd::Whole) return total < 0 || encoded || have == total;
+        if (attempt >= sizeof limits.retryPausesMs / sizeof limits.retryPausesMs[0]) return false;
+    }
 }
 
 // True when url ended up complete at dest and passed check; dest is left

@@ -9,6 +9,7 @@
 
 #include "LiveWait.h"
 #include "Reporting.h"
+#include "TransferLimits.h"
 #include "Trust.h"
 
 // The update server's hosts: the registry values "Update Host" (host,
@@ -19,10 +20,20 @@ std::wstring UpdateFtpHost(HKEY root);
 // "http://" + UpdateHttpHost() + "/talveroupdate/files/".
 std::wstring MakeUpdateBaseUrl(HKEY root);
 
-// How long a transfer may go without receiving anything before it counts as
-// failed (the window answers all the while).
-struct TransferLimits {
-    DWORD stallMs = kDefaultStallMs;
+// The login to the update server's FTP host.
+struct FtpServer {
+    std::wstring host, user, password;
+    uint16_t port = 21;
+};
+
+// How a run reaches the files that replace installed ones. It only moves
+// on: once the server could not open an active-mode data connection the
+// run stays passive, and once FTP could not be reached (or gave no data
+// connection either way) the rest of the run goes straight to HTTP.
+struct FtpRoute {
+    enum class Way { Active, Passive, Http };
+    Way way = Way::Active;
+    bool unreachable = false;  // why FTP was left: no connection at all, else no data connection
 };
 
 // The SHA-256 that a fetch's bytes must have (the update list's "Hash"),
@@ -51,17 +62,25 @@ bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToO
 bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_t maxBytes, std::string* bytes,
                       Frontend& frontend, const TransferLimits& limits = TransferLimits());
 
-// Fetches remoteFolder/remoteFile over FTP (active mode, binary) into
-// localPath block by block, showing the progress and the busy cursor while
-// it runs. localPath's folder must exist. localPath is replaced only by a
-// complete file (as many bytes as the server's fresh listing reported, not
-// one more) that passes check; otherwise it stays as it was and the result
-// is false. A local write error is raised as UpdateError once the display
-// is reset.
-bool FtpDownload(const std::wstring& host, const std::wstring& user, const std::wstring& password,
-                 uint16_t port, const std::wstring& remoteFolder, const std::wstring& remoteFile,
+// Fetches remoteFolder/remoteFile over FTP (binary) into localPath block by
+// block, showing the progress and the busy cursor while it runs. localPath's
+// folder must exist. The first try is active mode, then passive mode if the
+// server cannot open an active data connection; with an httpUrl, a server
+// that cannot be reached (or gives no data connection either way) is left
+// for httpUrl. *route says which way the last file took and is where the
+// next one starts (nullptr: this fetch alone, from active mode). A fetch
+// that breaks off or goes silent mid-file is tried twice more, going on
+// after the bytes it has where the server allows it. localPath is replaced
+// only by a complete file (as many bytes as the server's fresh listing or
+// the HTTP answer gave, not one more) that passes check; otherwise it stays
+// as it was, the user hears why where there is something to say (the FTP
+// refusal's box also when HTTP could not help either), and the result is
+// false. A local write error is raised as UpdateError once the display is
+// reset.
+bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, const std::wstring& remoteFile,
                  const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
-                 const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr);
+                 const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr,
+                 FtpRoute* route = nullptr, const std::wstring& httpUrl = std::wstring());
 
 // "999 bytes", "1,00 Kb", "1,50 Mb" (decimal steps, the user's decimal separator).
 std::wstring SizeText(int64_t n);

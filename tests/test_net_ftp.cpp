@@ -73,8 +73,26 @@ protected:
                const std::wstring& remoteFolder = L"lupd19/", const std::wstring& host = L"127.0.0.1",
                const std::wstring& password = kPassword) {
         ProgressControls progress(bar_, size_, file_);
-        return FtpDownload(host, kUser, password, Server().ftpPort, remoteFolder, remoteFile, localPath, progress,
-                           frontend_, limits_);
+        return FtpDownload(FtpServer{host, kUser, password, Server().ftpPort}, remoteFolder, remoteFile, localPath,
+                           progress, frontend_, limits_);
+    }
+
+    // As the install run fetches: with the file's HTTP address beside it
+    // and the run's route, which the fetch may move on.
+    bool FetchRouted(const std::wstring& remoteFile, const std::wstring& localPath, FtpRoute* route,
+                     const std::wstring& host = L"127.0.0.1") {
+        ProgressControls progress(bar_, size_, file_);
+        return FtpDownload(FtpServer{host, kUser, kPassword, Server().ftpPort}, L"lupd19/", remoteFile, localPath,
+                           progress, frontend_, limits_, nullptr, route, HttpBase() + L"lupd19/" + remoteFile);
+    }
+
+    void ExpectArrived(const std::wstring& local, const std::string& bytes) {
+        std::string got;
+        ASSERT_TRUE(ReadFileBytes(local, &got));
+        EXPECT_TRUE(got == bytes) << "got " << got.size() << " bytes";
+        EXPECT_EQ(FilesIn(dir_.path()).size(), 1u) << "no side file left behind";
+        EXPECT_TRUE(boxes_.Seen().empty()) << Narrow(boxes_.Seen().front().text);
+        ExpectDisplayReset();
     }
 
     void ExpectDisplayReset() {
@@ -87,8 +105,9 @@ protected:
     Published published_;
     BoxAnswerer boxes_;
     WindowFrontend frontend_;
-    // A silent server is given up on after two seconds here, not thirty.
-    TransferLimits limits_{2000};
+    // A silent server is given up on after two seconds here, not thirty,
+    // and a broken transfer tried again after a moment.
+    TransferLimits limits_{2000, {50, 50}};
     HWND window_ = nullptr, bar_ = nullptr, size_ = nullptr, file_ = nullptr;
     Recorder sizeRec_, barRec_;
 };
@@ -240,6 +259,146 @@ TEST_F(FtpTest, BrokenTransferKeepsTheEarlierFile) {
     DeleteFileW(local.c_str());
     EXPECT_FALSE(Fetch(L"cut.bin", local));
     EXPECT_TRUE(FilesIn(dir_.path()).empty());
+}
+
+// Behind NAT or a firewall the server's connection back never arrives.
+TEST_F(FtpTest, ActiveModeThatFailsGoesPassiveWithoutAWordAndStaysSo) {
+    const std::string bytes = RandomBytes(50000, 11);
+    published_.Put(L"lupd19\\nat.bin", bytes);
+    const std::wstring local = dir_.path() + L"nat.bin";
+    struct Case {
+        const char* what;
+        const char* control;
+        FtpRoute::Way after;
+    };
+    const Case cases[] = {
+        {"active mode works: the commands of old", "", FtpRoute::Way::Active},
+        {"PORT and EPRT refused", "ftp_active=1", FtpRoute::Way::Passive},
+        {"425 for the listing", "ftp_active=2", FtpRoute::Way::Passive},
+        {"no connection within the connect time", "ftp_active=3", FtpRoute::Way::Passive},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control(std::string("reset=1&") + c.control);
+        boxes_.Clear();
+        FtpRoute route;
+        ASSERT_TRUE(FetchRouted(L"nat.bin", local, &route));
+        ExpectArrived(local, bytes);
+        EXPECT_EQ(route.way, c.after);
+        const std::string log = FtpLog();
+        EXPECT_NE(log.find("\"PORT "), std::string::npos) << "active mode comes first: " << log;
+        EXPECT_EQ(log.find("\"PASV\"") != std::string::npos || log.find("\"EPSV") != std::string::npos,
+                  c.after == FtpRoute::Way::Passive)
+            << log;
+        EXPECT_EQ(HttpLog().find("nat.bin"), std::string::npos) << "no HTTP fetch";
+        // The next file of the run goes straight the way this one found.
+        Control("clear_log=1");
+        ASSERT_TRUE(FetchRouted(L"nat.bin", local, &route));
+        EXPECT_EQ(FtpLog().find("\"PORT ") != std::string::npos, c.after == FtpRoute::Way::Active) << FtpLog();
+    }
+}
+
+TEST_F(FtpTest, FtpOutOfReachIsLeftForHttpWithTheSameDisplay) {
+    const std::string bytes = RandomBytes(60000, 12);
+    published_.Put(L"lupd19\\web.bin", bytes);
+    const std::wstring local = dir_.path() + L"web.bin";
+    struct Case {
+        const char* what;
+        const char* control;
+        std::wstring host;
+    };
+    const Case cases[] = {
+        {"connection refused", "ftp_off=1", L"127.0.0.1"},
+        {"host name unknown", "", L"ftp.nirgends.invalid"},
+        {"no answer within the connect time", "ftp_silent=1", L"127.0.0.1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control(std::string("reset=1&") + c.control);
+        boxes_.Clear();
+        sizeRec_.texts.clear();
+        FtpRoute route;
+        ASSERT_TRUE(FetchRouted(L"web.bin", local, &route, c.host)) << ServerLog();
+        ExpectArrived(local, bytes);
+        EXPECT_EQ(route.way, FtpRoute::Way::Http);
+        EXPECT_NE(HttpLog().find("lupd19/web.bin"), std::string::npos);
+        ASSERT_GE(sizeRec_.texts.size(), 3u);
+        EXPECT_EQ(sizeRec_.texts.front(), L"Download wird vorbereitet...");
+        EXPECT_NE(sizeRec_.texts[sizeRec_.texts.size() - 2].find(L"/ 100 %"), std::string::npos);
+        // The rest of the run waits on FTP no more, even once it is back.
+        Control("reset=1");
+        ASSERT_TRUE(FetchRouted(L"web.bin", local, &route, c.host));
+        EXPECT_EQ(FtpLog().find("USER"), std::string::npos) << FtpLog();
+    }
+    // Where HTTP fails as well, the file fails as over FTP alone.
+    Control("reset=1&ftp_off=1&http_status=404");
+    WriteFileBytes(local, "the earlier version");
+    FtpRoute route;
+    EXPECT_FALSE(FetchRouted(L"web.bin", local, &route));
+    std::string got;
+    ASSERT_TRUE(ReadFileBytes(local, &got));
+    EXPECT_EQ(got, "the earlier version");
+    ASSERT_EQ(boxes_.Seen().size(), 1u);
+    EXPECT_EQ(boxes_.Seen()[0].text, L"Host \"127.0.0.1\" ist nicht verfügbar");
+    ExpectDisplayReset();
+}
+
+TEST_F(FtpTest, RefusalsOfAServerThatAnsweredAreNotTakenToHttp) {
+    published_.Put(L"lupd19\\here.bin", "data");
+    const std::wstring local = dir_.path() + L"here.bin";
+    const std::pair<const char*, std::wstring> cases[] = {
+        {"refuse_login=1", L"Host \"127.0.0.1\" ist nicht verfügbar"},
+        {"", L"Kann Datei nicht finden fehlt.bin."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        Control(std::string("reset=1&") + c.first);
+        boxes_.Clear();
+        FtpRoute route;
+        EXPECT_FALSE(FetchRouted(*c.first ? L"here.bin" : L"fehlt.bin", local, &route));
+        ASSERT_EQ(boxes_.Seen().size(), 1u);
+        EXPECT_EQ(boxes_.Seen()[0].text, c.second);
+        EXPECT_EQ(HttpLog().find("lupd19/"), std::string::npos) << HttpLog();
+        EXPECT_EQ(route.way, FtpRoute::Way::Active);
+        EXPECT_FALSE(PathExists(local));
+    }
+}
+
+// A line that drops once mid-file costs the file nothing: the next try goes
+// on after the bytes that came, where the server allows it.
+TEST_F(FtpTest, ACutOrStallOnceIsTriedAgainAndResumed) {
+    const std::string bytes = RandomBytes(120000, 13);
+    published_.Put(L"lupd19\\flaky.bin", bytes);
+    const std::wstring local = dir_.path() + L"flaky.bin";
+    struct Case {
+        const char* what;
+        const char* control;
+        const char* resumed;  // what the log must hold of the retry
+    };
+    const Case cases[] = {
+        {"ftp cut", "ftp_cut=40000", "\"REST 40000\""},
+        {"ftp reset", "ftp_cut=40000&ftp_cut_rst=1", "\"REST "},
+        {"ftp stall", "ftp_stall=40000", "\"REST 40000\""},
+        {"ftp without REST", "ftp_cut=40000&ftp_rest=0", "\"REST 40000\""},
+        {"http cut", "ftp_off=1&http_cut=40000", "\"range\": \"bytes=40000-\""},
+        // WinInet hands on an HTTP block only once it is full.
+        {"http stall", "ftp_off=1&http_stall=40000", "\"range\": \"bytes="},
+        {"http without ranges", "ftp_off=1&http_cut=40000&http_range=0", "\"status\": 200"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control(std::string("reset=1&fault_once=1&") + c.control);
+        boxes_.Clear();
+        barRec_.positions.clear();
+        FtpRoute route;
+        AnswerProbe probe(window_, 1000);
+        ASSERT_TRUE(FetchRouted(L"flaky.bin", local, &route));
+        probe.Stop();
+        EXPECT_EQ(probe.unanswered(), 0);
+        ExpectArrived(local, bytes);
+        EXPECT_NE(ServerLog().find(c.resumed), std::string::npos) << ServerLog();
+        EXPECT_EQ(barRec_.positions.back(), 100);
+    }
 }
 
 TEST_F(FtpTest, SizeComesFromTheServerEveryTime) {

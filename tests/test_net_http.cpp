@@ -17,6 +17,9 @@ using namespace nettest;
 
 namespace {
 
+// A broken fetch is tried again after a moment here, not after 1 s and 5 s.
+const TransferLimits kQuick{kDefaultStallMs, {50, 50}};
+
 class HttpTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -47,7 +50,7 @@ TEST_F(HttpTest, FetchesIntoANewFolderChain) {
     const std::string bytes = RandomBytes(150000, 11);
     published_.Put(L"lupd19\\chain.bin", bytes);
     const std::wstring folder = dir_.path() + L"a\\b\\c\\";
-    ASSERT_TRUE(HttpDownload(HttpBase() + L"lupd19/chain.bin", folder + L"chain.bin", false));
+    ASSERT_TRUE(HttpDownload(HttpBase() + L"lupd19/chain.bin", folder + L"chain.bin", false, kQuick));
     std::string got;
     ASSERT_TRUE(ReadFileBytes(folder + L"chain.bin", &got));
     EXPECT_TRUE(got == bytes) << got.size() << " bytes";
@@ -78,7 +81,7 @@ TEST_F(HttpTest, ErrorAnswersLeaveTheDestinationAlone) {
         Control(std::string("reset=1&") + c.control);
         WriteFileBytes(dest, "earlier content");
         boxes_.Clear();
-        EXPECT_FALSE(HttpDownload(c.url, dest, true));  // no question after a failure
+        EXPECT_FALSE(HttpDownload(c.url, dest, true, kQuick));  // no question after a failure
         ExpectOnlyErrorBox(dest);
         std::string got;
         ASSERT_TRUE(ReadFileBytes(dest, &got));
@@ -88,8 +91,43 @@ TEST_F(HttpTest, ErrorAnswersLeaveTheDestinationAlone) {
     // Nothing at all is written where there was nothing.
     DeleteFileW(dest.c_str());
     boxes_.Clear();
-    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/fehlt.txt", dest, false));
+    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/fehlt.txt", dest, false, kQuick));
     EXPECT_TRUE(FilesIn(dir_.path()).empty());
+}
+
+// The list and the keep path: a body cut once is fetched on from where it
+// broke where the server takes ranges, whole again where it does not or
+// where the line went silent (the download service then kept nothing).
+TEST_F(HttpTest, ABodyCutOrStalledOnceIsTriedAgain) {
+    const std::string bytes = RandomBytes(90000, 21);
+    published_.Put(L"lupd19\\flaky.bin", bytes);
+    const std::wstring dest = dir_.path() + L"flaky.bin";
+    struct Case {
+        const char* what;
+        const char* control;
+        const char* retry;  // in the log of the second request
+    };
+    const Case cases[] = {
+        {"cut, ranges taken", "http_cut=30000", "\"range\": \"bytes=30000-\""},
+        {"cut, no ranges", "http_cut=30000&http_range=0", "\"status\": 200}]"},
+        {"stalled", "http_stall=30000", "\"range\": null, \"status\": 200}]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control(std::string("reset=1&fault_once=1&") + c.control);
+        boxes_.Clear();
+        WriteFileBytes(dest, "earlier content");
+        ASSERT_TRUE(HttpDownload(HttpBase() + L"lupd19/flaky.bin", dest, false, TransferLimits{2000, {50, 50}}));
+        std::string got;
+        ASSERT_TRUE(ReadFileBytes(dest, &got));
+        EXPECT_TRUE(got == bytes) << got.size() << " bytes";
+        EXPECT_TRUE(boxes_.Seen().empty());
+        const std::string log = HttpLog();
+        EXPECT_NE(log.find(c.retry), std::string::npos) << log;
+        for (const std::wstring& name : FilesIn(dir_.path()))
+            EXPECT_TRUE(name == L"flaky.bin" || (std::string(c.what) == "stalled" && name.rfind(L"~upd", 0) == 0))
+                << Narrow(name);
+    }
 }
 
 TEST_F(HttpTest, ASilentServerFailsTheFetchWhileTheWindowAnswers) {
@@ -99,7 +137,7 @@ TEST_F(HttpTest, ASilentServerFailsTheFetchWhileTheWindowAnswers) {
     Control("http_stall=1000");
     HWND window = CreateWindowExW(0, L"STATIC", L"utest", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     AnswerProbe probe(window, 1000);
-    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/silent.bin", dest, true, TransferLimits{2000}));
+    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/silent.bin", dest, true, TransferLimits{2000, {50, 50}}));
     probe.Stop();
     DestroyWindow(window);
     EXPECT_EQ(probe.unanswered(), 0) << "the window did not answer within a second";
@@ -120,7 +158,7 @@ TEST_F(HttpTest, LockedDestinationFailsAndKeepsItsContent) {
     WriteFileBytes(dest, "in use");
     HANDLE lock = CreateFileW(dest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/locked.txt", dest, false));
+    EXPECT_FALSE(HttpDownload(HttpBase() + L"lupd19/locked.txt", dest, false, kQuick));
     CloseHandle(lock);
     ExpectOnlyErrorBox(dest);
     std::string got;
@@ -161,7 +199,7 @@ TEST_F(HttpTest, OpensTheFileOnlyWhenTheUserSaysYes) {
 
     boxes_.Queue(IDYES);
     const DWORD start = GetTickCount();
-    ASSERT_TRUE(HttpDownload(url, dest, true));
+    ASSERT_TRUE(HttpDownload(url, dest, true, kQuick));
     ASSERT_TRUE(WaitFor(marker, 20000)) << "the associated program was not started";
     const DWORD openTime = GetTickCount() - start;
     std::string got;
@@ -176,13 +214,13 @@ TEST_F(HttpTest, OpensTheFileOnlyWhenTheUserSaysYes) {
     DeleteFileW(marker.c_str());
     boxes_.Clear();
     boxes_.Queue(IDNO);
-    EXPECT_TRUE(HttpDownload(url, dest, true));
+    EXPECT_TRUE(HttpDownload(url, dest, true, kQuick));
     EXPECT_EQ(boxes_.Seen().size(), 1u);
     EXPECT_FALSE(WaitFor(marker, 2 * openTime + 1000)) << "opened although the answer was No";
     EXPECT_TRUE(PathExists(dest));
 
     boxes_.Clear();
-    EXPECT_TRUE(HttpDownload(url, dest, false));
+    EXPECT_TRUE(HttpDownload(url, dest, false, kQuick));
     EXPECT_TRUE(boxes_.Seen().empty()) << "asked although not requested";
 }
 
@@ -217,7 +255,7 @@ TEST_F(HostTest, SettingsOverrideTheBuiltInHosts) {
     EXPECT_EQ(MakeUpdateBaseUrl(root_), L"http://" + host + L"/talveroupdate/files/");
     published_.Put(L"lupd19\\hosttest.txt", "via the setting");
     const std::wstring dest = dir_.path() + L"hosttest.txt";
-    ASSERT_TRUE(HttpDownload(MakeUpdateBaseUrl(root_) + L"lupd19/hosttest.txt", dest, false));
+    ASSERT_TRUE(HttpDownload(MakeUpdateBaseUrl(root_) + L"lupd19/hosttest.txt", dest, false, kQuick));
     std::string got;
     ASSERT_TRUE(ReadFileBytes(dest, &got));
     EXPECT_EQ(got, "via the setting");

@@ -22,6 +22,8 @@ struct ServerInfo {
     uint16_t httpPort = 0;
     uint16_t ftpPort = 0;
     std::wstring catalogue;  // Z:\...\catalogue\ with a trailing backslash
+    std::wstring state;      // the state folder itself (Z:...), with a trailing backslash
+    uint16_t proxyPort = 0;  // the proxy beside the server; 0: none installed
 };
 
 inline std::wstring StateFile(const std::wstring& folder, const wchar_t* name) {
@@ -48,6 +50,8 @@ inline ServerInfo LoadServerInfo() {
     info.httpPort = static_cast<uint16_t>(_wtoi(StateFile(folder, L"http_port").c_str()));
     info.ftpPort = static_cast<uint16_t>(_wtoi(StateFile(folder, L"ftp_port").c_str()));
     info.catalogue = StateFile(folder, L"catalogue_win");
+    info.state = folder;
+    info.proxyPort = static_cast<uint16_t>(_wtoi(StateFile(folder, L"proxy_port").c_str()));
     info.ok = info.httpPort && info.ftpPort && !info.catalogue.empty();
     if (!info.ok) info.problem = L"no server state in " + folder;
     return info;
@@ -90,6 +94,91 @@ inline void Control(const std::string& query) {
                                        &status);
     ASSERT_EQ(status, 200u) << query << ": " << answer;
 }
+
+// What clients asked the server since the last reset, as its JSON text:
+// {"ftp": ["PORT ...", "RETR x", ...], "http": [{"method": ..., "path": ...,
+// "range": ..., "if_range": ..., "status": ...}, ...]}.
+inline std::string ServerLog() {
+    DWORD status = 0;
+    return HttpGet(L"http://127.0.0.1:" + std::to_wstring(Server().httpPort) + L"/_log", &status);
+}
+// The FTP part of the log alone, for checks of which commands were sent.
+inline std::string FtpLog() {
+    const std::string log = ServerLog();
+    const size_t from = log.find("\"ftp\""), to = log.find("\"http\"");
+    if (from == std::string::npos) return log;
+    return to != std::string::npos && to > from ? log.substr(from, to - from) : log.substr(from);
+}
+inline std::string HttpLog() {
+    const std::string log = ServerLog();
+    const size_t from = log.find("\"http\"");
+    return from == std::string::npos ? std::string() : log.substr(from);
+}
+
+// The real proxy beside the server (tinyproxy), made the prefix's proxy in
+// the Internet settings for as long as this lives; the settings before are
+// put back at the end. Programs read them when they open WinInet, so what
+// is to go through the proxy starts after this is made.
+class SystemProxy {
+public:
+    SystemProxy() {
+        if (!Server().proxyPort) return;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        hadEnable_ = Get(L"ProxyEnable", &enable_);
+        hadServer_ = Get(L"ProxyServer", &server_);
+        const DWORD on = 1;
+        const std::wstring at = L"127.0.0.1:" + std::to_wstring(Server().proxyPort);
+        RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
+        RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(at.c_str()),
+                       static_cast<DWORD>((at.size() + 1) * sizeof(wchar_t)));
+    }
+    ~SystemProxy() {
+        if (!key_) return;
+        Put(L"ProxyEnable", hadEnable_, enable_);
+        Put(L"ProxyServer", hadServer_, server_);
+        RegCloseKey(key_);
+    }
+    SystemProxy(const SystemProxy&) = delete;
+    SystemProxy& operator=(const SystemProxy&) = delete;
+
+    bool ok() const { return key_ != nullptr; }
+    // The requests the proxy forwarded since it started, one per line
+    // ("GET http://127.0.0.1:.../talveroupdate/files/update19.txt HTTP/1.1").
+    std::string Requests() const {
+        std::string log, requests;
+        testsupport::ReadFileBytes(Server().state + L"proxy\\proxy.log", &log);
+        for (size_t at = log.find("Request ("); at != std::string::npos; at = log.find("Request (", at + 1)) {
+            const size_t from = log.find("): ", at), to = log.find('\n', at);
+            if (from < to) requests += log.substr(from + 3, to - from - 3) + "\n";
+        }
+        return requests;
+    }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    struct Value {
+        DWORD type = 0;
+        std::vector<BYTE> bytes;
+    };
+    bool Get(const wchar_t* name, Value* v) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key_, name, nullptr, &v->type, nullptr, &size) != ERROR_SUCCESS) return false;
+        v->bytes.resize(size);
+        return RegQueryValueExW(key_, name, nullptr, &v->type, v->bytes.data(), &size) == ERROR_SUCCESS;
+    }
+    void Put(const wchar_t* name, bool had, const Value& v) {
+        if (had)
+            RegSetValueExW(key_, name, 0, v.type, v.bytes.data(), static_cast<DWORD>(v.bytes.size()));
+        else
+            RegDeleteValueW(key_, name);
+    }
+
+    HKEY key_ = nullptr;
+    bool hadEnable_ = false, hadServer_ = false;
+    Value enable_, server_;
+};
 
 inline std::string RandomBytes(size_t n, unsigned seed) {
     std::mt19937 gen(seed);

@@ -28,6 +28,9 @@ protected:
         s.proFolder = s.appDataRoot + L"talvero\\Miradopro19\\";
         s.stdFolder = s.appDataRoot + L"talvero\\Mirados2019\\";
         s.workFolder = s.dataTempFolder;
+        // A transfer that breaks is tried again after a moment here, not
+        // after the product's 1 s and 5 s.
+        s.limits.retryPausesMs[0] = s.limits.retryPausesMs[1] = 50;
         form_ = std::make_unique<TfrmMain>();
         form_->session() = s;
         form_->SetStep(static_cast<WizardStep>(-1));
