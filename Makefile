@@ -22,7 +22,8 @@ APT_PACKAGES := wine wine32:i386 wine64 g++-mingw-w64-i686-posix mingw-w64-i686-
   libz-mingw-w64-dev googletest cmake make xvfb xauth python3 python3-pyftpdlib \
   imagemagick locales zip unzip curl zlib1g-dev clang libclang-rt-14-dev file \
   binutils-mingw-w64-i686 x11-utils \
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 python3-cryptography
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 python3-cryptography \
+  tinyproxy
 
 .PHONY: all setup build native test run bench reliability clean
 

@@ -1,7 +1,8 @@
 // The install run worked on the real update.exe: several products with
 // backups, the keep path and an unchecked entry; a transfer cut off in the
-// middle and a refused login; a hostile archive; the user closing the window
-// while a file arrives; the download log of a run with nothing checked.
+// middle and a refused login; a company network with a proxy and no FTP; a
+// hostile archive; the user closing the window while a file arrives; the
+// download log of a run with nothing checked.
 // Each is checked on screen, on disk and in the download log.
 #include <algorithm>
 
@@ -192,6 +193,43 @@ TEST_F(Install, ACutTransferAndARefusedLoginLeaveTheInstalledFiles) {
     EXPECT_EQ(Content(world().Mirado19() + L"gross.bin"), "gross alt");
     EXPECT_EQ(Content(world().Mirado19() + L"klein.txt"), "klein neu");
     CheckLog();
+    Finish();
+}
+
+// A company network: the web only through its proxy, no FTP at all. Every
+// HTTP fetch goes through the proxy of the Internet settings, and the files
+// meant for FTP come over HTTP without a word.
+TEST_F(Install, BehindAProxyWithoutFtpTheRunCompletesOverHttp) {
+    if (!nettest::Server().proxyPort) GTEST_SKIP() << "tinyproxy is not installed";
+    const nettest::SystemProxy proxy;
+    ASSERT_TRUE(proxy.ok());
+    Installed();
+    const std::string big = nettest::RandomBytes(90000, 21);
+    const std::wstring dat = world().ProFolder() + L"Dat\\";
+    uidriver::MakeFolders(dat);
+    WriteBytes(dat + L"pro.dat", "pro alt");
+    WriteBytes(world().ProFolder() + L"liesmich.txt", "vom Anwender");
+    world().Publish(L"lupd19\\e2eproxy.dat", big);
+    world().Publish(L"lupd19\\e2eproxy.txt", "liesmich neu");
+    world().PublishList(L"[1]\nPrg=MIRADOPRO19\nText=Mirado pro\ncek=1\n"
+                        L"File001=e2eproxy.dat\nName001=pro.dat\nPath001=DAT\n"
+                        L"File002=e2eproxy.txt\nName002=liesmich.txt\nPath002=APPDATA\nRepl002=0\n");
+    nettest::Control("ftp_off=1");
+    ToSelection();
+    const std::vector<Box> boxes = RunInstall();
+    EXPECT_TRUE(boxes.empty()) << Utf8(boxes.empty() ? L"" : boxes[0].text);
+    EXPECT_TRUE(Content(dat + L"pro.dat") == big);
+    EXPECT_EQ(Content(History(dat) + L"pro.dat"), "pro alt");
+    EXPECT_EQ(Content(world().ProFolder() + L"liesmich.txt"), "vom Anwender");
+    EXPECT_EQ(Content(world().UpdatesFolder() + L"liesmich.txt"), "liesmich neu");
+    const auto log = CheckLog();
+    EXPECT_TRUE(Has(log, L"PRO.DAT wurde in Pfad: " + Upper(dat) + L" kopiert"));
+    const std::string via = proxy.Requests();
+    const std::string files = "http://127.0.0.1:" + std::to_string(nettest::Server().httpPort) + "/talveroupdate/files/";
+    // The list (as its signature would, the same way), the file meant for
+    // FTP and the one for the keep path.
+    for (const char* fetched : {"update19.txt ", "lupd19/e2eproxy.dat ", "lupd19/e2eproxy.txt "})
+        EXPECT_NE(via.find("GET " + files + fetched), std::string::npos) << fetched << " not via the proxy:\n" << via;
     Finish();
 }
 

@@ -13,6 +13,11 @@
 #   catalogue_win  the same folder as Wine sees it (Z:\...\), trailing backslash
 #   server.env     all of the above as NAME=value lines
 #   server.log     the server's own output
+#   proxy_port     port of a real HTTP proxy (tinyproxy) on 127.0.0.1 for the
+#                  tests that go through the Internet settings' proxy; absent
+#                  when tinyproxy is not installed
+#   proxy/proxy.log  the proxy's log: a "Request ...: GET http://..." line
+#                  for each request it forwarded
 # Fault switches: GET http://127.0.0.1:<http_port>/_control?... (see update_server.py).
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,7 +42,60 @@ is_server() {
         tr '\0' ' ' <"/proc/$1/cmdline" | grep -q 'update_server\.py'
 }
 
+# tinyproxy runs beside the server, with a configuration of its own in the
+# state folder: nothing of the machine's proxy set-up is touched.
+proxy_dir=$state/proxy
+is_proxy() {
+    [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] &&
+        tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "tinyproxy.*$proxy_dir"
+}
+
+stop_proxy() {
+    [ -f "$proxy_dir/pid" ] || return 0
+    local pid
+    pid=$(cat "$proxy_dir/pid")
+    if is_proxy "$pid"; then
+        kill -TERM "$pid" 2>/dev/null
+        for _ in $(seq 30); do
+            is_proxy "$pid" || break
+            sleep 0.1
+        done
+        is_proxy "$pid" && kill -KILL "$pid" 2>/dev/null
+    fi
+    rm -f "$proxy_dir/pid"
+}
+
+start_proxy() {
+    stop_proxy
+    rm -f "$state/proxy_port"
+    if ! command -v tinyproxy >/dev/null; then
+        echo "tinyproxy not installed: the proxy tests are skipped" >&2
+        return 0
+    fi
+    mkdir -p "$proxy_dir" || return 1
+    local port
+    port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    : >"$proxy_dir/proxy.log"
+    printf '%s\n' "Port $port" "Listen 127.0.0.1" "Allow 127.0.0.1" "Timeout 120" "MaxClients 50" \
+        "LogFile \"$proxy_dir/proxy.log\"" "LogLevel Info" "DisableViaHeader Yes" >"$proxy_dir/tinyproxy.conf"
+    setsid tinyproxy -d -c "$proxy_dir/tinyproxy.conf" </dev/null >>"$proxy_dir/output.log" 2>&1 &
+    echo $! >"$proxy_dir/pid"
+    for _ in $(seq 50); do
+        if (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            echo "$port" >"$state/proxy_port"
+            echo "proxy $(cat "$proxy_dir/pid"): tinyproxy on 127.0.0.1:$port"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "tinyproxy did not listen on $port:" >&2
+    cat "$proxy_dir/output.log" "$proxy_dir/proxy.log" >&2
+    stop_proxy
+    return 1
+}
+
 stop_server() {
+    stop_proxy
     [ -f "$pidfile" ] || return 0
     pid=$(cat "$pidfile")
     if is_server "$pid"; then
@@ -99,6 +157,7 @@ start_server() {
         printf 'CATALOGUE_WIN=%s\n' "$catalogue_win"
     } >"$state/server.env"
     echo "update server $pid: http 127.0.0.1:$http_port ftp 127.0.0.1:$ftp_port catalogue $catalogue/"
+    start_proxy
 }
 
 mkdir -p "$state" || exit 1
