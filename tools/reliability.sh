@@ -7,7 +7,9 @@
 # lists, a locked and a read-only target file and a target folder that
 # cannot be made; stalled FTP and HTTP transfers, FTP listings that
 # understate the sizes, cut HTTP bodies, backup copies that cannot be made
-# and a product drive that fills up. For the last, a 4 MiB tmpfs is mounted
+# and a product drive that fills up; faults that pass (a cut or stall of
+# only the first transfer of a file: it must arrive), no FTP at all and an
+# FTP server that cannot connect back (every file must come another way). For the last, a 4 MiB tmpfs is mounted
 # at $work/tdrive and mapped as drive T: of the prefix (this needs root;
 # where mounting is refused those runs are skipped and the summary says
 # so); it is unmounted at the end. Prints the runs that went wrong, one

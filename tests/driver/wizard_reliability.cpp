@@ -1,9 +1,11 @@
 // Fault injection against the real update.exe (make reliability): installs
 // with the FTP data connection cut at random byte offsets, hostile archives
 // (one per refusal rule), hostile update lists, a locked and a read-only
-// target file and a target folder that cannot be made. After every run each
-// tracked file must be byte for byte its old version (with its backup where
-// the run replaced it) or the new one, nothing may have changed outside the
+// target file and a target folder that cannot be made; faults that pass (a
+// transfer cut or silent once), no FTP at all and a server that cannot
+// connect back. After every run each tracked file must be byte for byte its
+// old version (with its backup where the run replaced it) or the new one,
+// and the new one where the fault passed or another way was open, nothing may have changed outside the
 // run's target folders, and the wizard must still answer. While it works, a
 // probe asks its main window for an answer every 50 ms; a message left
 // unanswered for 1 s counts the run as one whose window failed to answer.
@@ -41,7 +43,7 @@ std::wstring catalogue;
 
 struct Totals {
     int runs = 0, faults = 0, files = 0, fresh = 0, lost = 0, outside = 0, unresponsive = 0, unanswering = 0,
-        unseen = 0;
+        unseen = 0, missing = 0;
 } totals;
 
 // Runs per fault class, in the order the classes first ran.
@@ -220,6 +222,9 @@ struct Case {
     // Not empty: the list fetch fails, the wizard shows this text (the
     // local list's path) in an error box and stays on its step.
     std::wstring listBox;
+    // The fault passes or leaves another way open: every tracked file must
+    // end as its new version.
+    bool mustArrive = false;
 };
 
 bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
@@ -270,7 +275,7 @@ bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen, s
                     // Without a box the list was read and the next step shows.
                     return w.Boxes().empty() && w.Enabled(w.cmdnex) && (boxed || w.Lines(w.lstAnw).size() == 1);
                 },
-                60000))  // a stalled fetch gives up after 30 s
+                120000))  // a stalled fetch gives up after three tries of 30 s
             return false;
         if (!boxed)
             *unseen = L"no error box, the list was read";
@@ -324,6 +329,10 @@ void Check(World& world, const Case& c, const std::vector<std::wstring>& roots, 
         const bool isNew = present && now == t.newBytes;
         const bool isOld = t.hadOld ? (present && now == t.oldBytes) : !present;
         if (isNew && !isOld) ++totals.fresh;
+        if (c.mustArrive && !isNew) {
+            ++totals.missing;
+            Report(c.name, L"did not arrive although the fault passed: " + t.target + t.relative);
+        }
         if (!isNew && !isOld) {
             ++totals.lost;
             Report(c.name, L"lost or corrupted: " + t.target + t.relative);
@@ -495,6 +504,35 @@ Case CutCase(World& w, std::mt19937& gen, int n) {
     c.kind = "cut ftp";
     const unsigned cut = 1 + gen() % (static_cast<unsigned>(c.files[0].second.size()) + 2000);
     c.control = L"&ftp_cut=" + std::to_wstring(cut) + (gen() % 2 ? L"&ftp_cut_rst=1" : L"");
+    return c;
+}
+
+// Faults that pass: the first transfer of each file the fault reaches breaks
+// off (cut, or reset) or falls silent, the next try gets through; sometimes
+// the server cannot resume (no REST). Every file must arrive. A stall waits
+// the program's 30 s once per file it hits, so those runs leave the archive
+// out.
+Case TransientFtpCase(World& w, std::mt19937& gen, int n, bool stall) {
+    Case c = TransferCase(w, gen, n, !stall);
+    c.name = std::wstring(stall ? L"transient stall ftp " : L"transient cut ftp ") + std::to_wstring(n);
+    c.kind = stall ? "transient stall ftp" : "transient cut ftp";
+    const unsigned at = 64 + gen() % (static_cast<unsigned>(c.files[0].second.size()) - 64);
+    c.control = L"&fault_once=1&" + std::wstring(stall ? L"ftp_stall=" : L"ftp_cut=") + std::to_wstring(at);
+    if (!stall && gen() % 2) c.control += L"&ftp_cut_rst=1";
+    if (gen() % 3 == 0) c.control += L"&ftp_rest=0";
+    c.mustArrive = true;
+    return c;
+}
+
+// FTP cannot be reached at all (nothing listens, or a server that never
+// greets), or the server cannot open its connection back to the workstation
+// (PORT refused, 425, nothing comes): every file comes another way.
+Case OtherWayCase(World& w, std::mt19937& gen, int n, const std::string& kind, const std::wstring& fault) {
+    Case c = TransferCase(w, gen, n);
+    c.name = uidriver::FromUtf8(kind) + L" " + std::to_wstring(n) + L" (" + fault + L")";
+    c.kind = kind;
+    c.control = L"&" + fault;
+    c.mustArrive = true;
     return c;
 }
 
@@ -736,6 +774,22 @@ Case FullDiskCase(World& w, std::mt19937& gen, int n, const std::wstring& drive,
 
 }  // namespace
 
+// The kept file's or the list's HTTP body breaks off or stalls once; the
+// retry (a Range request, or the whole file where ranges are off) brings
+// it, and the run goes on as without the fault.
+Case TransientHttpCase(World& w, std::mt19937& gen, int n, const std::string& kind, const std::wstring& fault,
+                       bool list) {
+    Case c = list ? ListFetchCase(w, gen, n, kind, fault) : KeepPathCase(w, gen, n, kind, fault);
+    c.control = L"&fault_once=1" + c.control + (gen() % 3 == 0 ? L"&http_range=0" : L"");
+    c.expect.clear();
+    if (list) {
+        c.listBox.clear();
+        c.tracked = {{w.Mirado19(), L"ok.txt", true, "ok alt", "ok neu"}};
+    }
+    c.mustArrive = true;
+    return c;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) {
         fprintf(stderr, "usage: wizard_reliability.exe <update.exe> <server state folder> <cut runs> <seed>\n");
@@ -772,6 +826,23 @@ int wmain(int argc, wchar_t** argv) {
     for (int n = 1; n <= 3; ++n) RunCase(exe, [&](World& w) { return StalledFtpCase(w, gen, n); });
     RunCase(exe, [&](World& w) { return KeepPathCase(w, gen, 1, "stalled http", L"http_stall"); });
     RunCase(exe, [&](World& w) { return ListFetchCase(w, gen, 1, "stalled http list", L"http_stall"); });
+
+    // Faults that pass, and networks where FTP does not get through.
+    for (int n = 1; n <= 5; ++n) RunCase(exe, [&](World& w) { return TransientFtpCase(w, gen, n, false); });
+    for (int n = 1; n <= 2; ++n) RunCase(exe, [&](World& w) { return TransientFtpCase(w, gen, n, true); });
+    for (int n = 1; n <= 3; ++n) {
+        RunCase(exe, [&](World& w) { return TransientHttpCase(w, gen, n, "transient cut http", L"http_cut", false); });
+        RunCase(exe, [&](World& w) {
+            return TransientHttpCase(w, gen, n, "transient cut http list", L"http_cut", true);
+        });
+    }
+    RunCase(exe, [&](World& w) { return TransientHttpCase(w, gen, 1, "transient stall http", L"http_stall", false); });
+    int way = 0;
+    for (const wchar_t* fault : {L"ftp_off=1", L"ftp_off=1", L"ftp_silent=1"})
+        RunCase(exe, [&](World& w) { return OtherWayCase(w, gen, ++way, "ftp blocked", fault); });
+    way = 0;
+    for (const wchar_t* fault : {L"ftp_active=1", L"ftp_active=2", L"ftp_active=3"})
+        RunCase(exe, [&](World& w) { return OtherWayCase(w, gen, ++way, "active refused", fault); });
 
     // Hostile archives, one per refusal rule.
     auto item = [](const std::string& name, const std::string& data) { return Entry(name, data, false); };
@@ -885,9 +956,10 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     printf("reliability: %d runs, %d faults injected, %d files checked (%d new, the rest old), "
-           "%d files lost or corrupted (goal 0), %d writes outside the target (goal 0), "
+           "%d files lost or corrupted (goal 0), %d files that did not arrive although the fault passed (goal 0), "
+           "%d writes outside the target (goal 0), "
            "%d runs without an answer (goal 0), %d windows that failed to answer within 1 s (goal 0)\n",
-           totals.runs, totals.faults, totals.files, totals.fresh, totals.lost, totals.outside, totals.unresponsive,
+           totals.runs, totals.faults, totals.files, totals.fresh, totals.lost, totals.missing, totals.outside, totals.unresponsive,
            totals.unanswering);
     for (const FaultClass& f : classes) {
         printf("  %s: %d runs", f.name.c_str(), f.runs);
@@ -898,5 +970,5 @@ int wmain(int argc, wchar_t** argv) {
         const char* why = getenv("RELIABILITY_FULL_SKIP");
         printf("  full disk: skipped (%s)\n", why && *why ? why : "no small drive");
     }
-    return totals.lost || totals.outside || totals.unresponsive || totals.unanswering || totals.unseen ? 1 : 0;
+    return totals.lost || totals.missing || totals.outside || totals.unresponsive || totals.unanswering || totals.unseen ? 1 : 0;
 }
