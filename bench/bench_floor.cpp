@@ -2,7 +2,7 @@
 // install run made, one after another, with nothing around them, so that
 // the install's time can be read against what the line and Wine cost.
 //
-//   bench_floor.exe <ftp port> <http port> <update19.txt> <plan> <scratch folder\>
+//   bench_floor.exe <ftp port> <http port> <update19.txt> <plan> <scratch folder\> [http]
 //
 // <plan> holds what one install run of the demo fetched, in its order, as
 // bench_wizard.exe read it from that run's download log: "ftp NAME" for a
@@ -11,7 +11,10 @@
 // update19.txt in code page 1252) gives each name's server file. Per FTP
 // file one session (InternetOpen, InternetConnect, FtpOpenFile, 4096-byte
 // InternetReadFile loop into a file), per keep-path file one
-// URLDownloadToFileW; no display, backup, side file or unpacking.
+// URLDownloadToFileW; no display, backup, side file or unpacking. With
+// "http" the FTP files are fetched as the install run fetches them when FTP
+// cannot be reached: from the web server under the list's name, one session
+// per file (InternetOpen, InternetOpenUrl, the same read loop).
 // Prints "floor_ms <milliseconds>" and "floor_files <count>".
 #include <windows.h>
 #include <shellapi.h>
@@ -31,6 +34,7 @@ namespace {
 struct Fetch {
     bool ftp;
     std::wstring remote;  // the file's name in lupd19/ on the server
+    bool replaces = false;  // an FTP file of the run, fetched over HTTP with "http"
 };
 
 std::vector<std::wstring> ReadLines(const std::wstring& path) {
@@ -99,7 +103,23 @@ bool FtpFetch(uint16_t port, const std::wstring& remote, const std::wstring& loc
     return true;
 }
 
-bool ReadPlan(const std::wstring& planPath, const std::wstring& listPath, std::vector<Fetch>* plan) {
+bool HttpFetch(const std::wstring& url, const std::wstring& local) {
+    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InetHandle file(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0,
+                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+    if (!file || !out) return false;
+    char block[4096];
+    DWORD got = 0;
+    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
+        DWORD written = 0;
+        if (!WriteFile(out.get(), block, got, &written, nullptr) || written != got) return false;
+    }
+    return true;
+}
+
+bool ReadPlan(const std::wstring& planPath, const std::wstring& listPath, bool ftpOverHttp, std::vector<Fetch>* plan) {
     const std::vector<std::wstring> list = ReadLines(listPath);
     for (const std::wstring& line : ReadLines(planPath)) {
         const size_t blank = line.find(L' ');
@@ -110,7 +130,8 @@ bool ReadPlan(const std::wstring& planPath, const std::wstring& listPath, std::v
             std::fwprintf(stderr, L"bench_floor: %ls is not one entry of the list\n", line.c_str());
             return false;
         }
-        plan->push_back({way == L"ftp", way == L"ftp" ? FtpName(file) : file});
+        const bool ftp = way == L"ftp" && !ftpOverHttp;
+        plan->push_back({ftp, ftp ? FtpName(file) : file, way == L"ftp"});
     }
     return !plan->empty();
 }
@@ -121,14 +142,14 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 6) {
-        std::fprintf(stderr, "usage: bench_floor <ftp port> <http port> <update19.txt> <plan> <scratch folder\\>\n");
+        std::fprintf(stderr, "usage: bench_floor <ftp port> <http port> <update19.txt> <plan> <scratch folder\\> [http]\n");
         return 2;
     }
     const auto ftpPort = static_cast<uint16_t>(_wtoi(argv[1]));
     const std::wstring base = L"http://127.0.0.1:" + std::wstring(argv[2]) + L"/talveroupdate/files/lupd19/";
     const std::wstring scratch = argv[5];
     std::vector<Fetch> plan;
-    if (!ReadPlan(argv[4], argv[3], &plan)) return 1;
+    if (!ReadPlan(argv[4], argv[3], argc > 6 && std::wstring(argv[6]) == L"http", &plan)) return 1;
     CoInitialize(nullptr);
     CreateDirectoryW(scratch.c_str(), nullptr);
     // Each round fetches from the server, as the install run does.
@@ -141,8 +162,10 @@ int main() {
     for (size_t i = 0; i < plan.size(); ++i) {
         const Fetch& f = plan[i];
         const std::wstring local = scratch + std::to_wstring(i) + L"_" + f.remote;
-        const bool ok = f.ftp ? FtpFetch(ftpPort, f.remote, local)
-                              : URLDownloadToFileW(nullptr, (base + f.remote).c_str(), local.c_str(), 0, nullptr) == S_OK;
+        const bool ok = f.ftp        ? FtpFetch(ftpPort, f.remote, local)
+                        : f.replaces ? HttpFetch(base + f.remote, local)
+                                     : URLDownloadToFileW(nullptr, (base + f.remote).c_str(), local.c_str(), 0,
+                                                          nullptr) == S_OK;
         if (!ok) {
             std::fwprintf(stderr, L"bench_floor: %ls could not be fetched\n", f.remote.c_str());
             return 1;

@@ -5,6 +5,9 @@
 //   ftp_pumped   ftp_bare plus the per-block message check, still no display
 //   http         HttpDownload
 //   http_bare    one plain URLDownloadToFileW
+//   http_fallback       FtpDownload where nothing listens on the FTP port:
+//                       the file comes over HTTP with the display
+//   http_fallback_bare  the same URL read bare through WinInet
 // Usage: bench_transfer.exe <ftp port> <http port> <remote file in lupd19/> <local folder\> [rounds] [ftp]
 // With "ftp" only ftp_display and ftp_bare run, and no probe (the throttled
 // rounds, where the server sets the pace). Otherwise bench_probe.exe
@@ -135,6 +138,22 @@ void AddOtherWays(std::vector<Way>& ways, uint16_t ftpPort, const std::wstring& 
                     folder + L"http_bare.bin", {}, false});
 }
 
+bool BareHttp(const std::wstring& url, const std::wstring& local) {
+    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InetHandle file(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0,
+                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+    if (!file || !out) return false;
+    char block[4096];
+    DWORD got = 0;
+    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
+        DWORD written = 0;
+        if (!WriteFile(out.get(), block, got, &written, nullptr)) return false;
+    }
+    return true;
+}
+
 // Every way once per round; the size every way fetched, or -1 when one
 // failed. The probed ways have bench_probe.exe watch window meanwhile.
 int64_t RunRounds(std::vector<Way>& ways, int rounds, HWND window, const std::wstring& url, Probes* probes) {
@@ -194,7 +213,20 @@ int main() {
                     folder + L"ftp_display.bin", {}, !ftpOnly});
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },
                     folder + L"ftp_bare.bin", {}, false});
-    if (!ftpOnly) AddOtherWays(ways, ftpPort, remote, folder, url);
+    if (!ftpOnly) {
+        AddOtherWays(ways, ftpPort, remote, folder, url);
+        // Port 1 on loopback: nothing listens, the connection is refused.
+        ways.push_back({"http_fallback", [&] {
+                            ProgressControls progress(display.bar, display.size, display.file);
+                            FtpRoute route;
+                            return FtpDownload(FtpServer{L"127.0.0.1", L"58213_upd", L"6184270", 1}, L"lupd19/",
+                                               remote, folder + L"http_fallback.bin", progress, display.frontend,
+                                               TransferLimits{}, nullptr, &route, url);
+                        },
+                        folder + L"http_fallback.bin", {}, false});
+        ways.push_back({"http_fallback_bare", [=] { return BareHttp(url, folder + L"http_fallback_bare.bin"); },
+                        folder + L"http_fallback_bare.bin", {}, false});
+    }
     Probes probes;
     const int64_t expected = RunRounds(ways, rounds, display.form.Handle(), url, &probes);
     if (expected < 0) return 1;
@@ -206,7 +238,9 @@ int main() {
         return r[r.size() / 2];
     };
     std::printf("RATIO ftp %.4f\n", ratio(0, 1));
-    if (!ftpOnly) std::printf("RATIO ftp_pumped %.4f\nRATIO http %.4f\n", ratio(2, 1), ratio(3, 4));
+    if (!ftpOnly)
+        std::printf("RATIO ftp_pumped %.4f\nRATIO http %.4f\nRATIO http_fallback %.4f\n", ratio(2, 1), ratio(3, 4),
+                    ratio(5, 6));
     if (ways[0].probed && !probes.failed)
         std::printf("PROBE ftp_display %.1f %u %u\n", probes.maxMs, probes.probes, probes.timeouts);
     for (Way& way : ways) {

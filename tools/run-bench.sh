@@ -9,7 +9,9 @@
 #      bench/bench_wizard.cpp, bench/bench_floor.cpp): the start-up time to a
 #      visible window beside an empty Win32 program's, and the install run
 #      from "Weiter" on the selection to "Beenden" beside its floor, the
-#      same fetches made bare. Medians of $ROUNDS rounds (default 5).
+#      same fetches made bare; the same install with FTP blocked, its FTP
+#      files coming over HTTP, beside those fetches made bare over HTTP.
+#      Medians of $ROUNDS rounds (default 5).
 # The detail of each comes first; last the goals table, whose figures also
 # go to build/bench/summary.txt as "name value" lines ("name n/a" where a
 # figure could not be had; the table says why).
@@ -70,12 +72,21 @@ if [ -n "$install" ] && [ -n "$floor" ]; then
 else
     echo "install_over_floor n/a the install or floor rounds did not finish" >>"$BENCH_FIGURES"
 fi
+fb_install=$(median fallback_install_ms) fb_floor=$(median fallback_floor_ms)
+if [ -n "$fb_install" ] && [ -n "$fb_floor" ]; then
+    printf 'the same install with FTP blocked (over HTTP): %s ms; its floor, the same files fetched bare over HTTP: %s ms\n' \
+        "$fb_install" "$fb_floor"
+    echo "install_http_fallback_over_floor $(echo "$fb_install / $fb_floor" | bc -l)" >>"$BENCH_FIGURES"
+else
+    echo "install_http_fallback_over_floor n/a the rounds with FTP blocked did not finish" >>"$BENCH_FIGURES"
+fi
 echo "(medians of $wizard_rounds rounds; Wine start-up on the empty program is part of every start-up figure)"
 
 # ---- the goals table -------------------------------------------------------
 # name|figure|now|goal (<=, < or >=)|limit
 goals='startup_over_empty_ms|start-up to a visible window minus the empty program'"'"'s (ms)|131|<=|30
 install_over_floor|demo install / its floor (median / median)|not measured|<=|1.2
+install_http_fallback_over_floor|demo install with FTP blocked / its floor over HTTP|not measured|<=|1.3
 ftp_100mbit_ratio|FtpDownload / bare 4096-byte loop, 100 Mbit/s, 16 MiB|not measured|<=|1.03
 ftp_1gbit_ratio|the same at 1 Gbit/s, 64 MiB|not measured|<=|1.10
 ftp_loopback_ratio|the same over loopback, unthrottled, 64 MiB|1.74|<=|1.15
@@ -89,7 +100,7 @@ ui_probe_max_ms_extract|the same during the 1 GiB extraction (ms)|not measured|<
 echo
 echo "== goals (ratios: medians of the per-round ratios, $rounds rounds, ways alternating within each round;"
 echo "   install_over_floor: median install / median floor; FTP paced by the server's ftp_rate)"
-printf '%-26s %-66s %12s %8s %10s  %s\n' name figure now goal measured ""
+printf '%-32s %-66s %12s %8s %10s  %s\n' name figure now goal measured ""
 while IFS='|' read -r name text now op limit; do
     line=$(grep -m1 "^$name " "$BENCH_FIGURES")
     value=$(awk '{print $2}' <<<"$line")
@@ -97,7 +108,7 @@ while IFS='|' read -r name text now op limit; do
     if [ -z "$value" ]; then value=n/a why="no figure came (see the output above)"; fi
     if [ "$value" = n/a ]; then
         echo "$name n/a" >>"$summary"
-        printf '%-26s %-66s %12s %8s %10s  %s\n' "$name" "$text" "$now" "$op $limit" n/a "not measured: $why"
+        printf '%-32s %-66s %12s %8s %10s  %s\n' "$name" "$text" "$now" "$op $limit" n/a "not measured: $why"
         rc=1
         continue
     fi
@@ -107,7 +118,7 @@ while IFS='|' read -r name text now op limit; do
     verdict=$(awk -v v="$value" -v l="$limit" -v op="$op" 'BEGIN {
         ok = (op == "<=") ? v <= l : (op == "<") ? v < l : v >= l
         print ok ? "ok" : "MISSED" }')
-    printf '%-26s %-66s %12s %8s %10s  %s\n' "$name" "$text" "$now" "$op $limit" "$value" "$verdict"
+    printf '%-32s %-66s %12s %8s %10s  %s\n' "$name" "$text" "$now" "$op $limit" "$value" "$verdict"
 done <<<"$goals"
 echo "(written to $summary; make bench took $(( $(date +%s) - started )) s)"
 exit $rc

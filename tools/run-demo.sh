@@ -12,7 +12,10 @@
 #     of every step and of the opened download log under build/demo/shots/.
 #   - with DEMO_MODE=bench (tools/run-bench.sh): $ROUNDS rounds of
 #     bench_wizard.exe, each on freshly installed products, at full speed,
-#     and of bench_floor.exe, the same fetches without the wizard.
+#     and of bench_floor.exe, the same fetches without the wizard; then
+#     the same again with FTP blocked (the server's ftp_off), where the
+#     install fetches its FTP files over HTTP, beside the floor of those
+#     fetches made bare over HTTP ("fallback_" figures).
 # The server, the prefix's wineserver and the Xvfb are stopped at the end.
 # Usage: tools/run-demo.sh <builddir>
 set -u
@@ -115,29 +118,40 @@ if [ "${DEMO_MODE:-}" = bench ]; then
     # nothing around them; the order of the two alternates between rounds.
     plan="$demo/floor-plan.txt"
     rm -f "$plan" "$plan.first"
+    # $way: "" for the demo as it is, "fallback" for FTP blocked; the
+    # figures of the latter are named fallback_*.
+    way=
+    prefix() { if [ -n "$way" ]; then sed "s/^/${way}_/"; else cat; fi; }
+    server() { curl -s "http://127.0.0.1:$HTTP_PORT/_control?$1" >/dev/null; }
     wizard_round() {
-        [ "$round" = 1 ] || install_products
-        "$here/tools/wine-run.sh" "$build/bench_wizard.exe" "$(winpath "$build/update.exe")" "$(winpath "$plan")" \
-            >"$demo/bench-round$round.txt" 2>&1 || { echo "run: benchmark round $round failed" >&2; exit 1; }
-        tr -d "\r" <"$demo/bench-round$round.txt" | grep -E '^[a-z_]+ [0-9.]+$'
+        [ "$round$way" = 1 ] || install_products
+        [ -n "$way" ] && server ftp_off=1
+        "$here/tools/wine-run.sh" "$build/bench_wizard.exe" "$(winpath "$build/update.exe")" "$(winpath "$plan$way")" \
+            >"$demo/bench-round$round$way.txt" 2>&1 || { echo "run: benchmark round $round $way failed" >&2; exit 1; }
+        server reset=1
+        tr -d "\r" <"$demo/bench-round$round$way.txt" | grep -E '^[a-z_]+ [0-9.]+$' | prefix
         [ -f "$plan.first" ] || cp "$plan" "$plan.first"
-        cmp -s "$plan" "$plan.first" || echo "floor_plan_changed $round"
+        cmp -s "$plan$way" "$plan.first" || echo "floor_plan_changed $round $way"
     }
     floor_round() {
         rm -rf "$demo/floor-scratch"
         "$here/tools/wine-run.sh" "$build/bench_floor.exe" "$FTP_PORT" "$HTTP_PORT" \
-            "$(winpath "$catalogue/update19.txt")" "$(winpath "$plan")" "$(winpath "$demo/floor-scratch")\\" \
-            >"$demo/bench-floor$round.txt" 2>&1 || { echo "run: floor of round $round failed" >&2; cat "$demo/bench-floor$round.txt" >&2; exit 1; }
-        tr -d "\r" <"$demo/bench-floor$round.txt" | grep -E '^[a-z_]+ [0-9.]+$'
+            "$(winpath "$catalogue/update19.txt")" "$(winpath "$plan$way")" "$(winpath "$demo/floor-scratch")\\" \
+            ${way:+http} >"$demo/bench-floor$round$way.txt" 2>&1 ||
+            { echo "run: floor of round $round $way failed" >&2; cat "$demo/bench-floor$round$way.txt" >&2; exit 1; }
+        tr -d "\r" <"$demo/bench-floor$round$way.txt" | grep -E '^[a-z_]+ [0-9.]+$' | prefix
     }
     for round in $(seq "${ROUNDS:-5}"); do
-        if [ $((round % 2)) = 1 ]; then
-            wizard_round
-            floor_round
-        else
-            floor_round
-            wizard_round
-        fi
+        for way in "" fallback; do
+            if [ $((round % 2)) = 1 ]; then
+                wizard_round
+                floor_round
+            else
+                floor_round
+                wizard_round
+            fi
+        done
+        way=
     done
     echo "floor_plan $(tr '\n' ';' <"$plan")"
     exit 0
