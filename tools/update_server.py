@@ -310,6 +310,10 @@ def target_path(target):
 
 class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # The headers and a small body go out as separate writes; with Nagle's
+    # algorithm the body then waits for the client's delayed ACK (40 ms on
+    # Linux) on a kept-alive connection. Web servers send both at once.
+    disable_nagle_algorithm = True
     server_version = "TalveroUpdateServer/1.0"
 
     def do_GET(self):
