@@ -287,6 +287,7 @@ TEST_F(FtpTest, ActiveModeThatFailsGoesPassiveWithoutAWordAndStaysSo) {
         EXPECT_EQ(route.way, c.after);
         const std::string log = FtpLog();
         EXPECT_NE(log.find("\"PORT "), std::string::npos) << "active mode comes first: " << log;
+        EXPECT_EQ(log.find("\"REST"), std::string::npos) << "a whole transfer resumes nothing: " << log;
         EXPECT_EQ(log.find("\"PASV\"") != std::string::npos || log.find("\"EPSV") != std::string::npos,
                   c.after == FtpRoute::Way::Passive)
             << log;
