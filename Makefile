@@ -14,8 +14,8 @@ JOBS ?= 2
 # had do they run the 64-bit build. Which one runs is decided after set-up,
 # in each recipe ($(RUN) below), because set-up is what may make 32-bit
 # code run.
-RUN = $$(tools/run-build.sh $(CURDIR))
-OTHER = $$(tools/run-build.sh --other $(CURDIR))
+RUN = $$($(CURDIR)/tools/run-build.sh $(CURDIR))
+OTHER = $$($(CURDIR)/tools/run-build.sh --other $(CURDIR))
 export WINEDEBUG := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
@@ -49,7 +49,7 @@ build: run-build
 run-build: $(BUILD)/CMakeCache.txt $(BUILD)/x64/CMakeCache.txt
 	@tools/i386-emulation.sh | tee $(BUILD)/arch.txt
 	cmake --build $(RUN) -j$(JOBS)
-	@tools/wine-prefix.sh
+	@tools/wine-prefix.sh --copy $(RUN)/wineprefix-local
 
 native: $(BUILD)/.setup-done
 	cmake -S tests/native -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo
