@@ -2,11 +2,19 @@
 
 #include <algorithm>
 
-WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend& frontend, DWORD sliceMs) {
+void BreatheExcused(Frontend& frontend, Heartbeat& beat) {
+    const DWORD start = GetTickCount();
+    frontend.Breathe();
+    beat.Excuse(GetTickCount() - start);
+}
+
+WaitEnd WaitPumping(HANDLE event, Heartbeat& beat, DWORD stallMs, Frontend& frontend, DWORD sliceMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD silence = beat.Silence();
-        if (silence >= stallMs) return WaitEnd::Stalled;
+        // What came while the thread was away counts, however long that was.
+        if (silence >= stallMs)
+            return WaitForSingleObject(event, 0) == WAIT_OBJECT_0 ? WaitEnd::Signalled : WaitEnd::Stalled;
         DWORD timeout = stallMs - silence;
         if (sliceMs != INFINITE) {
             const DWORD spent = GetTickCount() - start;
@@ -15,14 +23,14 @@ WaitEnd WaitPumping(HANDLE event, const Heartbeat& beat, DWORD stallMs, Frontend
         }
         const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, timeout, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) return WaitEnd::Signalled;
-        if (r == WAIT_OBJECT_0 + 1) frontend.Breathe();
+        if (r == WAIT_OBJECT_0 + 1) BreatheExcused(frontend, beat);
         // WAIT_TIMEOUT: the silence and the slice are measured afresh above.
     }
 }
 
 void PauseLive(DWORD ms, Frontend& frontend) {
     static const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const Heartbeat beat;
+    Heartbeat beat;
     if (never) WaitPumping(never, beat, INFINITE, frontend, ms);
 }
 

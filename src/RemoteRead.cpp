@@ -20,11 +20,11 @@ constexpr DWORD kLookMs = 10;
 // Where blocks come slower, the wait for the next one answers messages.
 class QueueLook {
 public:
-    void Now(Frontend& frontend) {
+    void Now(Frontend& frontend, Heartbeat& beat) {
         const DWORD now = GetTickCount();
         if (now - last_ < kLookMs) return;
         last_ = now;
-        if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) frontend.Breathe();
+        if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) BreatheExcused(frontend, beat);
     }
 
 private:
@@ -86,7 +86,11 @@ RemoteRead::Block* RemoteRead::Next(DWORD stallMs, Frontend& frontend) {
 
 void RemoteRead::Consumed() {
     const unsigned free = kRing - (head_.load() - (tail_.fetch_add(1) + 1));
-    if (free >= kWakeBatch && helperWaits_.exchange(false)) SetEvent(freed_.get());
+    // A helper that waited for room waited for the program, not the network.
+    if (free >= kWakeBatch && helperWaits_.exchange(false)) {
+        beat.Beat();
+        SetEvent(freed_.get());
+    }
 }
 
 void RemoteRead::CloseHandlesOnce() {
@@ -149,7 +153,7 @@ Received Receive(RemoteRead& job, FetchTarget& target, uint64_t total, DWORD sta
     Received r;
     QueueLook look;
     for (;;) {
-        look.Now(target.frontend);
+        look.Now(target.frontend, job.beat);
         RemoteRead::Block* block = job.Next(stallMs, target.frontend);
         // No block for stallMs, or a failed read: the file is incomplete.
         if (!block || block->failed) {

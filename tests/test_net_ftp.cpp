@@ -402,6 +402,59 @@ TEST_F(FtpTest, ACutOrStallOnceIsTriedAgainAndResumed) {
     }
 }
 
+// The user holds the window (its title bar, its system menu) for longer than
+// the stall limit: the thread sits in a modal loop and takes nothing, while
+// the line is healthy. A timer on the test's thread, which is the window's,
+// plays the modal loop.
+struct HeldWindow {
+    static inline DWORD ms = 0;
+    static inline bool held = false;
+    static VOID CALLBACK Hold(HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        held = true;
+        const DWORD end = GetTickCount() + ms;
+        while (static_cast<LONG>(end - GetTickCount()) > 0) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            Sleep(10);
+        }
+    }
+};
+
+TEST_F(FtpTest, AWindowHeldLongerThanTheStallLimitIsNoDeadServer) {
+    const std::string bytes = RandomBytes(300000, 14);
+    published_.Put(L"lupd19\\held.bin", bytes);
+    const std::wstring local = dir_.path() + L"held.bin";
+    struct Case {
+        const char* what;
+        const char* control;
+        UINT holdAfterMs;
+        const char* fetched;  // in the server's log once, not twice
+    };
+    const Case cases[] = {
+        {"while the connection opens", "", 1, "\"RETR held.bin\""},
+        // 128 KiB fill the read-ahead while the window is held.
+        {"mid-transfer over FTP", "throttle=200000", 400, "\"RETR held.bin\""},
+        {"mid-transfer over HTTP", "ftp_off=1&throttle=200000", 400, "lupd19/held.bin"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control(std::string("reset=1&") + c.control);
+        boxes_.Clear();
+        HeldWindow::ms = limits_.stallMs + 1500;
+        HeldWindow::held = false;
+        ASSERT_NE(SetTimer(nullptr, 0, c.holdAfterMs, HeldWindow::Hold), 0u);
+        FtpRoute route;
+        ASSERT_TRUE(FetchRouted(L"held.bin", local, &route));
+        EXPECT_TRUE(HeldWindow::held);
+        ExpectArrived(local, bytes);
+        const std::string log = ServerLog();
+        const size_t first = log.find(c.fetched);
+        ASSERT_NE(first, std::string::npos) << log;
+        EXPECT_EQ(log.find(c.fetched, first + 1), std::string::npos) << "tried again as if stalled: " << log;
+    }
+}
+
 TEST_F(FtpTest, SizeComesFromTheServerEveryTime) {
     // A listing remembered from the first fetch would fail the second.
     const std::wstring local = dir_.path() + L"grows.bin";
