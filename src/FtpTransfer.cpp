@@ -42,11 +42,14 @@ int LastReplyCode() {
 
 // A listing or transfer that failed for want of a data connection: the
 // server refused PORT or EPRT (a 50x reply: it forbids active mode or does
-// not know the command), could not open the connection (425, 426), or the
-// connection itself could not be made. A missing file answers 550.
+// not know the command), could not open the connection (425, 426), the
+// connection itself could not be made, or it never came although the
+// server's last word was yes (WinInet stops waiting for an active-mode
+// connection after 30 s with a time-out, PORT's 200 the last reply). A
+// missing file answers 550, or lists as nothing (226, no error).
 bool IsDataConnectionFault(DWORD error, int reply) {
     if (reply == 425 || reply == 426 || (reply >= 500 && reply <= 504)) return true;
-    return reply == 0 && IsNetworkFault(error);
+    return IsNetworkFault(error);
 }
 
 bool SameTime(const FILETIME& a, const FILETIME& b) {

@@ -2,10 +2,17 @@
 
 #include <algorithm>
 
+// Handling a message or two is part of waiting; only a stay long enough to
+// be a modal loop (a box, a held title bar or system menu) is excused.
+// Excusing every stay would let a thread kept busy by messages wait far
+// longer than the limit for a server that is gone.
+constexpr DWORD kAwayMs = 500;
+
 void BreatheExcused(Frontend& frontend, Heartbeat& beat) {
     const DWORD start = GetTickCount();
     frontend.Breathe();
-    beat.Excuse(GetTickCount() - start);
+    const DWORD away = GetTickCount() - start;
+    if (away >= kAwayMs) beat.Excuse(away);
 }
 
 WaitEnd WaitPumping(HANDLE event, Heartbeat& beat, DWORD stallMs, Frontend& frontend, DWORD sliceMs) {
