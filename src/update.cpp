@@ -11,12 +11,35 @@ namespace {
 // run, for every user of the machine.
 constexpr const wchar_t* kInstanceName = L"Global\\TalveroLiveupdate19";
 
-// A second start brings the running wizard to the front and ends.
+// A visible window the running copy's main window owns (a box it shows),
+// else the main window itself. The box's owner window stays disabled while
+// it shows, so bringing that forward would leave the box behind it.
+BOOL CALLBACK FindOwnedPopup(HWND window, LPARAM param) {
+    HWND* found = reinterpret_cast<HWND*>(param);
+    if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != found[0]) return TRUE;
+    found[1] = window;
+    return FALSE;
+}
+
+HWND FrontOf(HWND running) {
+    HWND found[2] = {running, nullptr};
+    EnumWindows(FindOwnedPopup, reinterpret_cast<LPARAM>(found));
+    return found[1] ? found[1] : running;
+}
+
+// A second start brings the running wizard to the front and ends. A copy
+// in another Windows session (fast user switching, a remote desktop
+// server) has no window on this desktop: the user is told, rather than
+// seeing nothing happen. Where the running copy shows a box, the box comes
+// to the front, not the window it keeps disabled.
 void ShowRunningCopy() {
     HWND running = FindWindowW(L"TfrmMain", kAppTitle);
-    if (!running) return;
+    if (!running) {
+        MessageBoxW(nullptr, L"Talvero Liveupdate läuft bereits.", kAppTitle, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
-    SetForegroundWindow(running);
+    SetForegroundWindow(FrontOf(running));
 }
 
 }  // namespace

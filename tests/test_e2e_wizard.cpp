@@ -187,6 +187,43 @@ TEST_F(Wizard0, ASecondStartBringsTheRunningWizardForwardAndEnds) {
     EXPECT_TRUE(wiz().Responsive());
     EXPECT_TRUE(Wizard::WaitFor([&] { return GetForegroundWindow() == wiz().Main(); }, 5000))
         << "the running wizard was not brought to the front";
+
+    // While the running copy shows a box, the box comes forward, not the
+    // window it keeps disabled.
+    wiz().FillAll(L"Muster AG", L"Zürich", L"Hans", L"PC-07", L"044", L"   ");
+    ASSERT_TRUE(wiz().Press());
+    Box box;
+    ASSERT_TRUE(wiz().WaitBox(&box, 10000));
+    // The user clicked the wizard's window meanwhile.
+    SetForegroundWindow(wiz().Main());
+    ASSERT_TRUE(Wizard::WaitFor([&] { return GetForegroundWindow() == wiz().Main(); }, 5000));
+    Wizard second;
+    second.Start(UpdateExe(), 5000);
+    EXPECT_TRUE(second.WaitExit(30000));
+    EXPECT_TRUE(Wizard::WaitFor([&] { return GetForegroundWindow() == box.hwnd; }, 5000))
+        << "foreground " << GetForegroundWindow() << " box " << box.hwnd << " main " << wiz().Main();
+    ASSERT_TRUE(wiz().Answer(box, IDOK));
+}
+
+// A copy in another Windows session holds the name but has no window on
+// this desktop: a second start says so before it ends.
+TEST_F(Wizard0, ASecondStartBesideACopyInAnotherSessionSaysSo) {
+    Installed();
+    HANDLE other = CreateMutexW(nullptr, FALSE, L"Global\\TalveroLiveupdate19");
+    ASSERT_NE(other, nullptr);
+    Wizard second;
+    ASSERT_TRUE(second.Start(UpdateExe()));
+    EXPECT_EQ(second.Main(), nullptr) << "no wizard of its own";
+    Box box;
+    ASSERT_TRUE(second.WaitBox(&box, 10000));
+    EXPECT_EQ(box.text, L"Talvero Liveupdate läuft bereits.");
+    EXPECT_EQ(box.caption, L"Talvero Liveupdate");
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+    ASSERT_TRUE(second.Answer(box, IDOK));
+    DWORD code = 1;
+    EXPECT_TRUE(second.WaitExit(10000, &code));
+    EXPECT_EQ(code, 0u);
+    CloseHandle(other);
 }
 
 }  // namespace
