@@ -11,6 +11,7 @@
 
 #include "FetchAttempts.h"
 #include "Handles.h"
+#include "HttpResume.h"
 #include "LiveWait.h"
 
 namespace {
@@ -20,28 +21,6 @@ std::wstring Header(HINTERNET request, DWORD which) {
     DWORD len = sizeof(text);
     if (!lazy::HttpQueryInfoW(request, which, text, &len, nullptr)) return L"";
     return std::wstring(text, len / sizeof(wchar_t));
-}
-
-// A decimal count with nothing else in it.
-bool ParseCount(const std::wstring& text, uint64_t* n) {
-    if (text.empty() || text.size() > 19) return false;
-    uint64_t value = 0;
-    for (const wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        value = value * 10 + static_cast<uint64_t>(c - L'0');
-    }
-    *n = value;
-    return true;
-}
-
-// "bytes 4096-9999/10000": the first byte sent and the whole length.
-bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* total) {
-    if (text.compare(0, 6, L"bytes ") != 0) return false;
-    const size_t dash = text.find(L'-', 6), slash = text.find(L'/', 6);
-    if (dash == std::wstring::npos || slash == std::wstring::npos || dash > slash) return false;
-    uint64_t last = 0;
-    return ParseCount(text.substr(6, dash - 6), first) && ParseCount(text.substr(dash + 1, slash - dash - 1), &last) &&
-           ParseCount(text.substr(slash + 1), total) && *first <= last && last < *total;
 }
 
 class HttpReadJob final : public RemoteRead {
@@ -72,11 +51,8 @@ bool HttpReadJob::Open() {
     if (!session) return Refuse(false);
     Keep(session, kSession);
     beat.Beat();
-    // A retry asks for the rest, but only of the same file: If-Range makes
-    // a server whose file has changed send the whole new one instead.
-    std::wstring headers;
-    if (resumeAt_ > 0 && !validator_.empty())
-        headers = L"Range: bytes=" + std::to_wstring(resumeAt_) + L"-\r\nIf-Range: " + validator_ + L"\r\n";
+    // A retry asks for the rest, but only of the same file.
+    const std::wstring headers = ResumeHeaders(resumeAt_, validator_);
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
     HINTERNET request = nullptr;

@@ -11,6 +11,7 @@
 
 #include "Dateien.h"
 #include "Handles.h"
+#include "HttpResume.h"
 #include "LiveWait.h"
 #include "Reg.h"
 #include "SideFiles.h"
@@ -34,10 +35,9 @@ class HttpJob {
 public:
     enum State : int { kRunning, kReturned, kAbandoned };
 
-    // With resumeAt > 0 and a validator the request asks for the rest of
-    // the file from resumeAt on, if it is still the one validator names.
-    HttpJob(std::wstring url, std::wstring side, uint64_t resumeAt = 0, std::wstring known = std::wstring())
-        : url_(std::move(url)), side_(std::move(side)), resumeAt_(resumeAt), validator_(std::move(known)) {}
+    // headers: the request's extra headers (ResumeHeaders, or none).
+    HttpJob(std::wstring url, std::wstring side, std::wstring headers = std::wstring())
+        : url_(std::move(url)), side_(std::move(side)), headers_(std::move(headers)) {}
 
     void Fetch();
     // True when the call returned before the window's thread gave up.
@@ -56,16 +56,10 @@ public:
     std::wstring contentRange;   // of a 206 answer
     std::wstring validator;      // the answer's ETag, else its Last-Modified
     bool Abandoned() const noexcept { return state_.load() == kAbandoned; }
-    // The request's extra headers: the range asked for, if any.
-    std::wstring RangeHeaders() const {
-        if (resumeAt_ == 0 || validator_.empty()) return L"";
-        return L"Range: bytes=" + std::to_wstring(resumeAt_) + L"-\r\nIf-Range: " + validator_ + L"\r\n";
-    }
+    const std::wstring& Headers() const { return headers_; }
 
 private:
-    std::wstring url_, side_;
-    uint64_t resumeAt_;
-    std::wstring validator_;
+    std::wstring url_, side_, headers_;
     std::atomic<int> state_{kRunning};
 };
 
@@ -120,7 +114,7 @@ public:
     HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* extra) override {
         if (!extra) return S_OK;
         *extra = nullptr;
-        const std::wstring headers = job_.RangeHeaders();
+        const std::wstring& headers = job_.Headers();
         if (headers.empty()) return S_OK;
         // The service frees what it is given with the COM allocator.
         const size_t bytes = (headers.size() + 1) * sizeof(wchar_t);
@@ -198,17 +192,6 @@ int64_t FileSize(const std::wstring& path) {
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// "bytes 4096-9999/10000": the first byte sent and the whole length.
-bool ParseContentRange(const std::wstring& text, int64_t* first, int64_t* total) {
-    long long a = 0, b = 0, t = 0;
-    wchar_t rest = 0;
-    if (swscanf(text.c_str(), L"bytes %lld-%lld/%lld%lc", &a, &b, &t, &rest) != 3) return false;
-    if (a < 0 || b < a || t <= b) return false;
-    *first = a;
-    *total = t;
-    return true;
-}
-
 // Appends the whole of piece to the end of whole.
 bool AppendFile(const std::wstring& whole, const std::wstring& piece) {
     const FileHandle in(CreateFileW(ApiPath(piece).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -264,17 +247,18 @@ bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits
         const bool resuming = have > 0 && !validator.empty();
         SideFile piece(side.path());
         if (piece.path().empty() || !piece.Close()) return false;
-        auto job = std::make_shared<HttpJob>(url, piece.path(), resuming ? static_cast<uint64_t>(have) : 0, validator);
+        auto job = std::make_shared<HttpJob>(url, piece.path(), ResumeHeaders(static_cast<uint64_t>(have), validator));
         const PieceEnd end = FetchPiece(*job, piece, limits, frontend, job);
         if (end == PieceEnd::Failed) return false;
         if (!piece.path().empty()) {
-            int64_t first = 0, whole = -1;
+            uint64_t first = 0, whole = 0;
             const bool ranged = resuming && job->status == 206 && !job->encoded &&
-                                ParseContentRange(job->contentRange, &first, &whole) && first == have;
+                                ParseContentRange(job->contentRange, &first, &whole) &&
+                                first == static_cast<uint64_t>(have) && whole <= static_cast<uint64_t>(INT64_MAX);
             if (ranged) {
                 // The rest goes after what is there.
                 if (!AppendFile(side.path(), piece.path())) return false;
-                total = whole;
+                total = static_cast<int64_t>(whole);
             } else {
                 // A whole answer replaces whatever came before.
                 if (!MoveFileExW(ApiPath(piece.path()).c_str(), ApiPath(side.path()).c_str(),
