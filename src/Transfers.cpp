@@ -255,6 +255,9 @@ bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits
             const bool ranged = resuming && job->status == 206 && !job->encoded &&
                                 ParseContentRange(job->contentRange, &first, &whole) &&
                                 first == static_cast<uint64_t>(have) && whole <= static_cast<uint64_t>(INT64_MAX);
+            // A part that is not the rest asked for is no file at all: taken
+            // for a whole answer, it would pass as complete without its start.
+            if (job->status == 206 && !ranged) return false;
             if (ranged) {
                 // The rest goes after what is there.
                 if (!AppendFile(side.path(), piece.path())) return false;
