@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "BareFetch.h"
 #include "Dateien.h"
 #include "Handles.h"
 
@@ -91,32 +92,7 @@ bool FtpFetch(uint16_t port, const std::wstring& remote, const std::wstring& loc
     WIN32_FIND_DATAW found{};
     if (!InetHandle(FtpFindFirstFileW(connection.get(), remote.c_str(), &found, INTERNET_FLAG_RELOAD, 0))) return false;
     InetHandle file(FtpOpenFileW(connection.get(), remote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
-    FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
-    if (!file || !out) return false;
-    char block[4096];
-    DWORD got = 0;
-    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
-        DWORD written = 0;
-        if (!WriteFile(out.get(), block, got, &written, nullptr) || written != got) return false;
-    }
-    return true;
-}
-
-bool HttpFetch(const std::wstring& url, const std::wstring& local) {
-    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    InetHandle file(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0,
-                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
-    if (!file || !out) return false;
-    char block[4096];
-    DWORD got = 0;
-    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
-        DWORD written = 0;
-        if (!WriteFile(out.get(), block, got, &written, nullptr) || written != got) return false;
-    }
-    return true;
+    return ReadAllInto(file.get(), local);
 }
 
 bool ReadPlan(const std::wstring& planPath, const std::wstring& listPath, bool ftpOverHttp, std::vector<Fetch>* plan) {
@@ -163,7 +139,7 @@ int main() {
         const Fetch& f = plan[i];
         const std::wstring local = scratch + std::to_wstring(i) + L"_" + f.remote;
         const bool ok = f.ftp        ? FtpFetch(ftpPort, f.remote, local)
-                        : f.replaces ? HttpFetch(base + f.remote, local)
+                        : f.replaces ? BareHttpFetch(base + f.remote, local)
                                      : URLDownloadToFileW(nullptr, (base + f.remote).c_str(), local.c_str(), 0,
                                                           nullptr) == S_OK;
         if (!ok) {

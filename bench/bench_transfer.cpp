@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "BareFetch.h"
 #include "Handles.h"
 #include "ProbeRun.h"
 #include "ProgressControls.h"
@@ -138,22 +139,6 @@ void AddOtherWays(std::vector<Way>& ways, uint16_t ftpPort, const std::wstring& 
                     folder + L"http_bare.bin", {}, false});
 }
 
-bool BareHttp(const std::wstring& url, const std::wstring& local) {
-    InetHandle session(InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    InetHandle file(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0,
-                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    FileHandle out(CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
-    if (!file || !out) return false;
-    char block[4096];
-    DWORD got = 0;
-    while (InternetReadFile(file.get(), block, sizeof(block), &got) && got > 0) {
-        DWORD written = 0;
-        if (!WriteFile(out.get(), block, got, &written, nullptr)) return false;
-    }
-    return true;
-}
-
 // Every way once per round; the size every way fetched, or -1 when one
 // failed. The probed ways have bench_probe.exe watch window meanwhile.
 int64_t RunRounds(std::vector<Way>& ways, int rounds, HWND window, const std::wstring& url, Probes* probes) {
@@ -224,7 +209,7 @@ int main() {
                                                TransferLimits{}, nullptr, &route, url);
                         },
                         folder + L"http_fallback.bin", {}, false});
-        ways.push_back({"http_fallback_bare", [=] { return BareHttp(url, folder + L"http_fallback_bare.bin"); },
+        ways.push_back({"http_fallback_bare", [=] { return BareHttpFetch(url, folder + L"http_fallback_bare.bin"); },
                         folder + L"http_fallback_bare.bin", {}, false});
     }
     Probes probes;
