@@ -35,35 +35,36 @@ shift 2
 state=$build/server
 pidfile=$state/pid
 
-# True when $1 is a live process running our server (guards against a stale,
-# reused process id).
-is_server() {
-    [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] &&
-        tr '\0' ' ' <"/proc/$1/cmdline" | grep -q 'update_server\.py'
+# True when $1 is a live process whose command line matches $2 (guards
+# against a stale, reused process id).
+runs() {
+    [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "$2"
+}
+
+# Stops the process whose id is in file $1 if it still runs what $2
+# matches ($3 names it): SIGTERM, and SIGKILL after 5 s.
+stop_process() {
+    [ -f "$1" ] || return 0
+    local pid
+    pid=$(cat "$1")
+    if runs "$pid" "$2"; then
+        kill -TERM "$pid" 2>/dev/null
+        for _ in $(seq 50); do
+            runs "$pid" "$2" || break
+            sleep 0.1
+        done
+        if runs "$pid" "$2"; then
+            echo "$3 $pid ignored SIGTERM; killing it" >&2
+            kill -KILL "$pid" 2>/dev/null
+        fi
+    fi
+    rm -f "$1"
 }
 
 # tinyproxy runs beside the server, with a configuration of its own in the
 # state folder: nothing of the machine's proxy set-up is touched.
 proxy_dir=$state/proxy
-is_proxy() {
-    [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] &&
-        tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "tinyproxy.*$proxy_dir"
-}
-
-stop_proxy() {
-    [ -f "$proxy_dir/pid" ] || return 0
-    local pid
-    pid=$(cat "$proxy_dir/pid")
-    if is_proxy "$pid"; then
-        kill -TERM "$pid" 2>/dev/null
-        for _ in $(seq 30); do
-            is_proxy "$pid" || break
-            sleep 0.1
-        done
-        is_proxy "$pid" && kill -KILL "$pid" 2>/dev/null
-    fi
-    rm -f "$proxy_dir/pid"
-}
+stop_proxy() { stop_process "$proxy_dir/pid" "tinyproxy.*$proxy_dir" tinyproxy; }
 
 start_proxy() {
     stop_proxy
@@ -96,20 +97,7 @@ start_proxy() {
 
 stop_server() {
     stop_proxy
-    [ -f "$pidfile" ] || return 0
-    pid=$(cat "$pidfile")
-    if is_server "$pid"; then
-        kill -TERM "$pid" 2>/dev/null
-        for _ in $(seq 50); do
-            is_server "$pid" || break
-            sleep 0.1
-        done
-        if is_server "$pid"; then
-            echo "update server $pid ignored SIGTERM; killing it" >&2
-            kill -KILL "$pid" 2>/dev/null
-        fi
-    fi
-    rm -f "$pidfile"
+    stop_process "$pidfile" 'update_server\.py' "update server"
 }
 
 start_server() {
