@@ -40,16 +40,17 @@ private:
     std::atomic<DWORD> last_;
 };
 
-// Lets frontend handle the waiting thread's messages; the time it spends
-// there (a modal loop keeps it) is excused from beat's silence.
+// Lets frontend handle the waiting thread's messages; a stay there long
+// enough to be a modal loop is excused from beat's silence.
 void BreatheExcused(Frontend& frontend, Heartbeat& beat);
 
 enum class WaitEnd { Signalled, Stalled, SliceOver };
 
 // Waits until event is set, letting frontend handle the calling thread's
 // messages as they arrive (BreatheExcused); gives up once the heartbeat has
-// been silent for stallMs and the event is still not set, and returns SliceOver after sliceMs for a caller that wants to
-// look at something else now and then.
+// been silent for stallMs and the event is still not set, and returns
+// SliceOver after sliceMs for a caller that wants to look at something else
+// now and then.
 WaitEnd WaitPumping(HANDLE event, Heartbeat& beat, DWORD stallMs, Frontend& frontend,
                     DWORD sliceMs = INFINITE);
 
