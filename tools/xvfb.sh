@@ -3,7 +3,11 @@
 # when it is not running), `stop` ends it.
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/wine-env.sh"
-state="$(dirname "$WINEPREFIX")/xvfb"
+# One display per prefix (build/xvfb for build/wineprefix, build/xvfb-local
+# for build/wineprefix-local): the windows of two prefixes on one display
+# take the X input focus from each other, and a test's window loses it.
+prefix_name=$(basename "$WINEPREFIX")
+state="$(dirname "$WINEPREFIX")/xvfb${prefix_name#*prefix}"
 mkdir -p "$state"
 case "$1" in
 start)
