@@ -44,7 +44,10 @@ if [ "$(qemu_major)" -lt 8 ] 2>/dev/null || [ -z "$(qemu_major)" ]; then
         suite=(-t bookworm-backports)
     fi
     echo "i386-emulation: installing qemu-user-static ${suite[*]}" >&2
-    { apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    # An index that fails (a mirror mid-sync) need not be the backports
+    # one: the install says whether QEMU could be had.
+    { apt-get update -q || echo "i386-emulation: apt-get update failed; installing from the indexes there are"
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
         "${suite[@]}" qemu-user-static; } >&2 || refuse "qemu-user-static could not be installed"
     [ "$(qemu_major)" -ge 8 ] 2>/dev/null || refuse "QEMU $(qemu_major) is too slow to start Wine (8 or later is needed)"
 fi
