@@ -4,12 +4,15 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Controls.h"
 #include "CustomerPage.h"
 #include "Dateien.h"
 #include "Handles.h"
+#include "InstallRun.h"
 #include "ListFetch.h"
+#include "LogoffHold.h"
 #include "Trust.h"
 #include "Variable.h"
 #include "Transfers.h"
@@ -288,6 +291,12 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
         OnClose();
         return 0;
+    case WM_QUERYENDSESSION:
+        if (installing_) return FALSE;
+        break;
+    case WM_ENDSESSION:
+        if (wp && installing_) OnSessionEnding();
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -412,11 +421,23 @@ void TfrmMain::PressInstall() {
     } cleanup{cmdnex};
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
+    const LogoffHold hold(hwnd_, &installing_);
     InstallUpdates(*this);
     step_ = WizardStep::Finished;
     SetWindowTextW(cmdnex, L"Beenden");
     // The button is drawn by the window itself.
     InvalidateRect(cmdnex, nullptr, TRUE);
+}
+
+// Windows ends the session in spite of the hold (the user insisted, or the
+// machine is shut down by force) and ends the process as soon as this
+// returns: the run's lines so far become the day's log, with why it ends
+// there. Every installed file is the old or the new one; what a transfer
+// had fetched so far lies in a side file, which the next run sweeps.
+void TfrmMain::OnSessionEnding() {
+    std::vector<std::wstring> lines;
+    for (int i = 0, n = ListCount(lstAnw); i < n; ++i) lines.push_back(ListItemText(lstAnw, i));
+    SaveEndedRunLog(std::move(lines), session_.workFolder);
 }
 
 void TfrmMain::lstUpdClick() {

@@ -78,12 +78,14 @@ private:
     void PressCustomerData();
     void PressFetchList();
     void PressInstall();
+    void OnSessionEnding();
     void ApplyFonts();
 
     HWND hwnd_ = nullptr;
     bool terminateRequested_ = false;
     bool shown_ = false;
     bool closePending_ = false;
+    bool installing_ = false;  // the install run works (LogoffHold)
     int pressDepth_ = 0;
     WizardStep step_ = WizardStep::CustomerData;
     Session session_;
