@@ -6,6 +6,7 @@
 
 #include "Dateien.h"
 #include "FetchAttempts.h"
+#include "FilesInUse.h"
 #include "SideFiles.h"
 #include "Transfers.h"
 
@@ -92,7 +93,8 @@ bool FetchAll(const Source& source, FetchTarget& target, RemoteIdentity& identit
 
 bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, const std::wstring& remoteFile,
                  const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
-                 const TransferLimits& limits, DigestCheck* check, FtpRoute* route, const std::wstring& httpUrl) {
+                 const TransferLimits& limits, DigestCheck* check, FtpRoute* route, const std::wstring& httpUrl,
+                 HeldTarget* held) {
     FtpRoute own;
     FtpRoute& way = route ? *route : own;
     if (way.way == FtpRoute::Way::Http && httpUrl.empty()) way = FtpRoute();
@@ -103,8 +105,18 @@ bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, cons
     RemoteIdentity identity;
     const Source source{server, remoteFolder, remoteFile, httpUrl};
     const bool whole = FetchAll(source, target, identity, way, limits);
+    // On the disk before it gets the name: a power cut after the rename
+    // must not leave a program file that never was written. Next to the
+    // transfer a flush costs nothing worth counting. One that fails leaves
+    // it to the close to say whether the data is lost.
+    if (whole) FlushFileBuffers(side.handle());
     if (!side.Close()) RaiseIoError(GetLastError());
     if (!whole || target.written != identity.size) return false;
     if (!PassesDigestCheck(side.path(), check)) return false;
-    return side.MoveOver(localPath);
+    if (!held) return side.MoveOver(localPath);
+    const HeldReplace replaced =
+        ReplaceAskingWhileHeld([&side, &localPath] { return side.MoveOver(localPath); }, localPath, held->name,
+                               frontend);
+    held->leftInUse = replaced == HeldReplace::LeftInUse;
+    return replaced == HeldReplace::Replaced;
 }

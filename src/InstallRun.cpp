@@ -7,6 +7,7 @@
 
 #include "Dateien.h"
 #include "Descriptor.h"
+#include "FilesInUse.h"
 #include "Handles.h"
 #include "Reg.h"
 #include "SideFiles.h"
@@ -103,14 +104,16 @@ bool SaveBackup(const std::wstring& target, const std::wstring& backup, const st
     return CopyFileW(existing.c_str(), copy.c_str(), TRUE) != FALSE;
 }
 
-// The archive component keeps a replace hook, its message pump and its
-// fault box only for the one extraction they were set for.
+// The archive component keeps its hooks only for the one extraction they
+// were set for: the replace hook, the question about a held file, its
+// message pump and its fault box.
 class ExtractionHooks {
 public:
-    ExtractionHooks(TZipExtractor& zip, Frontend& frontend,
-                    std::function<void(const std::wstring&, const std::wstring&)> hook)
-        : zip_(zip) {
-        zip_.OnBeforeReplace = std::move(hook);
+    using Replace = std::function<void(const std::wstring&, const std::wstring&)>;
+    using InUse = std::function<bool(const std::wstring&, const std::wstring&)>;
+    ExtractionHooks(TZipExtractor& zip, Frontend& frontend, Replace beforeReplace, InUse inUse) : zip_(zip) {
+        zip_.OnBeforeReplace = std::move(beforeReplace);
+        zip_.OnInUse = std::move(inUse);
         zip_.KeepAlive = [&frontend] { frontend.KeepAlive(); };
         zip_.OnFault = [&frontend](const std::wstring& text) {
             frontend.Message(text, kBoxCaption, MB_OK | MB_ICONERROR);
@@ -118,6 +121,7 @@ public:
     }
     ~ExtractionHooks() {
         zip_.OnBeforeReplace = nullptr;
+        zip_.OnInUse = nullptr;
         zip_.KeepAlive = nullptr;
         zip_.OnFault = nullptr;
     }
@@ -147,13 +151,22 @@ void UnpackArchive(const Run& run, const std::wstring& product, const std::wstri
             // it in place and ends the extraction.
             if (!SaveBackup(target, backup, existing)) RaiseIoError(GetLastError());
         };
+        // A held file is named by its path in the archive, the way the
+        // list names the files of the replace path.
+        const auto askWhileHeld = [&run, &frontend](const std::wstring& existing, const std::wstring& entry) {
+            const std::wstring name = Backslashed(entry);
+            if (AskToRetryHeld(existing, name, frontend)) return true;
+            run.AddLine(FileInUseLine(name));
+            return false;
+        };
         {
-            const ExtractionHooks hooks(zip, frontend, saveFirst);
+            const ExtractionHooks hooks(zip, frontend, saveFirst, askWhileHeld);
             // Faults of the archive itself the component shows through its
             // hook; the log names the archive as well.
             zip.Extract();
         }
         if (zip.ErrorCode() != zipOk) run.AddLine(UnpackFailedLine(archive));
+        if (zip.LeftInUseCount() > 0) run.AddLine(L"");
         frontend.Breathe();
     } catch (const std::exception&) {
         frontend.Message(UnpackFailedLine(archive), kBoxCaption, MB_OK | MB_ICONERROR);
@@ -179,11 +192,12 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     // (and of the bytes the list named), so a failed fetch leaves the
     // installed file as it was.
     DigestCheck check{e.hasDigest ? &e.digest : nullptr};
+    HeldTarget held{e.N};
     const bool fetched =
         FtpDownload(run.ftp, kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend, run.session.limits,
-                    &check, &run.route, run.session.updateBaseUrl + kServerFolder + e.F);
-    run.AddLine(fetched ? Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert"
-                        : NotFetchedLine(e, check));
+                    &check, &run.route, run.session.updateBaseUrl + kServerFolder + e.F, &held);
+    if (fetched) run.AddLine(Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert");
+    else run.AddLine(held.leftInUse ? FileInUseLine(e.N) : NotFetchedLine(e, check));
     return fetched;
 }
 
@@ -328,11 +342,29 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
     WriteDownloadLog(tools.report, tools.selection, tools.frontend, workFolder);
 }
 
-void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
-                      const std::wstring& workFolder) {
+namespace {
+
+std::wstring DownloadLogPath(const std::wstring& workFolder) {
     const std::wstring updates = UpdatesFolder(workFolder);
     if (!FolderExists(updates)) ForceFolderChain(updates);
-    const std::wstring path = updates + L"Download " + LogDateText() + L" .txt";
+    return updates + L"Download " + LogDateText() + L" .txt";
+}
+
+}  // namespace
+
+bool SaveEndedRunLog(std::vector<std::wstring> lines, const std::wstring& workFolder) {
+    lines.push_back(L"Abgebrochen: Windows wurde beendet.");
+    try {
+        SaveLines(lines, DownloadLogPath(workFolder));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
+                      const std::wstring& workFolder) {
+    const std::wstring path = DownloadLogPath(workFolder);
     SaveLines(report.Lines(), path);
     report.Clear();
     selection.Clear();

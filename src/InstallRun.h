@@ -4,6 +4,7 @@
 // writes the download log.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Reporting.h"
 #include "Session.h"
@@ -35,6 +36,10 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
 // report and selection unchanged.
 void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
                       const std::wstring& workFolder);
+// For a run that Windows ends midway (a log-off or shutdown): saves its
+// lines so far and "Abgebrochen: Windows wurde beendet." as the day's log.
+// Never raises; false when the log could not be written.
+bool SaveEndedRunLog(std::vector<std::wstring> lines, const std::wstring& workFolder);
 // The FTP port the install run uses: the setting "FTP Port" (default "21"),
 // 21 when the setting is no port number or cannot be read.
 uint16_t InstallFtpPort(HKEY root);

@@ -6,9 +6,10 @@
 
 namespace {
 
-enum class Dll { Ole32, Shell32, Wininet, Urlmon, Crypt32, Count };
+enum class Dll { Ole32, Shell32, Wininet, Urlmon, Crypt32, Rstrtmgr, User32, Count };
 
-const wchar_t* const kDllNames[] = {L"ole32.dll", L"shell32.dll", L"wininet.dll", L"urlmon.dll", L"crypt32.dll"};
+const wchar_t* const kDllNames[] = {L"ole32.dll", L"shell32.dll", L"wininet.dll", L"urlmon.dll", L"crypt32.dll",
+                                    L"rstrtmgr.dll", L"user32.dll"};
 static_assert(sizeof kDllNames / sizeof kDllNames[0] == static_cast<size_t>(Dll::Count), "one name per DLL");
 
 // A DLL once loaded stays for the program's life, as a delay-loaded one
@@ -90,15 +91,27 @@ void CallVoid(Proc<Fn>& proc, A... args) {
     X(Wininet, InternetCloseHandle) X(Wininet, InternetReadFile) X(Wininet, InternetQueryOptionW)                 \
     X(Wininet, FtpSetCurrentDirectoryW) X(Wininet, FtpFindFirstFileW) X(Wininet, FtpOpenFileW)                    \
     X(Wininet, DeleteUrlCacheEntryW) X(Urlmon, URLDownloadToFileW) X(Crypt32, CryptStringToBinaryA)              \
-    X(Crypt32, CryptDecodeObjectEx) X(Crypt32, CryptImportPublicKeyInfo)
+    X(Crypt32, CryptDecodeObjectEx) X(Crypt32, CryptImportPublicKeyInfo) X(Rstrtmgr, RmStartSession)           \
+    X(Rstrtmgr, RmRegisterResources) X(Rstrtmgr, RmGetList) X(Rstrtmgr, RmEndSession)
+
+// Functions the headers declare only for Vista and later, which the
+// program's Windows XP target leaves out: their types are spelt here.
+#define LAZY_TYPED_FUNCTIONS(X)                                          \
+    X(User32, ShutdownBlockReasonCreate, BOOL(WINAPI*)(HWND, LPCWSTR)) \
+    X(User32, ShutdownBlockReasonDestroy, BOOL(WINAPI*)(HWND))
 
 // The system headers give each pointer its type, stdcall included on i686.
 #define LAZY_PROC(dll, fn) Proc<decltype(&::fn)> p##fn{Dll::dll, #fn};
 LAZY_FUNCTIONS(LAZY_PROC)
 #undef LAZY_PROC
+#define LAZY_TYPED_PROC(dll, fn, type) Proc<type> p##fn{Dll::dll, #fn};
+LAZY_TYPED_FUNCTIONS(LAZY_TYPED_PROC)
+#undef LAZY_TYPED_PROC
 
 #define LAZY_ENTRY(dll, fn) &p##fn,
-ProcBase* const kAll[] = {LAZY_FUNCTIONS(LAZY_ENTRY)};
+#define LAZY_TYPED_ENTRY(dll, fn, type) &p##fn,
+ProcBase* const kAll[] = {LAZY_FUNCTIONS(LAZY_ENTRY) LAZY_TYPED_FUNCTIONS(LAZY_TYPED_ENTRY)};
+#undef LAZY_TYPED_ENTRY
 #undef LAZY_ENTRY
 
 }  // namespace
@@ -178,6 +191,24 @@ BOOL CryptDecodeObjectEx(DWORD encoding, LPCSTR type, const BYTE* data, DWORD si
 BOOL CryptImportPublicKeyInfo(HCRYPTPROV prov, DWORD encoding, PCERT_PUBLIC_KEY_INFO info, HCRYPTKEY* key) {
     return Call(pCryptImportPublicKeyInfo, BOOL{FALSE}, prov, encoding, info, key);
 }
+
+DWORD RmStartSession(DWORD* session, DWORD flags, WCHAR* key) {
+    return Call(pRmStartSession, DWORD{ERROR_PROC_NOT_FOUND}, session, flags, key);
+}
+DWORD RmRegisterResources(DWORD session, UINT fileCount, LPCWSTR* files, UINT processCount,
+                          RM_UNIQUE_PROCESS* processes, UINT serviceCount, LPCWSTR* services) {
+    return Call(pRmRegisterResources, DWORD{ERROR_PROC_NOT_FOUND}, session, fileCount, files, processCount, processes,
+                serviceCount, services);
+}
+DWORD RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* found, LPDWORD rebootReasons) {
+    return Call(pRmGetList, DWORD{ERROR_PROC_NOT_FOUND}, session, needed, count, found, rebootReasons);
+}
+DWORD RmEndSession(DWORD session) { return Call(pRmEndSession, DWORD{ERROR_PROC_NOT_FOUND}, session); }
+
+BOOL ShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
+    return Call(pShutdownBlockReasonCreate, BOOL{FALSE}, window, reason);
+}
+BOOL ShutdownBlockReasonDestroy(HWND window) { return Call(pShutdownBlockReasonDestroy, BOOL{FALSE}, window); }
 
 bool ResolveAll(std::wstring* missing) {
     for (ProcBase* p : kAll) {

@@ -1,6 +1,6 @@
 #pragma once
-// The functions the program takes from COM, the shell, WinInet, urlmon and
-// CryptoAPI. Their DLLs are loaded by the first call into them, not at
+// The functions the program takes from COM, the shell, WinInet, urlmon,
+// CryptoAPI, the Restart Manager, and those of user32 that came with Vista. Their DLLs are loaded by the first call into them, not at
 // start: under Wine mapping them costs the start more than the window
 // itself, and the window needs none of them to show.
 //
@@ -17,6 +17,7 @@
 #include <urlmon.h>
 #include <wincrypt.h>
 #include <wininet.h>
+#include <restartmanager.h>
 #include <string>
 
 namespace lazy {
@@ -61,6 +62,17 @@ BOOL CryptStringToBinaryA(LPCSTR text, DWORD chars, DWORD flags, BYTE* out, DWOR
 BOOL CryptDecodeObjectEx(DWORD encoding, LPCSTR type, const BYTE* data, DWORD size, DWORD flags,
                          PCRYPT_DECODE_PARA para, void* out, DWORD* outSize);
 BOOL CryptImportPublicKeyInfo(HCRYPTPROV prov, DWORD encoding, PCERT_PUBLIC_KEY_INFO info, HCRYPTKEY* key);
+
+// rstrtmgr (Vista on): who holds a file open
+DWORD RmStartSession(DWORD* session, DWORD flags, WCHAR* key);
+DWORD RmRegisterResources(DWORD session, UINT fileCount, LPCWSTR* files, UINT processCount,
+                          RM_UNIQUE_PROCESS* processes, UINT serviceCount, LPCWSTR* services);
+DWORD RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* found, LPDWORD rebootReasons);
+DWORD RmEndSession(DWORD session);
+
+// user32 (Vista on): the reason shown while the program holds off a log-off
+BOOL ShutdownBlockReasonCreate(HWND window, LPCWSTR reason);
+BOOL ShutdownBlockReasonDestroy(HWND window);
 
 // Looks up every function above; false names the first one missing as
 // "dll!function". The program itself never needs this: each call looks up

@@ -91,7 +91,10 @@ bool SideFile::MoveOver(const std::wstring& dest) {
                           !(attrs & FILE_ATTRIBUTE_DIRECTORY);
     if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (!MoveFileExW(ApiPath(path_).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        // The caller tells a held file from others by the move's error.
+        const DWORD error = GetLastError();
         if (readOnly) SetFileAttributesW(to.c_str(), attrs);
+        SetLastError(error);
         return false;
     }
     path_.clear();

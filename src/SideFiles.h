@@ -36,7 +36,8 @@ public:
     HANDLE handle() const noexcept { return file_; }
     // False when closing reported an error (the data may not be on disk).
     bool Close();
-    // Replaces dest (a read-only dest too) by the closed side file.
+    // Replaces dest (a read-only dest too) by the closed side file; the last
+    // error says why not.
     bool MoveOver(const std::wstring& dest);
     // Someone else removes the file from now on.
     void Release() noexcept { path_.clear(); }

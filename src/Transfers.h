@@ -44,6 +44,15 @@ struct DigestCheck {
     const Sha256Digest* expected = nullptr;
     bool mismatch = false;
 };
+// A target that another program may hold open, for a fetch that asks the
+// user about it (Wiederholen / Abbrechen) instead of failing: the name the
+// question gives it, and whether the user gave up, leaving the installed
+// file as it was and the fetched one removed.
+struct HeldTarget {
+    std::wstring name;
+    bool leftInUse = false;
+};
+
 // True when check asks for nothing or path holds the expected bytes; sets
 // check->mismatch otherwise (also when the file cannot be read).
 bool PassesDigestCheck(const std::wstring& path, DigestCheck* check);
@@ -75,12 +84,14 @@ bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_
 // the HTTP answer gave, not one more) that passes check; otherwise it stays
 // as it was, the user hears why where there is something to say (the FTP
 // refusal's box also when HTTP could not help either), and the result is
-// false. A local write error is raised as UpdateError once the display is
-// reset.
+// false. With held, a localPath that another program holds open is asked
+// about while it is held; the file is not fetched again. A local write
+// error is raised as UpdateError once the display is reset.
 bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, const std::wstring& remoteFile,
                  const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
                  const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr,
-                 FtpRoute* route = nullptr, const std::wstring& httpUrl = std::wstring());
+                 FtpRoute* route = nullptr, const std::wstring& httpUrl = std::wstring(),
+                 HeldTarget* held = nullptr);
 
 // "999 bytes", "1,00 Kb", "1,50 Mb" (decimal steps, the user's decimal separator).
 std::wstring SizeText(int64_t n);

@@ -285,6 +285,84 @@ TEST_F(InstallRun, HostileOrBlockedArchivesLeaveTheInstalledFiles) {
             << Narrow(archive);
 }
 
+// Mirado left running holds its files open with read sharing only: they
+// can be saved but not replaced. The run asks (Wiederholen / Abbrechen) for
+// a file of the replace path and for an archive's entry alike, fetches
+// nothing twice, and never calls a file it left copied or not fetched.
+TEST_F(InstallRun, FilesInUseAreAskedAboutUntilLetGoOrLeftAsTheyWere) {
+    struct Case {
+        const char* name;
+        int answer;
+    };
+    const Case cases[] = {{"Wiederholen, the holder lets go at the second question", IDRETRY}, {"Abbrechen", IDCANCEL}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool retry = c.answer == IDRETRY;
+        const std::wstring product = retry ? mirado_ : pro_;
+        DeleteFileW(LogPath().c_str());
+        Control("reset=1");
+        boxes_.Clear();
+        WriteFileBytes(product + L"app.dll", "installed app");
+        WriteFileBytes(product + L"lib.dll", "installed lib");
+        server_.Put(L"lupd19\\ut20app.dll", "new app");
+        server_.Put(L"lupd19\\ut20pack.zip", Zip({{"lib.dll", "new lib"}, {"extra.txt", "extra"}}));
+        server_.Put(L"lupd19\\ut20after.dat", "after");
+        List(std::string("[1]\r\nPrg=") + (retry ? "MIRADO19" : "MIRADOPRO19") +
+             "\r\nT=Belegt\r\ncek=1\r\nFile001=ut20app.dll\r\nName001=app.dll\r\n"
+             "File002=ut20pack.zip\r\nName002=pack.zip\r\nFile003=ut20after.dat\r\nName003=after.dat\r\n");
+        FileHandle held[2];
+        const wchar_t* names[] = {L"app.dll", L"lib.dll"};
+        for (int i = 0; i < 2; ++i) {
+            held[i].reset(CreateFileW((product + names[i]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held[i]);
+        }
+        for (int i = 0; i < (retry ? 4 : 2); ++i) boxes_.Queue(c.answer);
+        int asked = 0;
+        // The first Wiederholen finds the file still held; the program that
+        // held it closes before the second.
+        boxes_.AnswerWhen([&](HWND) {
+            if (retry && ++asked % 2 == 0) held[asked / 2 - 1].reset();
+            return true;
+        });
+        Run();
+        boxes_.AnswerWhen(nullptr);
+        for (FileHandle& h : held) h.reset();
+
+        EXPECT_EQ(retry ? "new app" : "installed app", Content(product + L"app.dll"));
+        EXPECT_EQ(retry ? "new lib" : "installed lib", Content(product + L"lib.dll"));
+        EXPECT_EQ("extra", Content(product + L"extra.txt")) << "the archive's other entries still come";
+        EXPECT_EQ("after", Content(product + L"after.dat")) << "the run goes on";
+        EXPECT_EQ("installed app", Content(History(product) + L"app.dll"));
+        EXPECT_EQ(Sorted({L"after.dat", L"app.dll", L"extra.txt", L"lib.dll", L"pack.zip"}), Sorted(FilesIn(product)))
+            << "no side file stays";
+        const std::string ftp = nettest::FtpLog();
+        EXPECT_EQ(ftp.find("RETR ut20app.dll"), ftp.rfind("RETR ut20app.dll")) << "fetched once: " << ftp;
+
+        const std::vector<SeenBox> seen = boxes_.Seen();
+        ASSERT_EQ(retry ? 4u : 2u, seen.size());
+        for (size_t i = 0; i < seen.size(); ++i) {
+            const std::wstring file = (retry ? i < 2 : i < 1) ? L"APP.DLL" : L"LIB.DLL";
+            const std::wstring asks = L"Die Datei " + file +
+                                      L" wird gerade von einem anderen Programm verwendet. Bitte schließen Sie das "
+                                      L"Programm und klicken Sie auf \"Wiederholen\".";
+            EXPECT_EQ(0u, seen[i].text.rfind(asks, 0)) << Narrow(seen[i].text);
+            EXPECT_EQ(L"Talvero Liveupdate", seen[i].caption);
+            EXPECT_EQ(2u, seen[i].buttons.size());
+        }
+        const std::wstring inUse = L" wird von einem anderen Programm verwendet und wurde nicht ersetzt";
+        const Lines want = retry ? Lines{L"Erneuerte Dateien", L"", L"Download von: APP.DLL",
+                                         Copied(L"app.dll", product), L"", L"Download von: PACK.ZIP",
+                                         Copied(L"pack.zip", product), L"", L"Download von: AFTER.DAT",
+                                         Copied(L"after.dat", product), L""}
+                                 : Lines{L"Erneuerte Dateien", L"", L"Download von: APP.DLL", L"APP.DLL" + inUse,
+                                         L"", L"Download von: PACK.ZIP", Copied(L"pack.zip", product), L"",
+                                         L"LIB.DLL" + inUse, L"", L"Download von: AFTER.DAT",
+                                         Copied(L"after.dat", product), L""};
+        EXPECT_EQ(want, LogLines());
+    }
+}
+
 TEST_F(InstallRun, AFileWhoseBackupCannotBeWrittenIsNotReplaced) {
     WriteFileBytes(mirado_ + L"a.dat", "installed a");
     server_.Put(L"lupd19\\ut10a.dat", "new a");

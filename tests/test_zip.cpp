@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "Handles.h"
 #include "native/ZipBuilder.h"
 #include "support/TestSupport.h"
 #include "zip/ZipExtractor.h"
@@ -194,9 +195,10 @@ TEST(Zip1, DamagedEntryLeavesTheExistingFileAndNoTemporaryFile) {
     EXPECT_EQ(left[L"ordner\\ziel.txt"], "NEUER INHALT\n");
 }
 
-// A target that did not exist is written under its own name: a damaged
-// entry must take it away again, and a folder of that name must stay.
-TEST(Zip1, NewTargetsAreWrittenInPlaceAndRemovedWhenDamaged) {
+// A target that did not exist gets its name only once its data is whole and
+// checked (a run killed mid-entry must not leave a truncated file under it);
+// a damaged entry leaves nothing, and a folder of that name stays.
+TEST(Zip1, NewTargetsGetTheirNameOnlyOnceWholeAndNothingWhenDamaged) {
     struct Case {
         const wchar_t* archive;
         bool folderThere;
@@ -216,10 +218,16 @@ TEST(Zip1, NewTargetsAreWrittenInPlaceAndRemovedWhenDamaged) {
         }
         TZipExtractor zip;
         zip.Silent = true;
-        int callbacks = 0;
+        int callbacks = 0, namedWhileWritten = 0;
         zip.OnBeforeReplace = [&](const std::wstring&, const std::wstring&) { ++callbacks; };
+        // Called before every block of data is written.
+        zip.KeepAlive = [&] {
+            const DWORD a = GetFileAttributesW((t.path() + L"ordner\\ziel.txt").c_str());
+            if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) ++namedWhileWritten;
+        };
         RunLikeTheInstall(zip, Fixtures() + c.archive, t.path());
         EXPECT_EQ(zip.ErrorCode(), c.code) << Narrow(c.archive) << " " << Narrow(zip.ErrorText());
+        EXPECT_EQ(namedWhileWritten, 0) << Narrow(c.archive);
         EXPECT_EQ(zip.ExtractedCount(), c.code == zipOk ? 1 : 0);
         EXPECT_EQ(callbacks, 0);
         if (c.folderThere) {
@@ -230,6 +238,53 @@ TEST(Zip1, NewTargetsAreWrittenInPlaceAndRemovedWhenDamaged) {
         else if (c.folderThere) want[L"ordner\\ziel.txt\\"] = "<dir>";
         else want[L"ordner\\ziel.txt"] = c.left;
         EXPECT_EQ(Tree(t.path()), want) << Narrow(c.archive);
+    }
+}
+
+// Another program holds a.txt open with read sharing only, as a running
+// Mirado holds its program files.
+TEST(Zip1, AFileHeldByAnotherProgramIsAskedAboutAndReplacedOrLeft) {
+    struct Case {
+        const char* name;
+        bool hook;
+        std::vector<bool> answers;  // of OnInUse; the holder lets go before the last
+        bool releaseFirst;
+        std::string a;  // a.txt afterwards
+        int code, left;
+    };
+    const Case cases[] = {
+        {"asked again while held, replaced once let go", true, {true, true}, true, "inhalt a.txt", zipOk, 0},
+        {"given up: old file stays, next entry written", true, {false}, false, "ALT", zipOk, 1},
+        {"without the hook a write fault as before", false, {}, false, "ALT", zipWriteFailed, 0},
+    };
+    for (const Case& c : cases) {
+        TempFolder t;
+        const std::wstring a = t.path() + L"a.txt";
+        WriteFileBytes(a, "ALT");
+        WriteArchive(t.path() + L"neu.zip", {"a.txt", "b.txt"});
+        FileHandle holder(CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        TZipExtractor zip;
+        zip.Silent = true;
+        size_t asked = 0;
+        if (c.hook) {
+            zip.OnInUse = [&](const std::wstring& existing, const std::wstring& entry) {
+                EXPECT_EQ(existing, a);
+                EXPECT_EQ(entry, L"a.txt");
+                if (++asked == c.answers.size() && c.releaseFirst) holder.reset();
+                return asked <= c.answers.size() && c.answers[asked - 1];
+            };
+        }
+        RunLikeTheInstall(zip, t.path() + L"neu.zip", t.path());
+        holder.reset();
+        EXPECT_EQ(zip.ErrorCode(), c.code) << c.name << ": " << Narrow(zip.ErrorText());
+        EXPECT_EQ(asked, c.answers.size()) << c.name;
+        EXPECT_EQ(zip.LeftInUseCount(), c.left) << c.name;
+        std::map<std::wstring, std::string> want{{L"a.txt", c.a}, {L"neu.zip", ""}};
+        if (c.code == zipOk) want[L"b.txt"] = "inhalt b.txt";
+        auto tree = Tree(t.path());
+        tree[L"neu.zip"] = "";
+        EXPECT_EQ(tree, want) << c.name << ": no side file left";
     }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Dateien.h"
+#include "FilesInUse.h"
 #include "Handles.h"
 #include "Reporting.h"
 #include "SideFiles.h"
@@ -71,19 +72,12 @@ private:
     const std::function<void()>* keepAlive_;
 };
 
-// The file an entry is written into: a side file beside the target, or the
-// target itself where none existed; removed unless it was kept.
+// The side file beside the target that an entry is written into; removed
+// unless it was kept.
 class TempFile {
 public:
     bool Create(const std::wstring& folder) {
         file_.reset(CreateSideFile(folder, L"zip", GENERIC_WRITE | DELETE, &path_));
-        return static_cast<bool>(file_);
-    }
-    // False when the name is taken (by a file or a folder) or cannot be made.
-    bool CreateNew(const std::wstring& target) {
-        file_.reset(CreateFileW(ApiPath(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file_) path_ = target;
         return static_cast<bool>(file_);
     }
     ~TempFile() { Discard(); }
@@ -106,13 +100,15 @@ private:
     std::wstring path_;
 };
 
-// Gives the still open temporary file its final name when no file of that
-// name exists. Renaming through the handle costs one system call, where
+enum class Rename { Done, Taken, NotPossible };
+
+// Gives the still open side file its final name when no file of that name
+// exists. Renaming through the handle costs one system call, where
 // MoveFileExW opens the file by name again; with thousands of small files
-// under Wine that is most of the difference to a plain write. False when
-// the name is taken or the rename is not possible; the caller then falls
-// back to MoveFileExW.
-bool RenameNew(HANDLE file, const std::wstring& target) {
+// under Wine that is most of the difference to a plain write. NotPossible
+// (no such call, a path it cannot take): the caller falls back to
+// MoveFileExW.
+Rename RenameNew(HANDLE file, const std::wstring& target) {
     struct IoStatus {
         void* status;
         ULONG_PTR information;
@@ -123,7 +119,7 @@ bool RenameNew(HANDLE file, const std::wstring& target) {
     std::wstring nt;
     if (target.size() > 2 && target[1] == L':' && target[2] == L'\\') nt = L"\\??\\" + target;
     else if (target.rfind(L"\\\\?\\", 0) == 0) nt = L"\\??\\" + target.substr(4);
-    if (!setInformation || nt.empty()) return false;
+    if (!setInformation || nt.empty()) return Rename::NotPossible;
     // FILE_RENAME_INFORMATION: replace flag, root directory, name length, name.
     struct Header {
         BOOLEAN replaceIfExists;
@@ -137,7 +133,11 @@ bool RenameNew(HANDLE file, const std::wstring& target) {
     std::memcpy(info.data() + offsetof(Header, fileNameLength) + sizeof(ULONG), nt.data(), nameBytes);
     IoStatus io{};
     const int kFileRenameInformation = 10;
-    return setInformation(file, &io, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation) == 0;
+    const LONG status =
+        setInformation(file, &io, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation);
+    const LONG kObjectNameCollision = static_cast<LONG>(0xC0000035);
+    if (status == 0) return Rename::Done;
+    return status == kObjectNameCollision ? Rename::Taken : Rename::NotPossible;
 }
 
 bool EntryFileTime(const zipread::Entry& e, FILETIME* ft) {
@@ -358,15 +358,12 @@ void TZipExtractor::SetArchiveName(const std::wstring& name) {
     }
 }
 
-// An existing file is kept without OverwriteFiles. Most targets of a fresh
-// install do not exist yet; with OverwriteFiles such a file is written under
-// its own name: nothing installed can be lost by it, and a damaged entry or
-// a failed write removes it again as it would a side file, while the side
-// file's rename would cost a second name lookup and a wineserver round trip
-// per file. What a killed run leaves half written there, the next run backs
-// up and replaces like any installed file; without OverwriteFiles it would
-// be kept, so that way still writes a side file first. A taken name goes
-// the side-file way, which tells a file from a folder.
+// Every entry is written into a side file beside its target and gets its
+// name only once complete and checked: a run killed mid-entry leaves a side
+// file, which the next run sweeps, never a truncated program file under
+// the name the product loads. An existing file is kept without
+// OverwriteFiles; with it, OnBeforeReplace comes first, then the replace,
+// and a file another program holds is left to OnInUse.
 TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
                                           const std::wstring& folder, const std::function<void()>* keepAlive,
                                           bool overwrite, std::exception_ptr* callerError) {
@@ -375,10 +372,7 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
         if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return Put::Skipped;
     }
     TempFile temp;
-    const bool fresh = overwrite && temp.CreateNew(target);
-    const DWORD createError = fresh ? ERROR_SUCCESS : GetLastError();
-    const bool taken = overwrite && (createError == ERROR_FILE_EXISTS || createError == ERROR_ALREADY_EXISTS);
-    if (!fresh && !temp.Create(folder)) {
+    if (!temp.Create(folder)) {
         Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
         return Put::Stop;
     }
@@ -393,46 +387,60 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
     }
     FILETIME ft;
     if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
-    if (fresh || (!taken && RenameNew(temp.Handle(), ApiPath(target)))) {
-        temp.Close();
+    if (FlushAbove > 0 && e.uncompressedSize >= FlushAbove) FlushFileBuffers(temp.Handle());
+    const Rename renamed = RenameNew(temp.Handle(), ApiPath(target));
+    temp.Close();
+    if (renamed == Rename::Done) {
         temp.Keep();
         return Put::Written;
     }
-    temp.Close();
     const std::wstring from = ApiPath(temp.Path()), to = ApiPath(target);
-    if (taken || !MoveFileExW(from.c_str(), to.c_str(), 0)) {
-        const DWORD attrs = GetFileAttributesW(to.c_str());
-        if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-            Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
-                                     (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
-            return Put::Stop;
-        }
-        if (OnBeforeReplace) {
-            try {
-                OnBeforeReplace(target, Wide(e.name));
-            } catch (...) {
-                *callerError = std::current_exception();
-                return Put::CallerThrew;
-            }
-        }
+    if (renamed == Rename::NotPossible && MoveFileExW(from.c_str(), to.c_str(), 0)) {
+        temp.Keep();
+        return Put::Written;
+    }
+    // Made since the look above: still kept.
+    if (!overwrite && GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) return Put::Skipped;
+    const Put put = ReplaceExisting(temp.Path(), target, Wide(e.name), callerError);
+    if (put == Put::Written) temp.Keep();
+    return put;
+}
+
+TZipExtractor::Put TZipExtractor::ReplaceExisting(const std::wstring& side, const std::wstring& target,
+                                                  const std::wstring& entryName, std::exception_ptr* callerError) {
+    const std::wstring from = ApiPath(side), to = ApiPath(target);
+    const DWORD attrs = GetFileAttributesW(to.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
+                                 (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
+        return Put::Stop;
+    }
+    try {
+        if (OnBeforeReplace) OnBeforeReplace(target, entryName);
         // Files from read-only media arrive read-only; an update must
         // still replace them.
         const bool readOnly = attrs & FILE_ATTRIBUTE_READONLY;
-        if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        for (;;) {
+            if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return Put::Written;
+            const DWORD error = GetLastError();
             if (readOnly) SetFileAttributesW(to.c_str(), attrs);
-            Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
-            return Put::Stop;
+            if (!OnInUse || !HeldByAnotherProgram(target, error)) break;
+            if (!OnInUse(target, entryName)) return Put::LeftInUse;
         }
+    } catch (...) {
+        *callerError = std::current_exception();
+        return Put::CallerThrew;
     }
-    temp.Keep();
-    return Put::Written;
+    Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
+    return Put::Stop;
 }
 
 int TZipExtractor::Extract() {
     errorCode_ = zipOk;
     errorText_.clear();
     extractedCount_ = 0;
+    leftInUse_ = 0;
     std::exception_ptr callerError;
     try {
         OpenArchive a(archiveName_);
@@ -505,6 +513,7 @@ int TZipExtractor::Extract() {
             if (put == Put::Stop) return extractedCount_;
             if (put == Put::CallerThrew) break;
             if (put == Put::Written) ++extractedCount_;
+            if (put == Put::LeftInUse) ++leftInUse_;
         }
     } catch (const std::bad_alloc&) {
         Fail(zipInternal, L"Zum Entpacken des Archivs " + Quoted(archiveName_) + L" reicht der Speicher nicht.");

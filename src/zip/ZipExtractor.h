@@ -5,11 +5,11 @@
 // in ErrorCode/ErrorText and, unless Silent, shown in German (through
 // OnFault, or in a message box of its own).
 // The whole directory, the room on the target drive and the names against
-// ProtectedPrefix are checked before the first byte is written; a file that
-// replaces an existing one goes to a temporary file beside it first and
-// replaces it only after its CRC-32 and size proved right; a new one is
-// removed again when they do not. The first damaged entry ends the
-// extraction; files written before it stay.
+// ProtectedPrefix are checked before the first byte is written; every file
+// goes to a side file beside its target first and gets its name (replacing
+// an existing one) only after its CRC-32 and size proved right. The first
+// damaged entry ends the extraction; files written before it stay.
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
@@ -58,6 +58,16 @@ public:
     // window can keep processing its messages during a long extraction. It
     // is expected not to throw.
     std::function<void()> KeepAlive;
+    // Asked when an existing file cannot be replaced because another
+    // program holds it open (path of that file, entry name): true tries the
+    // replace again, false leaves the old file and goes on with the next
+    // entry. Without it, such a file ends the extraction as a write fault.
+    // An exception from it leaves the file in place and leaves Extract.
+    std::function<bool(const std::wstring& existing, const std::wstring& entryName)> OnInUse;
+    // Files of at least this many bytes are flushed to the disk before they
+    // get their name, so that a power cut leaves the old file or the whole
+    // new one; 0: none. Smaller files are not worth a flush each.
+    uint64_t FlushAbove = 0;
     // Shows a fault's text to the user in place of the component's own box,
     // so the box has the owner the caller wants. Expected not to throw.
     std::function<void(const std::wstring& text)> OnFault;
@@ -70,6 +80,8 @@ public:
     int ErrorCode() const { return errorCode_; }
     const std::wstring& ErrorText() const { return errorText_; }
     int ExtractedCount() const { return extractedCount_; }
+    // Files of the last Extract left as they were because OnInUse gave up.
+    int LeftInUseCount() const { return leftInUse_; }
     // Entries found when the archive's directory was read (folders included).
     int EntryCount() const { return entryCount_; }
 
@@ -78,13 +90,17 @@ private:
     int errorCode_ = 0;
     std::wstring errorText_;
     int extractedCount_ = 0;
+    int leftInUse_ = 0;
     int entryCount_ = 0;
 
     void Fail(int code, const std::wstring& text);
-    enum class Put { Written, Skipped, Stop, CallerThrew };
+    enum class Put { Written, Skipped, LeftInUse, Stop, CallerThrew };
     // One file entry to target in folder (which exists). Stop: the fault is
     // recorded; CallerThrew: OnBeforeReplace threw, *callerError holds it.
     Put PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
                 const std::wstring& folder, const std::function<void()>* keepAlive, bool overwrite,
                 std::exception_ptr* callerError);
+    // The checked side file over the existing target.
+    Put ReplaceExisting(const std::wstring& side, const std::wstring& target, const std::wstring& entryName,
+                        std::exception_ptr* callerError);
 };
