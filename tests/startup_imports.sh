@@ -16,7 +16,7 @@ fi
 # The ones loaded on first use must still be named (in UTF-16, the way the
 # loader passes them to LoadLibraryW), or the build lost them.
 names=$(strings -a -el "$exe")
-for dll in ole32 shell32 wininet urlmon crypt32; do
+for dll in ole32 shell32 wininet urlmon crypt32 rstrtmgr; do
     grep -i "$dll\.dll$" <<<"$names" >/dev/null || { echo "update.exe never loads $dll.dll"; exit 1; }
 done
 echo "$("$objdump" -f "$exe" | awk '/file format/ {print $NF}'): update.exe maps at start: $found"

@@ -283,21 +283,6 @@ TEST_F(Install, ClosingTheWindowDuringATransferEndsTheProgramAfterTheRun) {
     EXPECT_NE(log.find("LANG.BIN wurde in Pfad: "), std::string::npos);
 }
 
-// wineboot's way of ending the session: the messages Windows sends at a
-// log-off, to every program with a window. Its exit code.
-DWORD EndSession() {
-    std::wstring command = L"wineboot.exe --end-session";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 999;
-    CloseHandle(pi.hThread);
-    DWORD code = 998;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return code;
-}
-
 // A log-off asked for while a file arrives is held off and the run goes on;
 // when Windows ends the session anyway, the log says where the run ended.
 TEST_F(Install, ALogOffDuringTheRunIsHeldOffAndAForcedOneLeavesTheLog) {
@@ -311,19 +296,13 @@ TEST_F(Install, ALogOffDuringTheRunIsHeldOffAndAForcedOneLeavesTheLog) {
     ASSERT_TRUE(wiz().PressInstall());
     ASSERT_TRUE(Wizard::WaitFor([&] { return wiz().ProgressPos() >= 2 && wiz().ProgressPos() < 40; }, 20000))
         << "no transfer seen";
-    EXPECT_NE(EndSession(), 0u) << "the log-off went ahead";
+    EXPECT_NE(uidriver::AskToEndSession(), 0u) << "the log-off went ahead";
     EXPECT_TRUE(wiz().Running());
     EXPECT_TRUE(wiz().Responsive());
     const int before = wiz().ProgressPos();
     ASSERT_TRUE(Wizard::WaitFor([&] { return wiz().ProgressPos() > before; }, 10000)) << "the run stopped";
 
-    // Wine's wineboot never ends a session a program held off; Windows
-    // does when the user insists: WM_ENDSESSION, and the end of the process
-    // once it returned.
-    DWORD_PTR result = 0;
-    ASSERT_TRUE(SendMessageTimeoutW(wiz().Main(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &result));
-    TerminateProcess(wiz().Process(), 0);
-    ASSERT_TRUE(wiz().WaitExit(10000));
+    ASSERT_TRUE(uidriver::EndSessionAnyway(wiz().Process(), wiz().Main()));
     EXPECT_EQ(Content(world().Mirado19() + L"lang.bin"), "installed lang");
     std::string log;
     ASSERT_TRUE(ReadBytes(world().LogPath(), &log));

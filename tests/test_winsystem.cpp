@@ -124,4 +124,11 @@ TEST(LazyDlls, EveryFunctionIsFoundAndEachDllAnswers) {
     std::string copied;
     EXPECT_TRUE(ReadFileBytes(copy, &copied));
     EXPECT_EQ(copied, "Inhalt");
+
+    // The Restart Manager opens a session; it names nobody for a file no
+    // one holds.
+    DWORD rm = 0;
+    WCHAR key[CCH_RM_SESSION_KEY + 1] = L"";
+    EXPECT_EQ(lazy::RmStartSession(&rm, 0, key), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(lazy::RmEndSession(rm), static_cast<DWORD>(ERROR_SUCCESS));
 }

@@ -5,10 +5,12 @@
 // in ErrorCode/ErrorText and, unless Silent, shown in German (through
 // OnFault, or in a message box of its own).
 // The whole directory, the room on the target drive and the names against
-// ProtectedPrefix are checked before the first byte is written; every file
-// goes to a side file beside its target first and gets its name (replacing
-// an existing one) only after its CRC-32 and size proved right. The first
-// damaged entry ends the extraction; files written before it stay.
+// ProtectedPrefix are checked before the first byte is written; a file that
+// replaces an existing one goes to a side file beside it first and replaces
+// it only after its CRC-32 and size proved right; a new one is written under
+// its name marked to be removed on close until then, so neither a damaged
+// entry nor a run killed mid-entry leaves a part of it. The first damaged
+// entry ends the extraction; files written before it stay.
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -100,6 +102,9 @@ private:
     Put PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
                 const std::wstring& folder, const std::function<void()>* keepAlive, bool overwrite,
                 std::exception_ptr* callerError);
+    // A file where none was; Skipped when the name is taken.
+    Put PutNew(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+               const std::function<void()>* keepAlive);
     // The checked side file over the existing target.
     Put ReplaceExisting(const std::wstring& side, const std::wstring& target, const std::wstring& entryName,
                         std::exception_ptr* callerError);

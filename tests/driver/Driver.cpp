@@ -72,6 +72,27 @@ void EndProcess(HANDLE process, HWND main, DWORD timeoutMs) {
     }
 }
 
+DWORD AskToEndSession() {
+    std::wstring command = L"wineboot.exe --end-session";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 999;
+    CloseHandle(pi.hThread);
+    DWORD code = 998;
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+bool EndSessionAnyway(HANDLE process, HWND main) {
+    DWORD_PTR result = 0;
+    const bool answered =
+        SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &result) != 0;
+    TerminateProcess(process, 0);
+    return answered && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+}
+
 Wizard::~Wizard() {
     if (pi_.hProcess) {
         // Open boxes would keep the window from closing.

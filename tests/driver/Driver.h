@@ -109,5 +109,14 @@ std::vector<HWND> TopWindows(DWORD pid, const wchar_t* cls);
 // A program's main window ends when WM_CLOSE reaches it; then the process
 // is given timeoutMs to end before it is terminated.
 void EndProcess(HANDLE process, HWND main, DWORD timeoutMs);
+// What a log-off asks of every program with a window, as Wine's wineboot
+// sends it; its exit code (0: every program let the session end). Wine
+// never ends a session a program held off.
+DWORD AskToEndSession();
+// What Windows does when it ends the session all the same (the user
+// insisted): WM_ENDSESSION to the main window, then the end of the process
+// once that returned. False when the window did not answer or the process
+// lived on.
+bool EndSessionAnyway(HANDLE process, HWND main);
 
 }  // namespace uidriver

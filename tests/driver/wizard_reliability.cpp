@@ -1,7 +1,8 @@
 // Fault injection against the real update.exe (make reliability): installs
 // with the FTP data connection cut at random byte offsets, hostile archives
 // (one per refusal rule), hostile update lists, a locked and a read-only
-// target file and a target folder that cannot be made; faults that pass (a
+// target file and a target folder that cannot be made; files in use, a run
+// killed mid-extraction and a log-off; faults that pass (a
 // transfer cut or silent once), no FTP at all and a server that cannot
 // connect back. After every run each tracked file must be byte for byte its
 // old version (with its backup where the run replaced it) or the new one,
@@ -225,6 +226,15 @@ struct Case {
     // The fault passes or leaves another way open: every tracked file must
     // end as its new version.
     bool mustArrive = false;
+    // A box about a file another program holds: onHeld runs first, then
+    // the box is answered with heldAnswer.
+    std::function<void()> onHeld;
+    int heldAnswer = IDCANCEL;
+    // Looked at while the run works; true once it ended the program itself
+    // (a kill, a log-off). The run must not end before the fault came:
+    // before during ended it, or before came says so.
+    std::function<bool(Wizard&)> during;
+    std::function<bool()> came;
 };
 
 bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
@@ -242,7 +252,8 @@ bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen, s
     auto answerAll = [&] {
         for (const Box& b : w.Boxes()) {
             *boxes += b.text + L"\n";
-            w.Answer(b, b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
+            if (b.Has(IDRETRY) && c.onHeld) c.onHeld();
+            w.Answer(b, b.Has(IDRETRY) ? c.heldAnswer : b.Has(IDNO) ? IDNO : b.Has(IDOK) ? IDOK : IDYES);
         }
     };
     auto end = [&] {
@@ -296,8 +307,10 @@ bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen, s
     if (w.Caption() == L"Weiter" && w.Count(w.lstUpd) > 0) {
         if (c.before) c.before();
         if (!w.PressInstall()) return false;
+        bool endedByFault = false;
         const bool ended = Wizard::WaitFor(
             [&] {
+                if (c.during && c.during(w)) return endedByFault = true;
                 answerAll();
                 if (!w.Boxes().empty() || !w.Enabled(w.cmdnex)) return false;
                 // An error that ends the run leaves "Weiter", after the log.
@@ -306,6 +319,11 @@ bool Drive(Wizard& w, const Case& c, AnswerProbe& probe, std::wstring* unseen, s
             },
             120000);
         if (c.after) c.after();
+        if (endedByFault) {
+            probe.Stop();
+            return w.WaitExit(20000);
+        }
+        if (c.during && !(c.came && c.came())) *unseen = L"the run ended before the fault came";
         // An error that ends the run early leaves "Weiter"; the program
         // must still answer and close.
         if (!ended && !w.Responsive()) return false;
@@ -790,6 +808,90 @@ Case TransientHttpCase(World& w, std::mt19937& gen, int n, const std::string& ki
     return c;
 }
 
+// Another program (this one) holds the big file and an installed archive
+// entry open with read sharing only, as a running Mirado holds its files.
+// Wiederholen once it let go: both arrive; Abbrechen: both stay as they were.
+Case InUseCase(World& w, std::mt19937& gen, int n, int answer) {
+    Case c = TransferCase(w, gen, n);
+    c.name = answer == IDRETRY ? L"files in use, Wiederholen" : L"files in use, Abbrechen";
+    c.kind = "files in use";
+    c.faults = 2;
+    c.heldAnswer = answer;
+    c.mustArrive = answer == IDRETRY;
+    c.expect = {answer == IDRETRY ? L"wird gerade von einem anderen Programm verwendet. Bitte schließen Sie"
+                                  : L"BIG.BIN wird von einem anderen Programm verwendet und wurde nicht ersetzt"};
+    auto held = std::make_shared<std::vector<HANDLE>>();
+    const std::vector<std::wstring> paths = {w.Mirado19() + L"big.bin",
+                                             w.Mirado19Iec() + L"Symbole\\Elektro\\S01.sym"};
+    const auto release = [held] {
+        for (HANDLE h : *held) CloseHandle(h);
+        held->clear();
+    };
+    c.before = [held, paths] {
+        for (const std::wstring& p : paths)
+            held->push_back(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    if (answer == IDRETRY) c.onHeld = release;
+    c.after = release;
+    return c;
+}
+
+// The run is killed while it writes an archive's new files (big ones, so
+// the kill falls inside one): none may be there half written.
+Case KilledExtractionCase(World& w, std::mt19937& gen, int n) {
+    Case c;
+    c.name = L"killed during the extraction of new files " + std::to_wstring(n);
+    c.kind = "killed extraction";
+    const std::wstring sym = w.Mirado19Iec() + L"Symbole\\";
+    std::vector<zipbuild::Item> items;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "Neu/gross" + std::to_string(i) + ".bin";
+        items.push_back(Entry(name, Random(gen, 3000000 + gen() % 2000000), false));
+        c.tracked.push_back({sym, L"Neu\\gross" + std::to_wstring(i) + L".bin", false, "", items.back().data});
+    }
+    const std::string zip = zipbuild::Build(items).bytes;
+    c.files = {{L"neu.zip", zip}};
+    c.list = L"[1]\nPrg=MIRADO19\nText=Mirado\ncek=1\nFile001=neu.zip\nName001=neu.zip\nPath001=SYMBOLE\n";
+    c.targets = {sym};
+    c.tracked.push_back({sym, L"neu.zip", false, "", zip});
+    // Once the first of them is being written.
+    c.during = [sym](Wizard& wiz) {
+        WIN32_FIND_DATAW fd;
+        const HANDLE find = FindFirstFileW((sym + L"Neu\\gross*.bin").c_str(), &fd);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        FindClose(find);
+        TerminateProcess(wiz.Process(), 9);
+        return true;
+    };
+    return c;
+}
+
+// A log-off while a file arrives: asked for, it is held off and the run
+// completes; ended anyway, the log says so and every file is old or new.
+Case EndSessionCase(World& w, std::mt19937& gen, bool anyway) {
+    Case c = TransferCase(w, gen, anyway ? 2 : 1, false);
+    c.name = anyway ? L"session ended anyway" : L"log-off held off";
+    c.kind = "end-session";
+    // Slow enough that the log-off comes while the big file arrives: one
+    // asked for after the run would end the program, and the run's end
+    // would not come.
+    c.files[0].second = c.tracked[0].newBytes = Random(gen, 400000);
+    c.control = L"&throttle=40000";
+    c.mustArrive = !anyway;
+    if (anyway) c.expect = {L"Abgebrochen: Windows wurde beendet."};
+    auto asked = std::make_shared<bool>(false);
+    c.during = [asked, anyway](Wizard& wiz) {
+        if (wiz.ProgressPos() < 5) return false;
+        if (!*asked) {
+            *asked = true;
+            uidriver::AskToEndSession();
+        }
+        return anyway && uidriver::EndSessionAnyway(wiz.Process(), wiz.Main());
+    };
+    c.came = [asked] { return *asked; };
+    return c;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) {
         fprintf(stderr, "usage: wizard_reliability.exe <update.exe> <server state folder> <cut runs> <seed>\n");
@@ -941,6 +1043,11 @@ int wmain(int argc, wchar_t** argv) {
     });
 
     for (int variant = 0; variant < 4; ++variant) RunCase(exe, [&](World& w) { return BackupCase(w, variant); });
+
+    // A workstation's own faults: files in use, a killed run, a log-off.
+    for (int answer : {IDRETRY, IDCANCEL}) RunCase(exe, [&](World& w) { return InUseCase(w, gen, 1, answer); });
+    for (int n = 1; n <= 3; ++n) RunCase(exe, [&](World& w) { return KilledExtractionCase(w, gen, n); });
+    for (bool anyway : {false, true}) RunCase(exe, [&](World& w) { return EndSessionCase(w, gen, anyway); });
 
     // A drive that fills up: tools/reliability.sh maps a small one as
     // RELIABILITY_FULL_DRIVE, or names in RELIABILITY_FULL_SKIP why not.
