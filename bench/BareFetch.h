@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "Handles.h"
+#include "sys/Handles.h"
 
 // Reads file to its end into a new file at local, 4096 bytes at a time.
 inline bool ReadAllInto(HINTERNET file, const std::wstring& local) {

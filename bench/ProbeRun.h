@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Handles.h"
+#include "sys/Handles.h"
 
 struct ProbeResult {
     bool ok = false;

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "BareFetch.h"
-#include "Dateien.h"
-#include "Handles.h"
+#include "sys/Dateien.h"
+#include "sys/Handles.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <cwchar>
 #include <string>
 
-#include "Handles.h"
+#include "sys/Handles.h"
 
 namespace {
 

@@ -31,13 +31,13 @@
 #include <vector>
 
 #include "BareFetch.h"
-#include "Handles.h"
+#include "sys/Handles.h"
 #include "ProbeRun.h"
-#include "ProgressControls.h"
-#include "Transfers.h"
-#include "Variable.h"
-#include "WindowReporting.h"
-#include "main.h"
+#include "ui/ProgressControls.h"
+#include "net/Transfers.h"
+#include "run/Variable.h"
+#include "ui/WindowReporting.h"
+#include "ui/main.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "Dateien.h"
+#include "sys/Dateien.h"
 #include "Driver.h"
 
 using uidriver::Box;

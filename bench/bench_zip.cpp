@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "ProbeRun.h"
-#include "WindowReporting.h"
-#include "main.h"
+#include "ui/WindowReporting.h"
+#include "ui/main.h"
 #include "zip/ZipExtractor.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Descriptor.h"
+#include "run/Descriptor.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

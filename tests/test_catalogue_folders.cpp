@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Reg.h"
-#include "Variable.h"
-#include "Descriptor.h"
+#include "sys/Reg.h"
+#include "run/Variable.h"
+#include "run/Descriptor.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "Variable.h"
+#include "run/Variable.h"
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
 

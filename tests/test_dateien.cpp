@@ -1,9 +1,9 @@
 // INI value with stored default, folder chains and the file boundary helpers.
 #include <gtest/gtest.h>
 
-#include "Dateien.h"
-#include "Ini.h"
-#include "Variable.h"
+#include "sys/Dateien.h"
+#include "sys/Ini.h"
+#include "run/Variable.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

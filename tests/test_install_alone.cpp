@@ -2,9 +2,9 @@
 // frontend held in memory, against the local update server.
 #include <gtest/gtest.h>
 
-#include "InstallRun.h"
-#include "Reg.h"
-#include "Variable.h"
+#include "run/InstallRun.h"
+#include "sys/Reg.h"
+#include "run/Variable.h"
 #include "support/MemoryReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"

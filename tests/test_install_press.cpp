@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Dateien.h"
+#include "sys/Dateien.h"
 #include "support/InstallFixture.h"
 
 using namespace testsupport;

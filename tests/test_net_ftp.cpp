@@ -7,9 +7,9 @@
 
 #include <regex>
 
-#include "ProgressControls.h"
-#include "Transfers.h"
-#include "WindowReporting.h"
+#include "ui/ProgressControls.h"
+#include "net/Transfers.h"
+#include "ui/WindowReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 

@@ -5,10 +5,10 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include "Reg.h"
-#include "Variable.h"
-#include "Transfers.h"
-#include "WindowReporting.h"
+#include "sys/Reg.h"
+#include "run/Variable.h"
+#include "net/Transfers.h"
+#include "ui/WindowReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
 

@@ -3,7 +3,7 @@
 // list ends the wizard.
 #include <gtest/gtest.h>
 
-#include "Variable.h"
+#include "run/Variable.h"
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
 #include "test_net_server.h"

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
-#include "Reg.h"
-#include "UpdateError.h"
-#include "Variable.h"
+#include "sys/Reg.h"
+#include "sys/UpdateError.h"
+#include "run/Variable.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

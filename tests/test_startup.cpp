@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "Variable.h"
-#include "main.h"
+#include "run/Variable.h"
+#include "ui/main.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Trust.h"
+#include "sys/Trust.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Trust.h"
+#include "sys/Trust.h"
 #include "native/ZipBuilder.h"
 #include "support/InstallFixture.h"
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "Controls.h"
-#include "Handles.h"
-#include "Reg.h"
+#include "ui/Controls.h"
+#include "sys/Handles.h"
+#include "sys/Reg.h"
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
 

@@ -3,8 +3,8 @@
 // first use.
 #include <gtest/gtest.h>
 
-#include "LazyDlls.h"
-#include "WinSystem.h"
+#include "sys/LazyDlls.h"
+#include "sys/WinSystem.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

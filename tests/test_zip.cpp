@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "Handles.h"
+#include "sys/Handles.h"
 #include "native/ZipBuilder.h"
 #include "support/TestSupport.h"
 #include "zip/ZipExtractor.h"

@@ -12,12 +12,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Dateien.h"
-#include "FilesInUse.h"
-#include "Handles.h"
-#include "Reporting.h"
-#include "SideFiles.h"
-#include "Text.h"
+#include "sys/Dateien.h"
+#include "net/FilesInUse.h"
+#include "sys/Handles.h"
+#include "net/Reporting.h"
+#include "net/SideFiles.h"
+#include "sys/Text.h"
 #include "zip/ZipReader.h"
 #include "zip/ZipSpace.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "SideFiles.h"
+#include "net/SideFiles.h"
 
 namespace zipspace {
 namespace {

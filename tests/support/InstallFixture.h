@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "Descriptor.h"
-#include "InstallRun.h"
-#include "Reg.h"
+#include "run/Descriptor.h"
+#include "run/InstallRun.h"
+#include "sys/Reg.h"
 #include "TestSupport.h"
-#include "Transfers.h"
-#include "Variable.h"
+#include "net/Transfers.h"
+#include "run/Variable.h"
 #include "WindowFixture.h"
-#include "WindowReporting.h"
-#include "main.h"
+#include "ui/WindowReporting.h"
+#include "ui/main.h"
 #include "test_net_server.h"
 
 namespace testsupport {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Reporting.h"
+#include "net/Reporting.h"
 
 namespace testsupport {
 

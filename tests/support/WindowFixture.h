@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "TestSupport.h"
-#include "Variable.h"
-#include "main.h"
+#include "run/Variable.h"
+#include "ui/main.h"
 
 namespace testsupport {
 

@@ -1,0 +1,124 @@
+// One HTTP attempt at a file that replaces an installed one, for when FTP
+// cannot be reached: WinInet reads it on a helper thread block by block,
+// as the FTP attempt does, so the display, the checks and the retries are
+// the same. The proxy is the one of the system's Internet settings.
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cwchar>
+#include <memory>
+
+#include "net/FetchAttempts.h"
+#include "sys/Handles.h"
+#include "net/HttpResume.h"
+#include "net/LiveWait.h"
+
+namespace {
+
+std::wstring Header(HINTERNET request, DWORD which) {
+    wchar_t text[512];
+    DWORD len = sizeof(text);
+    if (!lazy::HttpQueryInfoW(request, which, text, &len, nullptr)) return L"";
+    return std::wstring(text, len / sizeof(wchar_t));
+}
+
+class HttpReadJob final : public RemoteRead {
+public:
+    HttpReadJob(const std::wstring& url, uint64_t resumeAt, const std::wstring& known)
+        : url_(url), resumeAt_(resumeAt), validator_(known) {}
+
+    std::atomic<bool> unreachable{false};
+    // Valid once opened is set and the data is readable.
+    uint64_t size = kUnknownLength;  // the whole file's length
+    uint64_t startAt = 0;            // where this answer's data begins
+    std::wstring validator;
+
+private:
+    bool Open() override;
+    bool Refuse(bool network) {
+        unreachable.store(network);
+        return false;
+    }
+
+    std::wstring url_;
+    uint64_t resumeAt_;
+    std::wstring validator_;
+};
+
+bool HttpReadJob::Open() {
+    HINTERNET session = lazy::InternetOpenW(L"Program_Name", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) return Refuse(false);
+    Keep(session, kSession);
+    beat.Beat();
+    // A retry asks for the rest, but only of the same file.
+    const std::wstring headers = ResumeHeaders(resumeAt_, validator_);
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+    HINTERNET request = nullptr;
+    DWORD error = 0;
+    Guarded([&] {
+        request = lazy::InternetOpenUrlW(session, url_.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                                         static_cast<DWORD>(headers.size()), flags, 0);
+        error = GetLastError();
+    });
+    if (!request) return Refuse(IsNetworkFault(error));
+    Keep(request, kRemote);
+    beat.Beat();
+    std::wstring status, lengthText, range, etag, modified;
+    if (!Guarded([&] {
+            status = Header(request, HTTP_QUERY_STATUS_CODE);
+            lengthText = Header(request, HTTP_QUERY_CONTENT_LENGTH);
+            range = Header(request, HTTP_QUERY_CONTENT_RANGE);
+            etag = Header(request, HTTP_QUERY_ETAG);
+            modified = Header(request, HTTP_QUERY_LAST_MODIFIED);
+        }))
+        return Refuse(false);
+    uint64_t length = kUnknownLength;
+    const bool hasLength = ParseCount(lengthText, &length);
+    if (status == L"206") {
+        uint64_t first = 0, total = 0;
+        if (!ParseContentRange(range, &first, &total) || first != resumeAt_) return Refuse(false);
+        startAt = first;
+        size = total;
+    } else if (status == L"200") {
+        size = hasLength ? length : kUnknownLength;
+    } else {
+        return Refuse(false);
+    }
+    validator = etag.empty() ? modified : etag;
+    limit = size == kUnknownLength ? kUnknownLength : size - startAt;
+    StartReading(request);
+    return true;
+}
+
+}  // namespace
+
+Attempt HttpAttempt(const std::wstring& url, FetchTarget& target, RemoteIdentity& identity, DWORD stallMs) {
+    const std::wstring validator = identity.known ? identity.validator : std::wstring();
+    auto job = std::make_shared<HttpReadJob>(url, target.written, validator);
+    if (!StartRemoteRead(job)) return {AttemptEnd::Failed, L""};
+    const ReadRelease release(job);
+    if (WaitPumping(job->opened.get(), job->beat, stallMs, target.frontend) == WaitEnd::Stalled) {
+        LeaveBehind(job);
+        return {AttemptEnd::Failed, L""};
+    }
+    if (!job->readable.load()) return {job->unreachable.load() ? AttemptEnd::Unreachable : AttemptEnd::Failed, L""};
+    if (job->startAt != target.written) target.Restart();
+    identity.known = true;
+    identity.size = job->size;
+    identity.validator = job->validator;
+    const bool sized = job->size != kUnknownLength;
+    target.Begin(sized ? job->size : 0);
+    const Received received = Receive(*job, target, job->size, stallMs);
+    if (received.silent)
+        LeaveBehind(job);
+    else
+        Finish(job, stallMs, target.frontend);
+    if (sized && target.written > job->size) return {AttemptEnd::Failed, L""};
+    if (!received.broken && (!sized || target.written == job->size)) {
+        identity.size = target.written;
+        return {AttemptEnd::Done, L""};
+    }
+    return {AttemptEnd::Broken, L""};
+}

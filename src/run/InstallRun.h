@@ -1,0 +1,45 @@
+#pragma once
+// The install run: fetches the files of the checked entries into the
+// products' folders, saving what they replace, unpacks archives, and
+// writes the download log.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/Reporting.h"
+#include "run/Session.h"
+#include "sys/UpdateError.h"
+#include "zip/ZipExtractor.h"
+
+// What a run reports into, asks and works with. The window's press gives its
+// lists, progress controls and Zip1 (WindowReporting.h).
+struct InstallTools {
+    RunReport& report;
+    UpdateSelection& selection;
+    TransferProgress& progress;
+    Frontend& frontend;
+    TZipExtractor& zip;
+};
+
+// Installs the checked entries of the selection, entry i from the section
+// whose id is sectionIds[i], as the descriptor session.workFolder +
+// "update.cfg" lists them; files that must not replace an installed one are
+// fetched from session.updateBaseUrl into session.workFolder + "Updates\".
+// A file whose entry names a digest lands only with those bytes; with
+// session.listSigned every entry must name one. Reports into tools.report
+// and ends with WriteDownloadLog, also when an error ends the run early (the
+// error is then raised again for the wizard's click handler).
+void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds);
+// Saves the report's lines as workFolder + "Updates\Download <short date>
+// .txt" (ANSI, CR LF), empties report and selection, reports where the log
+// lies and opens it. A log that cannot be written raises UpdateError with
+// report and selection unchanged.
+void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
+                      const std::wstring& workFolder);
+// For a run that Windows ends midway (a log-off or shutdown): saves its
+// lines so far and "Abgebrochen: Windows wurde beendet." as the day's log.
+// Never raises; false when the log could not be written.
+bool SaveEndedRunLog(std::vector<std::wstring> lines, const std::wstring& workFolder);
+// The FTP port the install run uses: the setting "FTP Port" (default "21"),
+// 21 when the setting is no port number or cannot be read.
+uint16_t InstallFtpPort(HKEY root);

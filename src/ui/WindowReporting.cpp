@@ -1,0 +1,79 @@
+#include "ui/WindowReporting.h"
+
+#include "run/InstallRun.h"
+#include "ui/ProgressControls.h"
+#include "run/Variable.h"
+
+void ListReport::AddLine(const std::wstring& text) {
+    Hold();
+    ListAdd(list_, text);
+}
+
+void ListReport::Clear() {
+    Hold();
+    ListClear(list_);
+}
+
+void ListReport::Hold() {
+    if (held_) return;
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    held_ = true;
+    // Something in the queue, so the next look at it (every transfer and
+    // wait makes one) processes messages and so shows the lines.
+    PostMessageW(list_, WM_NULL, 0, 0);
+}
+
+void ListReport::Show() {
+    if (!held_) return;
+    held_ = false;
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+std::vector<std::wstring> ListReport::Lines() const {
+    std::vector<std::wstring> lines;
+    const int count = ListCount(list_);
+    for (int i = 0; i < count; ++i) lines.push_back(ListItemText(list_, i));
+    return lines;
+}
+
+int CheckListSelection::Count() const { return ListCount(list_); }
+
+bool CheckListSelection::IsChecked(int index) const { return CheckListChecked(list_, index); }
+
+void CheckListSelection::Clear() { ListClear(list_); }
+
+int WindowFrontend::Message(const std::wstring& text, const std::wstring& caption, UINT flags) {
+    ShowReport();
+    return ShowMessage(text, caption, flags);
+}
+
+void WindowFrontend::Open(const std::wstring& path, const wchar_t* verb, int show) {
+    if (opens_) return opens_->Open(ApplicationWindow(), path, verb, show);
+    OpenWithShell(ApplicationWindow(), path, verb, show);
+}
+
+void WindowFrontend::ShowBusy(bool busy) { SetBusyCursor(busy); }
+
+void WindowFrontend::Breathe() {
+    ShowReport();
+    ProcessMessages();
+}
+
+void WindowFrontend::KeepAlive() {
+    ShowReport();
+    KeepWindowAlive();
+}
+
+void InstallUpdates(TfrmMain& form) {
+    ListReport report(form.lstAnw);
+    CheckListSelection selection(form.lstUpd);
+    ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
+    WindowFrontend frontend(report, form.shellOpens());
+    InstallUpdates({report, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
+}
+
+bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {
+    WindowFrontend frontend;
+    return HttpDownload(url, dest, askToOpen, frontend, limits);
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The main window TfrmMain: the wizard with its one button.
+#include <windows.h>
+#include <memory>
+#include <string>
+// The list helpers come along: the transfer and install code fill lstAnw and
+// read lstUpd through this header.
+#include "ui/CheckList.h"
+#include "run/Session.h"
+#include "ui/ShellOpens.h"
+#include "zip/ZipExtractor.h"
+
+// Where the wizard stands; the button's press does what the step asks for.
+enum class WizardStep {
+    CustomerData = 0,  // the customer page is shown
+    Confirmation = 1,  // the user confirms the preparations; the press fetches the list
+    Selection = 2,     // the updates are offered; the press installs them
+    Finished = 3,      // installed; the press closes the window
+    NothingToDo = 99,  // the list offered nothing; the press closes the window
+};
+
+class TfrmMain {
+public:
+    TfrmMain();  // out of line: Resources is complete only there
+    ~TfrmMain();
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+
+    // Creates the window; FormCreate runs inside unless startupChecks is
+    // false (tests that need only the controls). False when the window could
+    // not be created at all.
+    bool Create(HINSTANCE instance, bool startupChecks = true);
+    // Shows the window the first time (FormShow runs inside).
+    void Show();
+
+    // Handlers of the wizard.
+    void FormCreate();
+    void FormShow();
+    void cmdnexClick();
+    void lstUpdClick();
+    bool ReadUpdateList(const std::wstring& fileName);
+
+    HWND Handle() const noexcept { return hwnd_; }
+    // Set by the creation step when the program must end once it runs.
+    bool TerminateRequested() const noexcept { return terminateRequested_; }
+    void RequestTerminate() noexcept { terminateRequested_ = true; }
+    // True while a press of the button runs.
+    bool InPress() const noexcept { return pressDepth_ > 0; }
+    WizardStep Step() const noexcept { return step_; }
+    void SetStep(WizardStep step) noexcept { step_ = step; }
+    // What the start-up found (filled by FormCreate; tests set it directly).
+    const Session& session() const noexcept { return session_; }
+    Session& session() noexcept { return session_; }
+    // One section id per entry of lstUpd, in list order (ReadUpdateList).
+    const std::wstring& SelectedSections() const noexcept { return selectedSections_; }
+    // Files opened for the user; the program's end waits for them to start.
+    ShellOpens& shellOpens() noexcept { return shellOpens_; }
+
+    // Controls, named as in the layout.
+    HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
+         ProgressBar1 = nullptr, lblSize = nullptr, lblFile = nullptr, cmdnex = nullptr,
+         panAdr = nullptr, Label6 = nullptr;
+    HWND txtFir = nullptr, txtOrt = nullptr, txtSac = nullptr, txtPC = nullptr,
+         txtTel = nullptr, txtMail = nullptr;
+
+    TZipExtractor Zip1;
+
+private:
+    static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void OnCommand(HWND control, UINT code);
+    void OnClose();
+    void RunPress();
+    void PressCustomerData();
+    void PressFetchList();
+    void PressInstall();
+    void OnSessionEnding();
+    void ApplyFonts();
+
+    HWND hwnd_ = nullptr;
+    bool terminateRequested_ = false;
+    bool shown_ = false;
+    bool closePending_ = false;
+    bool installing_ = false;  // the install run works (LogoffHold)
+    int pressDepth_ = 0;
+    WizardStep step_ = WizardStep::CustomerData;
+    Session session_;
+    std::wstring selectedSections_;
+    HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
+    struct Resources;
+    std::unique_ptr<Resources> res_;
+    ShellOpens shellOpens_;
+};
+
+inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
+
+// Owner window for message boxes (the main window once it exists).
+HWND ApplicationWindow();
+// Lets the window repaint and take input: dispatches all pending messages.
+void ProcessMessages();
+// For long work on the window's thread (an extraction): called often, it
+// lets the window repaint and answer about every 10 ms.
+void KeepWindowAlive();
+// The general error display: error icon, the title as caption, the message
+// with a full stop added when its last character codes above '.'.
+void ShowGeneralError(const std::wstring& message);
+// The screen cursor: the hourglass while busy, else the default arrow.
+void SetBusyCursor(bool busy);
+// True from SetBusyCursor(true) to SetBusyCursor(false): the window and the
+// banner keep the hourglass while the mouse moves over them.
+bool BusyCursorShown();
+// Message box owned by the application window.
+int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
