@@ -43,7 +43,9 @@ TEST(InstallAlone, TheRunNeedsNothingButItsInterfaces) {
     session.registryRoot = HKEY_CURRENT_USER;
     session.workFolder = work;
     session.updateBaseUrl = nettest::HttpBase();
-    InstallUpdates({report, selection, progress, frontend, zip}, session, L"12");
+    RunRecord record;
+    record.ShowIn(&report);
+    InstallUpdates({record, selection, progress, frontend, zip}, session, L"12");
 
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(product + L"a.dat", &bytes));
@@ -58,6 +60,7 @@ TEST(InstallAlone, TheRunNeedsNothingButItsInterfaces) {
     EXPECT_EQ((std::vector<bool>{true, false}), frontend.busy);
     EXPECT_EQ(std::vector<std::wstring>{L"Soll " + updates + L"b.dat geöffnet werden?"}, frontend.boxes);
 
+    EXPECT_EQ(record.Lines(), report.lines) << "what is shown is what the run recorded";
     ASSERT_EQ(3u, report.lines.size());
     const std::wstring log = report.lines[1].substr(1);
     EXPECT_EQ(0u, log.rfind(updates + L"Download ", 0)) << Narrow(log);

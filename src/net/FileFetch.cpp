@@ -84,7 +84,7 @@ bool FetchAll(const Source& source, FetchTarget& target, RemoteIdentity& identit
         std::wstring box = a.box;
         if (route.way == FtpRoute::Way::Http && !source.httpUrl.empty())
             box = FtpLeftBox(route, source.server, source.file);
-        if (!box.empty()) target.frontend.Message(box, kBoxCaption, MB_OK);
+        if (!box.empty()) target.frontend.Message(box, kAppTitle, MB_OK);
         return false;
     }
 }

@@ -70,7 +70,7 @@ std::wstring FileInUseLine(const std::wstring& name) {
 
 bool AskToRetryHeld(const std::wstring& dest, const std::wstring& name, Frontend& frontend) {
     const std::wstring question = FileInUseQuestion(name, ProgramsHolding(dest));
-    return frontend.Message(question, kBoxCaption, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+    return frontend.Message(question, kAppTitle, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
 HeldReplace ReplaceAskingWhileHeld(const std::function<bool()>& replace, const std::wstring& dest,

@@ -10,18 +10,17 @@
 #include <string>
 #include <vector>
 
-// The caption of the work layer's boxes: the program's title, as the window
-// spells it in its own title bar (kAppTitle).
-inline constexpr const wchar_t* kBoxCaption = L"Talvero Liveupdate";
+// The program's title: the window's title bar and the caption of every box,
+// the work layer's included.
+inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 
-// The run's account of what it did, line by line; the download log is
-// written from it.
+// Where the run's lines are shown as they come (the run keeps its own
+// record of them: run/RunRecord.h).
 class RunReport {
 public:
     virtual ~RunReport() = default;
     virtual void AddLine(const std::wstring& text) = 0;
     virtual void Clear() = 0;
-    virtual std::vector<std::wstring> Lines() const = 0;
 };
 
 // The entries offered for installation, each checked or not by the user.

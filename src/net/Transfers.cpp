@@ -349,7 +349,7 @@ bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToO
         if (!FetchUrlToFile(url, dest, limits, frontend, check)) {
             // A file of other bytes than the list named is told in the
             // run's log; the box would name only where it did not land.
-            if (!check || !check->mismatch) frontend.Message(dest, kBoxCaption, MB_ICONERROR | MB_OK);
+            if (!check || !check->mismatch) frontend.Message(dest, kAppTitle, MB_ICONERROR | MB_OK);
             return false;
         }
         result = true;
@@ -364,7 +364,7 @@ bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToO
         if (url.find(L"update.htm", 1) != std::wstring::npos)
             frontend.Message(L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
                              L"Liveupdate.",
-                             kBoxCaption, MB_OK);
+                             kAppTitle, MB_OK);
     }
     return result;
 }

@@ -37,7 +37,7 @@ struct Run {
     // the run on to passive mode or to HTTP.
     mutable FtpRoute route;
 
-    void AddLine(const std::wstring& text) const { tools.report.AddLine(text); }
+    void AddLine(const std::wstring& text) const { tools.record.Add(text); }
 };
 
 // "_History 20261207-090503": one name for every backup folder of a run.
@@ -116,7 +116,7 @@ public:
         zip_.OnInUse = std::move(inUse);
         zip_.KeepAlive = [&frontend] { frontend.KeepAlive(); };
         zip_.OnFault = [&frontend](const std::wstring& text) {
-            frontend.Message(text, kBoxCaption, MB_OK | MB_ICONERROR);
+            frontend.Message(text, kAppTitle, MB_OK | MB_ICONERROR);
         };
     }
     ~ExtractionHooks() {
@@ -169,7 +169,7 @@ void UnpackArchive(const Run& run, const std::wstring& product, const std::wstri
         if (zip.LeftInUseCount() > 0) run.AddLine(L"");
         frontend.Breathe();
     } catch (const std::exception&) {
-        frontend.Message(UnpackFailedLine(archive), kBoxCaption, MB_OK | MB_ICONERROR);
+        frontend.Message(UnpackFailedLine(archive), kAppTitle, MB_OK | MB_ICONERROR);
         run.AddLine(UnpackFailedLine(archive));
     }
 }
@@ -315,9 +315,9 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
     const std::wstring& workFolder = session.workFolder;
     try {
         const UpdateDescriptor descriptor(workFolder + L"update.cfg", session.listSigned);
-        tools.report.Clear();
-        tools.report.AddLine(L"Erneuerte Dateien");
-        tools.report.AddLine(L"");
+        tools.record.Clear();
+        tools.record.Add(L"Erneuerte Dateien");
+        tools.record.Add(L"");
         const FtpServer ftp{UpdateFtpHost(session.registryRoot), kFtpUser, kFtpPassword,
                             InstallFtpPort(session.registryRoot)};
         const Run run{tools, session, sectionIds, HistorySuffix(started), ftp, FtpRoute()};
@@ -325,21 +325,21 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
     } catch (...) {
         // The log of what was done so far is written all the same, and it
         // says why the run ended there; should that fail too, the error
-        // that ended the run is the one to show, and the report still holds
+        // that ended the run is the one to show, and the record still holds
         // the run's lines.
         try {
             throw;
         } catch (const UpdateError& e) {
-            tools.report.AddLine(e.message());
+            tools.record.Add(e.message());
         } catch (...) {
         }
         try {
-            WriteDownloadLog(tools.report, tools.selection, tools.frontend, workFolder);
+            WriteDownloadLog(tools.record, tools.selection, tools.frontend, workFolder);
         } catch (const std::exception&) {
         }
         throw;
     }
-    WriteDownloadLog(tools.report, tools.selection, tools.frontend, workFolder);
+    WriteDownloadLog(tools.record, tools.selection, tools.frontend, workFolder);
 }
 
 namespace {
@@ -362,14 +362,14 @@ bool SaveEndedRunLog(std::vector<std::wstring> lines, const std::wstring& workFo
     }
 }
 
-void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
+void WriteDownloadLog(RunRecord& record, UpdateSelection& selection, Frontend& frontend,
                       const std::wstring& workFolder) {
     const std::wstring path = DownloadLogPath(workFolder);
-    SaveLines(report.Lines(), path);
-    report.Clear();
+    SaveLines(record.Lines(), path);
+    record.Clear();
     selection.Clear();
-    report.AddLine(L" Das Download-Protokoll wurde in:");
-    report.AddLine(L" " + path);
-    report.AddLine(L" gespeichert");
+    record.Add(L" Das Download-Protokoll wurde in:");
+    record.Add(L" " + path);
+    record.Add(L" gespeichert");
     if (FileExists(path)) frontend.Open(path, nullptr, SW_SHOWMAXIMIZED);
 }

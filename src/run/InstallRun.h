@@ -7,14 +7,16 @@
 #include <vector>
 
 #include "net/Reporting.h"
+#include "run/RunRecord.h"
 #include "run/Session.h"
 #include "sys/UpdateError.h"
 #include "zip/ZipExtractor.h"
 
-// What a run reports into, asks and works with. The window's press gives its
-// lists, progress controls and Zip1 (WindowReporting.h).
+// What a run records into (shown where the record shows), asks and works
+// with. The window's press gives its record, lists, progress controls and
+// Zip1 (ui/WindowReporting.h).
 struct InstallTools {
-    RunReport& report;
+    RunRecord& record;
     UpdateSelection& selection;
     TransferProgress& progress;
     Frontend& frontend;
@@ -26,15 +28,15 @@ struct InstallTools {
 // "update.cfg" lists them; files that must not replace an installed one are
 // fetched from session.updateBaseUrl into session.workFolder + "Updates\".
 // A file whose entry names a digest lands only with those bytes; with
-// session.listSigned every entry must name one. Reports into tools.report
+// session.listSigned every entry must name one. Records into tools.record
 // and ends with WriteDownloadLog, also when an error ends the run early (the
 // error is then raised again for the wizard's click handler).
 void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds);
-// Saves the report's lines as workFolder + "Updates\Download <short date>
-// .txt" (ANSI, CR LF), empties report and selection, reports where the log
+// Saves the record's lines as workFolder + "Updates\Download <short date>
+// .txt" (ANSI, CR LF), empties record and selection, records where the log
 // lies and opens it. A log that cannot be written raises UpdateError with
-// report and selection unchanged.
-void WriteDownloadLog(RunReport& report, UpdateSelection& selection, Frontend& frontend,
+// record and selection unchanged.
+void WriteDownloadLog(RunRecord& record, UpdateSelection& selection, Frontend& frontend,
                       const std::wstring& workFolder);
 // For a run that Windows ends midway (a log-off or shutdown): saves its
 // lines so far and "Abgebrochen: Windows wurde beendet." as the day's log.

@@ -434,11 +434,7 @@ void TfrmMain::PressInstall() {
 // returns: the run's lines so far become the day's log, with why it ends
 // there. Every installed file is the old or the new one; what a transfer
 // had fetched so far lies in a side file, which the next run sweeps.
-void TfrmMain::OnSessionEnding() {
-    std::vector<std::wstring> lines;
-    for (int i = 0, n = ListCount(lstAnw); i < n; ++i) lines.push_back(ListItemText(lstAnw, i));
-    SaveEndedRunLog(std::move(lines), session_.workFolder);
-}
+void TfrmMain::OnSessionEnding() { SaveEndedRunLog(runRecord_.Lines(), session_.workFolder); }
 
 void TfrmMain::lstUpdClick() {
     if (step_ != WizardStep::Confirmation) return;

@@ -30,13 +30,6 @@ void ListReport::Show() {
     InvalidateRect(list_, nullptr, TRUE);
 }
 
-std::vector<std::wstring> ListReport::Lines() const {
-    std::vector<std::wstring> lines;
-    const int count = ListCount(list_);
-    for (int i = 0; i < count; ++i) lines.push_back(ListItemText(list_, i));
-    return lines;
-}
-
 int CheckListSelection::Count() const { return ListCount(list_); }
 
 bool CheckListSelection::IsChecked(int index) const { return CheckListChecked(list_, index); }
@@ -67,10 +60,16 @@ void WindowFrontend::KeepAlive() {
 
 void InstallUpdates(TfrmMain& form) {
     ListReport report(form.lstAnw);
+    // The list shows the record's lines only while this press lasts.
+    struct Shown {
+        RunRecord& record;
+        ~Shown() { record.ShowIn(nullptr); }
+    } shown{form.runRecord()};
+    shown.record.ShowIn(&report);
     CheckListSelection selection(form.lstUpd);
     ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
     WindowFrontend frontend(report, form.shellOpens());
-    InstallUpdates({report, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
+    InstallUpdates({shown.record, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {

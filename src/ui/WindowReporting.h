@@ -10,7 +10,7 @@
 #include "net/Transfers.h"
 #include "ui/main.h"
 
-// A list box's lines as a run's report (lstAnw). Once the list scrolls,
+// A list box that shows a run's lines (lstAnw). Once the list scrolls,
 // every added line redraws its scroll bar at once, which under Wine costs
 // several milliseconds a line; the list therefore holds its drawing while
 // lines come in and draws them all the next time the window's messages are
@@ -24,7 +24,6 @@ public:
     ListReport& operator=(const ListReport&) = delete;
     void AddLine(const std::wstring& text) override;
     void Clear() override;
-    std::vector<std::wstring> Lines() const override;
     // Draws what came in since the last time.
     void Show();
 
@@ -68,8 +67,9 @@ private:
     ShellOpens* opens_ = nullptr;
 };
 
-// The install press: the run over the form's lists, progress controls and
-// Zip1, with the section ids, work folder and base URL the wizard holds.
+// The install press: the run over the form's record (shown in lstAnw),
+// lists, progress controls and Zip1, with the section ids, work folder and
+// base URL the wizard holds.
 void InstallUpdates(TfrmMain& form);
 
 // HttpDownload with the window's boxes, as the window's handlers fetch.

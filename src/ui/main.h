@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <memory>
 #include <string>
-// The list helpers come along: the transfer and install code fill lstAnw and
-// read lstUpd through this header.
+#include "net/Reporting.h"  // kAppTitle
 #include "ui/CheckList.h"
+#include "run/RunRecord.h"
 #include "run/Session.h"
 #include "ui/ShellOpens.h"
 #include "zip/ZipExtractor.h"
@@ -53,6 +53,9 @@ public:
     Session& session() noexcept { return session_; }
     // One section id per entry of lstUpd, in list order (ReadUpdateList).
     const std::wstring& SelectedSections() const noexcept { return selectedSections_; }
+    // The install run's record: its lines while it works (written as the
+    // log also when Windows ends the session midway), then the log's place.
+    RunRecord& runRecord() noexcept { return runRecord_; }
     // Files opened for the user; the program's end waits for them to start.
     ShellOpens& shellOpens() noexcept { return shellOpens_; }
 
@@ -89,14 +92,13 @@ private:
     int pressDepth_ = 0;
     WizardStep step_ = WizardStep::CustomerData;
     Session session_;
+    RunRecord runRecord_;
     std::wstring selectedSections_;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
     std::unique_ptr<Resources> res_;
     ShellOpens shellOpens_;
 };
-
-inline constexpr const wchar_t* kAppTitle = L"Talvero Liveupdate";
 
 // Owner window for message boxes (the main window once it exists).
 HWND ApplicationWindow();

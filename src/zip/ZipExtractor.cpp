@@ -267,7 +267,7 @@ void TZipExtractor::Fail(int code, const std::wstring& text) {
     if (OnFault)
         OnFault(text);
     else
-        MessageBoxW(nullptr, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// The work layer's interfaces without a window: report and selection held
-// in memory, a progress display and a frontend that record what the work
+// The work layer's interfaces without a window: the lines shown and the
+// selection held in memory, a progress display and a frontend that record what the work
 // asked of them. Boxes are answered from a queue (IDOK when it is empty).
 #include <windows.h>
 
@@ -15,7 +15,6 @@ namespace testsupport {
 struct MemoryReport final : RunReport {
     void AddLine(const std::wstring& text) override { lines.push_back(text); }
     void Clear() override { lines.clear(); }
-    std::vector<std::wstring> Lines() const override { return lines; }
     std::vector<std::wstring> lines;
 };
 
