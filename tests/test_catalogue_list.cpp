@@ -51,7 +51,7 @@ protected:
         o.result = form().ReadUpdateList(path);
         for (int i = 0; i < ListCount(form().lstUpd); ++i)
             o.entries.emplace_back(ListItemText(form().lstUpd, i), CheckListChecked(form().lstUpd, i));
-        o.sections = form().SelectedSections();
+        for (const std::wstring& s : form().OfferedSections()) o.sections += s;
         for (int i = 0; i < ListCount(form().lstAnw); ++i) o.messages.push_back(ListItemText(form().lstAnw, i));
         o.button = Text(form().cmdnex);
         return o;

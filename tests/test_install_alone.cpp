@@ -34,7 +34,7 @@ TEST(InstallAlone, TheRunNeedsNothingButItsInterfaces) {
                                          "File002=ut12b.dat\r\nName002=b.dat\r\nRepl002=0\r\nOpen002=1\r\n"
                                          "[2]\r\nPrg=MIRADO19\r\nFile001=ut12c.dat\r\nName001=c.dat\r\n");
     MemoryReport report;
-    MemorySelection selection({true, false});
+    MemorySelection selection({true, false}, {L"1", L"2"});
     CountingProgress progress;
     RecordingFrontend frontend;
     frontend.answers.push_back(IDNO);
@@ -45,7 +45,7 @@ TEST(InstallAlone, TheRunNeedsNothingButItsInterfaces) {
     session.updateBaseUrl = nettest::HttpBase();
     RunRecord record;
     record.ShowIn(&report);
-    InstallUpdates({record, selection, progress, frontend, zip}, session, L"12");
+    InstallUpdates({record, selection, progress, frontend, zip}, session);
 
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(product + L"a.dat", &bytes));

@@ -176,7 +176,7 @@ TEST_F(InstallRun, OnlyCheckedEntriesWithTheirOwnSectionAndUnbrokenNumbers) {
          "File001=ut4b1.dat\r\nName001=b1.dat\r\nFile003=ut4b3.dat\r\nName003=b3.dat\r\n"
          "[c]\r\nPrg=MIRADO19\r\nT=C\r\ncek=1\r\nFile001=\r\nFile002=ut4c.dat\r\nName002=c.dat\r\n"
          "[d]\r\nPrg=MIRADO19\r\nT=D\r\ncek=1\r\nFile001=ut4d.dat\r\nName001=..\\evil.dat\r\n");
-    ASSERT_EQ(L"abcd", form().SelectedSections());
+    ASSERT_EQ((std::vector<std::wstring>{L"a", L"b", L"c", L"d"}), form().OfferedSections());
     Check(0, false);
     Check(1, true);
     Run();

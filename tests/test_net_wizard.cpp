@@ -64,7 +64,7 @@ TEST_F(ListFetch, ListIsFetchedIntoTheWorkFolderAndOffered) {
     EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
     EXPECT_EQ(ListItemText(form().lstUpd, 1), L"Hilfe");
     EXPECT_FALSE(CheckListChecked(form().lstUpd, 1));
-    EXPECT_EQ(form().SelectedSections(), L"13");
+    EXPECT_EQ(form().OfferedSections(), (std::vector<std::wstring>{L"1", L"3"}));
     EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Folgende Programmteile werden erneuert");
     EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
     EXPECT_EQ(Text(form().cmdnex), L"Weiter");

@@ -31,6 +31,8 @@ public:
     // Asked only when the run reaches the entry: the user may still change
     // later entries while earlier ones install.
     virtual bool IsChecked(int index) const = 0;
+    // The update list's section the entry offers; empty when it has none.
+    virtual std::wstring Section(int index) const = 0;
     virtual void Clear() = 0;
 };
 

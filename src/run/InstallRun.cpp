@@ -30,7 +30,6 @@ std::wstring UpdatesFolder(const std::wstring& workFolder) { return workFolder +
 struct Run {
     const InstallTools& tools;
     const Session& session;
-    const std::wstring& sectionIds;
     std::wstring historySuffix;
     FtpServer ftp;
     // Where the next file of the replace path starts: each file may move
@@ -256,8 +255,8 @@ void InstallEntries(const Run& run, const UpdateDescriptor& descriptor, int entr
     for (int i = 0; i < entryCount; ++i) {
         // Read only now: the selection stays usable while earlier entries install.
         if (!run.tools.selection.IsChecked(i)) continue;
-        if (static_cast<size_t>(i) >= run.sectionIds.size()) continue;
-        const std::wstring section(1, run.sectionIds[static_cast<size_t>(i)]);
+        const std::wstring section = run.tools.selection.Section(i);
+        if (section.empty()) continue;
         const std::wstring product = descriptor.Product(section);
         for (const FileEntry& e : descriptor.Entries(section)) InstallFile(run, product, e);
     }
@@ -308,7 +307,7 @@ uint16_t InstallFtpPort(HKEY root) {
     return ParsePort(text, &port) ? port : kDefaultFtpPort;
 }
 
-void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds) {
+void InstallUpdates(const InstallTools& tools, const Session& session) {
     SYSTEMTIME started;
     GetLocalTime(&started);
     const int entryCount = tools.selection.Count();
@@ -320,7 +319,7 @@ void InstallUpdates(const InstallTools& tools, const Session& session, const std
         tools.record.Add(L"");
         const FtpServer ftp{UpdateFtpHost(session.registryRoot), kFtpUser, kFtpPassword,
                             InstallFtpPort(session.registryRoot)};
-        const Run run{tools, session, sectionIds, HistorySuffix(started), ftp, FtpRoute()};
+        const Run run{tools, session, HistorySuffix(started), ftp, FtpRoute()};
         InstallEntries(run, descriptor, entryCount);
     } catch (...) {
         // The log of what was done so far is written all the same, and it

@@ -23,15 +23,15 @@ struct InstallTools {
     TZipExtractor& zip;
 };
 
-// Installs the checked entries of the selection, entry i from the section
-// whose id is sectionIds[i], as the descriptor session.workFolder +
+// Installs the checked entries of the selection, each from the section it
+// offers, as the descriptor session.workFolder +
 // "update.cfg" lists them; files that must not replace an installed one are
 // fetched from session.updateBaseUrl into session.workFolder + "Updates\".
 // A file whose entry names a digest lands only with those bytes; with
 // session.listSigned every entry must name one. Records into tools.record
 // and ends with WriteDownloadLog, also when an error ends the run early (the
 // error is then raised again for the wizard's click handler).
-void InstallUpdates(const InstallTools& tools, const Session& session, const std::wstring& sectionIds);
+void InstallUpdates(const InstallTools& tools, const Session& session);
 // Saves the record's lines as workFolder + "Updates\Download <short date>
 // .txt" (ANSI, CR LF), empties record and selection, records where the log
 // lies and opens it. A log that cannot be written raises UpdateError with

@@ -83,8 +83,8 @@ bool SingleCharacterId(const std::wstring& header, wchar_t* id) {
 
 class UpdateListReader {
 public:
-    UpdateListReader(HANDLE file, HWND list, HKEY root, std::wstring* sectionIds)
-        : in_(file), list_(list), root_(root), sectionIds_(*sectionIds) {}
+    UpdateListReader(HANDLE file, HWND list, HKEY root, std::vector<std::wstring>* sections)
+        : in_(file), list_(list), root_(root), sections_(*sections) {}
 
     // Lists every offered section; returns the number of entries listed.
     int Run() {
@@ -123,14 +123,14 @@ private:
         const bool checked = in_.ReadLine() != L"cek=0";
         // An entry the list could not take must not get a section id either.
         if (CheckListAdd(list_, caption, checked) < 0) return;
-        sectionIds_ += sectionId_;
+        sections_.push_back(std::wstring(1, sectionId_));
         ++entries_;
     }
 
     ListLineReader in_;
     HWND list_;
     HKEY root_;
-    std::wstring& sectionIds_;
+    std::vector<std::wstring>& sections_;
     std::wstring pendingProduct_;
     wchar_t sectionId_ = L'\0';
     int entries_ = 0;
@@ -189,7 +189,7 @@ void ShowYesOnlyInformation(const std::wstring& text) {
 
 bool TfrmMain::ReadUpdateList(const std::wstring& fileName) {
     ListClear(lstUpd);
-    selectedSections_.clear();
+    offeredSections_.clear();
     if (!FileExists(fileName)) {
         ShowYesOnlyInformation(L"Datei \"update.cfg\" ist nicht vorhanden.");
         return false;
@@ -201,7 +201,7 @@ bool TfrmMain::ReadUpdateList(const std::wstring& fileName) {
         const FileHandle file(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         const ListRedrawPause pause(lstUpd);
-        if (file) entries = UpdateListReader(file.get(), lstUpd, session_.registryRoot, &selectedSections_).Run();
+        if (file) entries = UpdateListReader(file.get(), lstUpd, session_.registryRoot, &offeredSections_).Run();
     }
     ListClear(lstAnw);
     if (entries > 0) {

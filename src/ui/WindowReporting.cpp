@@ -34,6 +34,11 @@ int CheckListSelection::Count() const { return ListCount(list_); }
 
 bool CheckListSelection::IsChecked(int index) const { return CheckListChecked(list_, index); }
 
+std::wstring CheckListSelection::Section(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < sections_.size() ? sections_[static_cast<size_t>(index)]
+                                                                       : std::wstring();
+}
+
 void CheckListSelection::Clear() { ListClear(list_); }
 
 int WindowFrontend::Message(const std::wstring& text, const std::wstring& caption, UINT flags) {
@@ -66,10 +71,10 @@ void InstallUpdates(TfrmMain& form) {
         ~Shown() { record.ShowIn(nullptr); }
     } shown{form.runRecord()};
     shown.record.ShowIn(&report);
-    CheckListSelection selection(form.lstUpd);
+    CheckListSelection selection(form.lstUpd, form.OfferedSections());
     ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
     WindowFrontend frontend(report, form.shellOpens());
-    InstallUpdates({shown.record, selection, progress, frontend, form.Zip1}, form.session(), form.SelectedSections());
+    InstallUpdates({shown.record, selection, progress, frontend, form.Zip1}, form.session());
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {

@@ -33,16 +33,19 @@ private:
     bool held_ = false;
 };
 
-// The entries of a check list as the selection (lstUpd).
+// The entries of a check list as the selection (lstUpd), with the section
+// each offers.
 class CheckListSelection final : public UpdateSelection {
 public:
-    explicit CheckListSelection(HWND list) : list_(list) {}
+    CheckListSelection(HWND list, const std::vector<std::wstring>& sections) : list_(list), sections_(sections) {}
     int Count() const override;
     bool IsChecked(int index) const override;
+    std::wstring Section(int index) const override;
     void Clear() override;
 
 private:
     HWND list_;
+    const std::vector<std::wstring>& sections_;
 };
 
 // Boxes owned by the main window (none while there is no window), its busy
@@ -68,8 +71,8 @@ private:
 };
 
 // The install press: the run over the form's record (shown in lstAnw),
-// lists, progress controls and Zip1, with the section ids, work folder and
-// base URL the wizard holds.
+// lists, progress controls and Zip1, with the offered sections, work
+// folder and base URL the wizard holds.
 void InstallUpdates(TfrmMain& form);
 
 // HttpDownload with the window's boxes, as the window's handlers fetch.

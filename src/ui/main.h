@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <memory>
 #include <string>
+#include <vector>
 #include "net/Reporting.h"  // kAppTitle
 #include "ui/CheckList.h"
 #include "run/RunRecord.h"
@@ -51,8 +52,8 @@ public:
     // What the start-up found (filled by FormCreate; tests set it directly).
     const Session& session() const noexcept { return session_; }
     Session& session() noexcept { return session_; }
-    // One section id per entry of lstUpd, in list order (ReadUpdateList).
-    const std::wstring& SelectedSections() const noexcept { return selectedSections_; }
+    // The section of each entry of lstUpd, in list order (ReadUpdateList).
+    const std::vector<std::wstring>& OfferedSections() const noexcept { return offeredSections_; }
     // The install run's record: its lines while it works (written as the
     // log also when Windows ends the session midway), then the log's place.
     RunRecord& runRecord() noexcept { return runRecord_; }
@@ -93,7 +94,7 @@ private:
     WizardStep step_ = WizardStep::CustomerData;
     Session session_;
     RunRecord runRecord_;
-    std::wstring selectedSections_;
+    std::vector<std::wstring> offeredSections_;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
     std::unique_ptr<Resources> res_;

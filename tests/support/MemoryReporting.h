@@ -19,14 +19,17 @@ struct MemoryReport final : RunReport {
 };
 
 struct MemorySelection final : UpdateSelection {
-    explicit MemorySelection(std::vector<bool> checks) : checked(std::move(checks)) {}
+    MemorySelection(std::vector<bool> checks, std::vector<std::wstring> offered)
+        : checked(std::move(checks)), sections(std::move(offered)) {}
     int Count() const override { return static_cast<int>(checked.size()); }
     bool IsChecked(int index) const override {
         asked.push_back(index);
         return checked.at(static_cast<size_t>(index));
     }
+    std::wstring Section(int index) const override { return sections.at(static_cast<size_t>(index)); }
     void Clear() override { checked.clear(); }
     std::vector<bool> checked;
+    std::vector<std::wstring> sections;
     mutable std::vector<int> asked;  // in the order the work asked
 };
 
