@@ -19,11 +19,6 @@
 #include "ui/WindowReporting.h"
 #include "res/resource.h"
 
-namespace {
-// The one main window, once created: the owner of every message box.
-TfrmMain* frmMain = nullptr;
-}  // namespace
-
 struct TfrmMain::Resources {
     GdiObject font;         // Tahoma, 11 pixels
     GdiObject headingFont;  // MS Sans Serif, 15 pixels
@@ -141,11 +136,9 @@ TfrmMain::TfrmMain() = default;
 
 TfrmMain::~TfrmMain() {
     if (hwnd_) DestroyWindow(hwnd_);
-    if (frmMain == this) frmMain = nullptr;
 }
 
 bool TfrmMain::Create(HINSTANCE instance, bool startupChecks) {
-    frmMain = this;
     res_ = std::make_unique<Resources>();
     res_->bigIcon.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, 48, 48, 0)));
     res_->smallIcon.reset(
@@ -238,6 +231,8 @@ LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* created = static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         created->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+        // The owner of every box from here on, FormCreate's included.
+        SetApplicationWindow(hwnd);
     }
     auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
@@ -301,6 +296,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
+        if (ApplicationWindow() == hwnd_) SetApplicationWindow(nullptr);
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         hwnd_ = nullptr;
         return 0;
@@ -439,57 +435,4 @@ void TfrmMain::OnSessionEnding() { SaveEndedRunLog(runRecord_.Lines(), session_.
 void TfrmMain::lstUpdClick() {
     if (step_ != WizardStep::Confirmation) return;
     EnableWindow(cmdnex, ListCount(lstUpd) > 0 && CheckListChecked(lstUpd, 0));
-}
-
-// ---- shared window helpers ------------------------------------------------
-
-namespace {
-
-bool busyCursor = false;
-
-}  // namespace
-
-HWND ApplicationWindow() { return frmMain ? frmMain->Handle() : nullptr; }
-
-void ProcessMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Leave the quit for the message loop that ends the program.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        HWND main = ApplicationWindow();
-        if (!main || !IsDialogMessageW(main, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
-void KeepWindowAlive() {
-    // Between two looks at the queue only the clock is read, which costs
-    // no call to the window system.
-    static DWORD lastLook = 0;
-    const DWORD now = GetTickCount();
-    if (now - lastLook < 10) return;
-    lastLook = now;
-    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
-}
-
-void ShowGeneralError(const std::wstring& message) {
-    std::wstring text = message;
-    if (!text.empty() && text.back() > L'.') text += L'.';
-    MessageBoxW(ApplicationWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
-}
-
-bool BusyCursorShown() { return busyCursor; }
-
-void SetBusyCursor(bool busy) {
-    busyCursor = busy;
-    SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
-}
-
-int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags) {
-    return MessageBoxW(ApplicationWindow(), text.c_str(), caption.c_str(), flags);
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "app/Shell.h"
 #include "net/Reporting.h"  // kAppTitle
 #include "ui/CheckList.h"
 #include "run/RunRecord.h"
@@ -100,21 +101,3 @@ private:
     std::unique_ptr<Resources> res_;
     ShellOpens shellOpens_;
 };
-
-// Owner window for message boxes (the main window once it exists).
-HWND ApplicationWindow();
-// Lets the window repaint and take input: dispatches all pending messages.
-void ProcessMessages();
-// For long work on the window's thread (an extraction): called often, it
-// lets the window repaint and answer about every 10 ms.
-void KeepWindowAlive();
-// The general error display: error icon, the title as caption, the message
-// with a full stop added when its last character codes above '.'.
-void ShowGeneralError(const std::wstring& message);
-// The screen cursor: the hourglass while busy, else the default arrow.
-void SetBusyCursor(bool busy);
-// True from SetBusyCursor(true) to SetBusyCursor(false): the window and the
-// banner keep the hourglass while the mouse moves over them.
-bool BusyCursorShown();
-// Message box owned by the application window.
-int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
