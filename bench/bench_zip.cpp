@@ -61,7 +61,6 @@ double TimeExtract(const std::wstring& archive, const std::wstring& target, int*
     zip.Silent = true;
     zip.KeepAlive = std::move(keepAlive);
     const double t0 = Now();
-    zip.EngineLoad = true;
     // What a flush before each rename costs: BENCH_ZIP_FLUSH_ABOVE=1 flushes
     // every file, 0 none; unset, the component's own threshold holds.
     wchar_t flush[32];

@@ -160,8 +160,8 @@ TEST_F(InstallRun, ArchivesAreUnpackedAndWhatTheyReplaceIsSavedFirst) {
     EXPECT_EQ(first, Content(backup + L"SYM.ZIP"));
     EXPECT_FALSE(PathExists(backup + L"Elektro\\k2.sym")) << "new files have no earlier state";
     EXPECT_FALSE(PathExists(backup + L"Neu"));
-    EXPECT_EQ(pro_, form().Zip1.EngineFolder);
-    EXPECT_FALSE(form().Zip1.OnBeforeReplace) << "the hook belongs to one extraction";
+    EXPECT_FALSE(form().Zip1.OnBeforeReplace) << "the hooks belong to one extraction";
+    EXPECT_FALSE(form().Zip1.OnInUse);
     EXPECT_TRUE(boxes_.Seen().empty());
 }
 

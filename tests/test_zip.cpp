@@ -69,8 +69,6 @@ std::map<std::wstring, std::string> Tree(const std::wstring& root) {
 
 // The settings in the order the install run gives them.
 int RunLikeTheInstall(TZipExtractor& zip, const std::wstring& archive, const std::wstring& target) {
-    zip.EngineFolder = L"C:\\Programme\\Mirado\\";
-    zip.EngineLoad = true;
     zip.SetArchiveName(archive);
     zip.ExtractFolder = target;
     zip.AddOption(ExtractOption::OverwriteFiles);

@@ -75,14 +75,14 @@ std::wstring NotFetchedLine(const FileEntry& e, const DigestCheck& check) {
     return check.mismatch ? line + L": Prüfsumme stimmt nicht" : line;
 }
 
-// The archive engine would be loaded from the updated product's program
-// folder. The lookups store their defaults, which is what users see in
-// the registry afterwards.
-std::wstring EngineFolderOf(const Session& session, const std::wstring& product) {
-    if (product == L"MIRADOPRO19") return GetMiradopro19Folder(session);
-    if (product == L"MIRADOS19") return GetMirados19Folder(session);
-    if (product == L"NORVIX19") return GetNorvix19Folder(session);
-    return GetMirado19Folder(session);
+// An archive is unpacked with the updated product's program folder looked
+// up first: the lookup stores the folder's default where none is
+// registered, which is what users see in the registry afterwards.
+void LookUpProgramFolder(const Session& session, const std::wstring& product) {
+    if (product == L"MIRADOPRO19") GetMiradopro19Folder(session);
+    else if (product == L"MIRADOS19") GetMirados19Folder(session);
+    else if (product == L"NORVIX19") GetNorvix19Folder(session);
+    else GetMirado19Folder(session);
 }
 
 // The copy of an installed file in the run's backup folder, under its
@@ -138,8 +138,7 @@ void UnpackArchive(const Run& run, const std::wstring& product, const std::wstri
     TZipExtractor& zip = run.tools.zip;
     Frontend& frontend = run.tools.frontend;
     try {
-        zip.EngineFolder = EngineFolderOf(run.session, product);
-        zip.EngineLoad = true;
+        LookUpProgramFolder(run.session, product);
         zip.SetArchiveName(archive);
         zip.ExtractFolder = target;
         zip.AddOption(ExtractOption::OverwriteFiles);

@@ -1,7 +1,6 @@
 #pragma once
 // TZipExtractor: the window's archive component (Zip1). The ZIP engine is
-// built in (src/zip/ZipReader.h); EngineFolder and EngineLoad are kept only
-// because the install run sets them. Faults never raise: they are recorded
+// built in (src/zip/ZipReader.h). Faults never raise: they are recorded
 // in ErrorCode/ErrorText and, unless Silent, shown in German (through
 // OnFault, or in a message box of its own).
 // The whole directory, the room on the target drive and the names against
@@ -40,9 +39,6 @@ enum ZipErrorCode : int {
 
 class TZipExtractor {
 public:
-    // Folder the engine would be loaded from; kept for the install run's lookup.
-    std::wstring EngineFolder;
-    bool EngineLoad = false;
     std::wstring ExtractFolder;
     unsigned ExtractOptions = static_cast<unsigned>(ExtractOption::KeepFolderNames) |
                               static_cast<unsigned>(ExtractOption::CreateFolders);
