@@ -114,9 +114,8 @@ bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, cons
     if (!whole || target.written != identity.size) return false;
     if (!PassesDigestCheck(side.path(), check)) return false;
     if (!held) return side.MoveOver(localPath);
-    const HeldReplace replaced =
-        ReplaceAskingWhileHeld([&side, &localPath] { return side.MoveOver(localPath); }, localPath, held->name,
-                               frontend);
+    const HeldReplace replaced = ReplaceWhileHeld([&side, &localPath] { return side.MoveOver(localPath); }, localPath,
+                                                  [&] { return AskToRetryHeld(localPath, held->name, frontend); });
     held->leftInUse = replaced == HeldReplace::LeftInUse;
     return replaced == HeldReplace::Replaced;
 }

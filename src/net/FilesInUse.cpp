@@ -73,8 +73,8 @@ bool AskToRetryHeld(const std::wstring& dest, const std::wstring& name, Frontend
     return frontend.Message(question, kAppTitle, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
-HeldReplace ReplaceAskingWhileHeld(const std::function<bool()>& replace, const std::wstring& dest,
-                                   const std::wstring& name, Frontend& frontend) {
+HeldReplace ReplaceWhileHeld(const std::function<bool()>& replace, const std::wstring& dest,
+                             const std::function<bool()>& tryAgain) {
     for (;;) {
         if (replace()) return HeldReplace::Replaced;
         const DWORD error = GetLastError();
@@ -82,6 +82,6 @@ HeldReplace ReplaceAskingWhileHeld(const std::function<bool()>& replace, const s
             SetLastError(error);
             return HeldReplace::Failed;
         }
-        if (!AskToRetryHeld(dest, name, frontend)) return HeldReplace::LeftInUse;
+        if (!tryAgain()) return HeldReplace::LeftInUse;
     }
 }

@@ -34,8 +34,8 @@ bool AskToRetryHeld(const std::wstring& dest, const std::wstring& name, Frontend
 
 enum class HeldReplace { Replaced, Failed, LeftInUse };
 // Runs replace (true when it replaced dest; the last error says why not)
-// until it succeeds, fails for another reason, or the user answers the
-// question about the held dest with Abbrechen. Each Wiederholen tries the
-// same replace again: nothing is fetched twice.
-HeldReplace ReplaceAskingWhileHeld(const std::function<bool()>& replace, const std::wstring& dest,
-                                   const std::wstring& name, Frontend& frontend);
+// until it succeeds, fails for another reason, or tryAgain (asked each
+// time another program holds dest) says no. Each try replaces with what is
+// already there: nothing is fetched or unpacked twice.
+HeldReplace ReplaceWhileHeld(const std::function<bool()>& replace, const std::wstring& dest,
+                             const std::function<bool()>& tryAgain);

@@ -81,22 +81,23 @@ bool SideFile::Close() {
     return ok;
 }
 
-bool SideFile::MoveOver(const std::wstring& dest) {
-    if (path_.empty() || !Close()) return false;
+bool MoveReplacing(const std::wstring& from, const std::wstring& dest) {
     const std::wstring to = ApiPath(dest);
-    // An update replaces a file that arrived read-only (from a CD, say) as
-    // well; the mark comes back if the replacement fails.
     const DWORD attrs = GetFileAttributesW(to.c_str());
     const bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
                           !(attrs & FILE_ATTRIBUTE_DIRECTORY);
     if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    if (!MoveFileExW(ApiPath(path_).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        // The caller tells a held file from others by the move's error.
-        const DWORD error = GetLastError();
-        if (readOnly) SetFileAttributesW(to.c_str(), attrs);
-        SetLastError(error);
-        return false;
-    }
+    if (MoveFileExW(ApiPath(from).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    // The caller tells a held file from others by the move's error.
+    const DWORD error = GetLastError();
+    if (readOnly) SetFileAttributesW(to.c_str(), attrs);
+    SetLastError(error);
+    return false;
+}
+
+bool SideFile::MoveOver(const std::wstring& dest) {
+    if (path_.empty() || !Close()) return false;
+    if (!MoveReplacing(path_, dest)) return false;
     path_.clear();
     return true;
 }

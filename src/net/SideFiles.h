@@ -21,6 +21,11 @@ void SweepLeftoverSideFiles(const std::wstring& folder);
 // The extended "\\?\" form for paths near MAX_PATH; path must be full.
 std::wstring ApiPath(const std::wstring& path);
 
+// Moves the closed file from over dest, a read-only dest too (an update
+// replaces a file that arrived read-only, from a CD say; the mark comes
+// back if the move fails). Both paths full; the last error says why not.
+bool MoveReplacing(const std::wstring& from, const std::wstring& dest);
+
 // A side file for one destination, removed unless it was moved into place
 // or handed to someone else.
 class SideFile {

@@ -100,6 +100,23 @@ private:
     std::wstring path_;
 };
 
+// NtSetInformationFile on an open handle: what the kernel32 calls of
+// Vista do, here on XP too. Its status (0: done); kNoSuchCall where ntdll
+// has none.
+constexpr LONG kNoSuchCall = static_cast<LONG>(0xC0000002);  // STATUS_NOT_IMPLEMENTED
+LONG SetFileInformation(HANDLE file, void* info, ULONG size, int infoClass) {
+    struct IoStatus {
+        void* status;
+        ULONG_PTR information;
+    };
+    using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+    static const auto setInformation = reinterpret_cast<SetInformationFile>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
+    if (!setInformation) return kNoSuchCall;
+    IoStatus io{};
+    return setInformation(file, &io, info, size, infoClass);
+}
+
 enum class Rename { Done, Taken, NotPossible };
 
 // Gives the still open side file its final name when no file of that name
@@ -109,17 +126,10 @@ enum class Rename { Done, Taken, NotPossible };
 // (no such call, a path it cannot take): the caller falls back to
 // MoveFileExW.
 Rename RenameNew(HANDLE file, const std::wstring& target) {
-    struct IoStatus {
-        void* status;
-        ULONG_PTR information;
-    };
-    using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
-    static const auto setInformation = reinterpret_cast<SetInformationFile>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
     std::wstring nt;
     if (target.size() > 2 && target[1] == L':' && target[2] == L'\\') nt = L"\\??\\" + target;
     else if (target.rfind(L"\\\\?\\", 0) == 0) nt = L"\\??\\" + target.substr(4);
-    if (!setInformation || nt.empty()) return Rename::NotPossible;
+    if (nt.empty()) return Rename::NotPossible;
     // FILE_RENAME_INFORMATION: replace flag, root directory, name length, name.
     struct Header {
         BOOLEAN replaceIfExists;
@@ -131,30 +141,19 @@ Rename RenameNew(HANDLE file, const std::wstring& target) {
     Header header{FALSE, nullptr, static_cast<ULONG>(nameBytes)};
     std::memcpy(info.data(), &header, sizeof(header));
     std::memcpy(info.data() + offsetof(Header, fileNameLength) + sizeof(ULONG), nt.data(), nameBytes);
-    IoStatus io{};
     const int kFileRenameInformation = 10;
-    const LONG status =
-        setInformation(file, &io, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation);
+    const LONG status = SetFileInformation(file, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation);
     const LONG kObjectNameCollision = static_cast<LONG>(0xC0000035);
     if (status == 0) return Rename::Done;
     return status == kObjectNameCollision ? Rename::Taken : Rename::NotPossible;
 }
 
 // Marks an open file to be removed when its last handle closes, or takes
-// the mark back. Set through ntdll: the kernel32 call came only with Vista.
+// the mark back.
 bool SetRemoveOnClose(HANDLE file, bool remove) {
-    struct IoStatus {
-        void* status;
-        ULONG_PTR information;
-    };
-    using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
-    static const auto setInformation = reinterpret_cast<SetInformationFile>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
-    if (!setInformation) return false;
     BOOLEAN deleteFile = remove ? TRUE : FALSE;
-    IoStatus io{};
     const int kFileDispositionInformation = 13;
-    return setInformation(file, &io, &deleteFile, sizeof deleteFile, kFileDispositionInformation) == 0;
+    return SetFileInformation(file, &deleteFile, sizeof deleteFile, kFileDispositionInformation) == 0;
 }
 
 bool EntryFileTime(const zipread::Entry& e, FILETIME* ft) {
@@ -388,28 +387,24 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
         const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
         if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return Put::Skipped;
     }
-    TempFile temp;
+    bool taken = false;
     if (overwrite) {
-        const Put put = PutNew(reader, e, target, keepAlive);
+        const Put put = PutNew(reader, e, target, keepAlive, &taken);
         if (put != Put::Skipped) return put;
     }
+    TempFile temp;
     if (!temp.Create(folder)) {
         Fail(zipWriteFailed, L"Im Ordner " + Quoted(folder) + L" kann keine Datei angelegt werden.");
         return Put::Stop;
     }
-    FileSink sink(temp.Handle(), keepAlive);
-    const zipread::Status s = reader.Extract(e, sink);
-    if (!s.ok()) {
+    zipread::Status fault;
+    if (!WriteEntry(reader, e, temp.Handle(), keepAlive, &fault)) {
         temp.Discard();
-        int code = zipOk;
-        const std::wstring text = FaultText(s, archiveName_, &code, true);
-        Fail(code, text);
+        FailEntry(fault);
         return Put::Stop;
     }
-    FILETIME ft;
-    if (EntryFileTime(e, &ft)) SetFileTime(temp.Handle(), nullptr, nullptr, &ft);
-    if (FlushAbove > 0 && e.uncompressedSize >= FlushAbove) FlushFileBuffers(temp.Handle());
-    const Rename renamed = RenameNew(temp.Handle(), ApiPath(target));
+    // A name PutNew found taken needs no rename that must fail.
+    const Rename renamed = taken ? Rename::Taken : RenameNew(temp.Handle(), ApiPath(target));
     temp.Close();
     if (renamed == Rename::Done) {
         temp.Keep();
@@ -432,31 +427,30 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
 // (its handles closed by Windows) leaves nothing, and no program can open
 // the half-written file meanwhile. One name lookup instead of a side
 // file's two, which under Wine is most of the cost of a small file.
-// Skipped: the name is taken (or the mark cannot be set), the side-file way
-// must take it.
+// Skipped: the name is taken (*taken) or the mark cannot be set; the
+// side-file way must take it.
 TZipExtractor::Put TZipExtractor::PutNew(zipread::Reader& reader, const zipread::Entry& e,
-                                         const std::wstring& target, const std::function<void()>* keepAlive) {
+                                         const std::wstring& target, const std::function<void()>* keepAlive,
+                                         bool* taken) {
     FileHandle file(CreateFileW(ApiPath(target).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return Put::Skipped;
+    if (!file) {
+        const DWORD error = GetLastError();
+        *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return Put::Skipped;
+    }
     if (!SetRemoveOnClose(file.get(), true)) {
         // Still empty and ours: it goes again, and the side-file way comes.
         file.reset();
         DeleteFileW(ApiPath(target).c_str());
         return Put::Skipped;
     }
-    FileSink sink(file.get(), keepAlive);
-    const zipread::Status s = reader.Extract(e, sink);
-    if (!s.ok()) {
-        int code = zipOk;
-        const std::wstring text = FaultText(s, archiveName_, &code, true);
+    zipread::Status fault;
+    if (!WriteEntry(reader, e, file.get(), keepAlive, &fault)) {
         file.reset();
-        Fail(code, text);
+        FailEntry(fault);
         return Put::Stop;
     }
-    FILETIME ft;
-    if (EntryFileTime(e, &ft)) SetFileTime(file.get(), nullptr, nullptr, &ft);
-    if (FlushAbove > 0 && e.uncompressedSize >= FlushAbove) FlushFileBuffers(file.get());
     if (!SetRemoveOnClose(file.get(), false)) {
         file.reset();
         Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden.");
@@ -465,10 +459,26 @@ TZipExtractor::Put TZipExtractor::PutNew(zipread::Reader& reader, const zipread:
     return Put::Written;
 }
 
+bool TZipExtractor::WriteEntry(zipread::Reader& reader, const zipread::Entry& e, void* file,
+                               const std::function<void()>* keepAlive, zipread::Status* fault) {
+    FileSink sink(file, keepAlive);
+    *fault = reader.Extract(e, sink);
+    if (!fault->ok()) return false;
+    FILETIME ft;
+    if (EntryFileTime(e, &ft)) SetFileTime(file, nullptr, nullptr, &ft);
+    if (FlushAbove > 0 && e.uncompressedSize >= FlushAbove) FlushFileBuffers(file);
+    return true;
+}
+
+void TZipExtractor::FailEntry(const zipread::Status& fault) {
+    int code = zipOk;
+    const std::wstring text = FaultText(fault, archiveName_, &code, true);
+    Fail(code, text);
+}
+
 TZipExtractor::Put TZipExtractor::ReplaceExisting(const std::wstring& side, const std::wstring& target,
                                                   const std::wstring& entryName, std::exception_ptr* callerError) {
-    const std::wstring from = ApiPath(side), to = ApiPath(target);
-    const DWORD attrs = GetFileAttributesW(to.c_str());
+    const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
         Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
                                  (attrs == INVALID_FILE_ATTRIBUTES ? L"." : L", weil dort ein Ordner liegt."));
@@ -476,16 +486,18 @@ TZipExtractor::Put TZipExtractor::ReplaceExisting(const std::wstring& side, cons
     }
     try {
         if (OnBeforeReplace) OnBeforeReplace(target, entryName);
-        // Files from read-only media arrive read-only; an update must
-        // still replace them.
-        const bool readOnly = attrs & FILE_ATTRIBUTE_READONLY;
-        for (;;) {
-            if (readOnly) SetFileAttributesW(to.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return Put::Written;
-            const DWORD error = GetLastError();
-            if (readOnly) SetFileAttributesW(to.c_str(), attrs);
-            if (!OnInUse || !HeldByAnotherProgram(target, error)) break;
-            if (!OnInUse(target, entryName)) return Put::LeftInUse;
+        const auto move = [&side, &target] { return MoveReplacing(side, target); };
+        if (!OnInUse) {
+            if (move()) return Put::Written;
+        } else {
+            switch (ReplaceWhileHeld(move, target, [&] { return OnInUse(target, entryName); })) {
+            case HeldReplace::Replaced:
+                return Put::Written;
+            case HeldReplace::LeftInUse:
+                return Put::LeftInUse;
+            case HeldReplace::Failed:
+                break;
+            }
         }
     } catch (...) {
         *callerError = std::current_exception();

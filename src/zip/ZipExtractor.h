@@ -18,6 +18,7 @@
 namespace zipread {
 class Reader;
 struct Entry;
+struct Status;
 }  // namespace zipread
 
 enum class ExtractOption : unsigned { KeepFolderNames = 1, CreateFolders = 2, OverwriteFiles = 4 };
@@ -98,9 +99,16 @@ private:
     Put PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
                 const std::wstring& folder, const std::function<void()>* keepAlive, bool overwrite,
                 std::exception_ptr* callerError);
-    // A file where none was; Skipped when the name is taken.
+    // A file where none was; Skipped (with *taken when the name is) where
+    // the side-file way must take it.
     Put PutNew(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
-               const std::function<void()>* keepAlive);
+               const std::function<void()>* keepAlive, bool* taken);
+    // The entry's checked data into file (a HANDLE), with the entry's time
+    // (flushed from FlushAbove on); false with the reader's fault in *fault.
+    bool WriteEntry(zipread::Reader& reader, const zipread::Entry& e, void* file,
+                    const std::function<void()>* keepAlive, zipread::Status* fault);
+    // Records (and shows) a fault found while an entry was written.
+    void FailEntry(const zipread::Status& fault);
     // The checked side file over the existing target.
     Put ReplaceExisting(const std::wstring& side, const std::wstring& target, const std::wstring& entryName,
                         std::exception_ptr* callerError);
