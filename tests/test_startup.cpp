@@ -239,22 +239,7 @@ bool IsGateChild() {
 DWORD RunChildWithVersion(const wchar_t* version, const char* filter) {
     RegTreeGuard appDefaults(HKEY_CURRENT_USER, kWineAppDefaults);
     RegSet(HKEY_CURRENT_USER, kWineAppDefaults, L"Version", version);
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + Widen(filter);
-    SetEnvironmentVariableW(L"UPDATE_GATE_CHILD", L"1");
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    DWORD code = 99;
-    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 120000);
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    SetEnvironmentVariableW(L"UPDATE_GATE_CHILD", nullptr);
-    return code;
+    return RunThisProgramAgain(filter, L"UPDATE_GATE_CHILD", L"1", 120000);
 }
 
 }  // namespace

@@ -299,21 +299,8 @@ TEST(Zip1, ARunKilledMidEntryLeavesNoPartOfANewFile) {
     big.name = "Neu/gross.dll";
     big.data = std::string(300000, 'x');
     WriteFileBytes(t.path() + L"neu.zip", zipbuild::Build({big}).bytes);
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Zip1.ARunKilledMidEntryLeavesNoPartOfANewFile";
-    SetEnvironmentVariableW(L"UTEST_KILL_IN", t.path().c_str());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    SetEnvironmentVariableW(L"UTEST_KILL_IN", nullptr);
-    ASSERT_TRUE(started);
-    DWORD code = 0;
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    const DWORD code =
+        RunThisProgramAgain("Zip1.ARunKilledMidEntryLeavesNoPartOfANewFile", L"UTEST_KILL_IN", t.path(), 60000);
     EXPECT_EQ(code, 7u) << "the run was not killed inside the entry";
     std::vector<std::wstring> left;
     for (const auto& [name, bytes] : Tree(t.path())) left.push_back(name);

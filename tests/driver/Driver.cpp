@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "support/TestSupport.h"
+
 namespace uidriver {
 
 namespace {
@@ -72,18 +74,7 @@ void EndProcess(HANDLE process, HWND main, DWORD timeoutMs) {
     }
 }
 
-DWORD AskToEndSession() {
-    std::wstring command = L"wineboot.exe --end-session";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 999;
-    CloseHandle(pi.hThread);
-    DWORD code = 998;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return code;
-}
+DWORD AskToEndSession() { return testsupport::RunToEnd(L"wineboot.exe --end-session", 60000); }
 
 bool EndSessionAnyway(HANDLE process, HWND main) {
     DWORD_PTR result = 0;

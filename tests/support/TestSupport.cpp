@@ -265,6 +265,29 @@ void AnswerProbe::Stop() {
 
 AnswerProbe::~AnswerProbe() { Stop(); }
 
+DWORD RunToEnd(std::wstring command, DWORD timeoutMs) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return kNotRun;
+    CloseHandle(pi.hThread);
+    DWORD code = kNotRun;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+DWORD RunThisProgramAgain(const std::string& gtestFilter, const wchar_t* name, const std::wstring& value,
+                          DWORD timeoutMs) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    // The child inherits the variable; this program goes on without it.
+    SetEnvironmentVariableW(name, value.c_str());
+    const DWORD code = RunToEnd(L"\"" + std::wstring(self) + L"\" --gtest_filter=" + Widen(gtestFilter), timeoutMs);
+    SetEnvironmentVariableW(name, nullptr);
+    return code;
+}
+
 std::wstring Widen(const std::string& utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(n, L'\0');

@@ -125,6 +125,15 @@ private:
     std::thread thread_;
 };
 
+// Runs command and waits up to timeoutMs for it to end: its exit code, or
+// kNotRun when it could not be started or did not end in time.
+inline constexpr DWORD kNotRun = 999;
+DWORD RunToEnd(std::wstring command, DWORD timeoutMs);
+// This test program once more, with only the tests gtestFilter names and
+// the environment variable name set to value for it.
+DWORD RunThisProgramAgain(const std::string& gtestFilter, const wchar_t* name, const std::wstring& value,
+                          DWORD timeoutMs);
+
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 
