@@ -97,10 +97,10 @@ struct Display {
         InitCommonControlsEx(&icc);
         form.session().registryRoot = HKEY_CURRENT_USER;
         form.Create(GetModuleHandleW(nullptr), false);
-        bar = form.ProgressBar1;
-        size = form.lblSize;
-        file = form.lblFile;
-        SetWindowPos(form.panAdr, nullptr, 500, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        bar = form.Control(ControlId::ProgressBar1);
+        size = form.Control(ControlId::lblSize);
+        file = form.Control(ControlId::lblFile);
+        SetWindowPos(form.Control(ControlId::panAdr), nullptr, 500, 64, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
         UpdateWindow(form.Handle());
     }
@@ -192,8 +192,9 @@ int main() {
     std::vector<Way> ways;
     ways.push_back({"ftp_display", [&] {
                         ProgressControls progress(display.bar, display.size, display.file);
+                        FetchFault fault;
                         return FtpDownload(FtpServer{L"127.0.0.1", L"58213_upd", L"6184270", ftpPort}, L"lupd19/",
-                                           remote, folder + L"ftp_display.bin", progress, display.frontend);
+                                           remote, folder + L"ftp_display.bin", progress, display.frontend, fault);
                     },
                     folder + L"ftp_display.bin", {}, !ftpOnly});
     ways.push_back({"ftp_bare", [&] { return BareFtp(ftpPort, remote, folder + L"ftp_bare.bin"); },
@@ -204,9 +205,10 @@ int main() {
         ways.push_back({"http_fallback", [&] {
                             ProgressControls progress(display.bar, display.size, display.file);
                             FtpRoute route;
+                            FetchFault fault;
                             return FtpDownload(FtpServer{L"127.0.0.1", L"58213_upd", L"6184270", 1}, L"lupd19/",
                                                remote, folder + L"http_fallback.bin", progress, display.frontend,
-                                               TransferLimits{}, nullptr, &route, url);
+                                               fault, TransferLimits{}, nullptr, &route, url);
                         },
                         folder + L"http_fallback.bin", {}, false});
         ways.push_back({"http_fallback_bare", [=] { return BareHttpFetch(url, folder + L"http_fallback_bare.bin"); },

@@ -57,21 +57,27 @@ unsigned long long PeakWorkingSet() {
 // Extracts like the install run does; returns seconds, or -1 on a fault.
 double TimeExtract(const std::wstring& archive, const std::wstring& target, int* files,
                    std::function<void()> keepAlive = nullptr) {
-    TZipExtractor zip;
-    zip.Silent = true;
-    zip.KeepAlive = std::move(keepAlive);
+    struct Breathing : ExtractEvents {
+        std::function<void()> keepAlive;
+        void KeepAlive() override {
+            if (keepAlive) keepAlive();
+        }
+    } events;
+    events.keepAlive = std::move(keepAlive);
     const double t0 = Now();
+    ExtractRequest request;
+    request.archive = archive;
+    request.folder = target;
+    request.options = request.options | ExtractOption::OverwriteFiles;
     // What a flush before each rename costs: BENCH_ZIP_FLUSH_ABOVE=1 flushes
     // every file, 0 none; unset, the component's own threshold holds.
     wchar_t flush[32];
-    if (GetEnvironmentVariableW(L"BENCH_ZIP_FLUSH_ABOVE", flush, 32)) zip.FlushAbove = _wtoi64(flush);
-    zip.SetArchiveName(archive);
-    zip.ExtractFolder = target;
-    zip.AddOption(ExtractOption::OverwriteFiles);
-    *files = zip.Extract();
+    if (GetEnvironmentVariableW(L"BENCH_ZIP_FLUSH_ABOVE", flush, 32)) request.flushAbove = _wtoi64(flush);
+    const ExtractResult r = TZipExtractor().Extract(request, events);
+    *files = r.extracted;
     const double t = Now() - t0;
-    if (zip.ErrorCode() != zipOk) {
-        std::fwprintf(stderr, L"fault %d: %ls\n", zip.ErrorCode(), zip.ErrorText().c_str());
+    if (r.code != zipOk) {
+        std::fwprintf(stderr, L"fault %d: %ls\n", r.code, r.text.c_str());
         return -1;
     }
     return t;

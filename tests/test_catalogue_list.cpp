@@ -49,11 +49,11 @@ protected:
     Outcome ReadFile(const std::wstring& path) {
         Outcome o;
         o.result = form().ReadUpdateList(path);
-        for (int i = 0; i < ListCount(form().lstUpd); ++i)
-            o.entries.emplace_back(ListItemText(form().lstUpd, i), CheckListChecked(form().lstUpd, i));
+        for (int i = 0; i < ListCount(form().Control(ControlId::lstUpd)); ++i)
+            o.entries.emplace_back(ListItemText(form().Control(ControlId::lstUpd), i), CheckListChecked(form().Control(ControlId::lstUpd), i));
         for (const std::wstring& s : form().OfferedSections()) o.sections += s;
-        for (int i = 0; i < ListCount(form().lstAnw); ++i) o.messages.push_back(ListItemText(form().lstAnw, i));
-        o.button = Text(form().cmdnex);
+        for (int i = 0; i < ListCount(form().Control(ControlId::lstAnw)); ++i) o.messages.push_back(ListItemText(form().Control(ControlId::lstAnw), i));
+        o.button = Text(form().Control(ControlId::cmdnex));
         return o;
     }
 
@@ -91,7 +91,7 @@ TEST_F(UpdateList, NothingOfferedEndsTheWizard) {
     EXPECT_EQ(kNothing, empty.messages);
     EXPECT_EQ(L"Beenden", empty.button);
 
-    SetWindowTextW(form().cmdnex, L"Weiter");
+    SetWindowTextW(form().Control(ControlId::cmdnex), L"Weiter");
     const Outcome none = Read("[1]\r\nPrg=MIRADOS19\r\nText=x\r\ncek=1\r\n\r\n\r\n");
     EXPECT_FALSE(none.result);
     EXPECT_EQ(kNothing, none.messages);
@@ -201,8 +201,8 @@ TEST_F(UpdateList, MissingFileIsAnsweredWithASingleYesButton) {
     const std::wstring yes = boxes.Seen()[0].buttons.at(0);
     boxes.Clear();
 
-    ListClear(form().lstAnw);
-    ListAdd(form().lstAnw, L"vorher");
+    ListClear(form().Control(ControlId::lstAnw));
+    ListAdd(form().Control(ControlId::lstAnw), L"vorher");
     const Outcome o = ReadFile(root_.path() + L"fehlt.cfg");
     EXPECT_FALSE(o.result);
     EXPECT_TRUE(o.entries.empty());

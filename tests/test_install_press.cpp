@@ -23,8 +23,8 @@ protected:
     }
 
     void ExpectButtonBack(const wchar_t* caption) {
-        EXPECT_EQ(caption, Text(form().cmdnex));
-        EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+        EXPECT_EQ(caption, Text(form().Control(ControlId::cmdnex)));
+        EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
         EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), GetCursor());
     }
 };
@@ -38,8 +38,8 @@ TEST_F(InstallPress, NothingCheckedStillRunsWritesTheLogAndFinishes) {
     const std::wstring log = LogPath();
     EXPECT_EQ(std::wstring::npos, log.find(L'/', 2)) << "the short date must not make folders";
     EXPECT_EQ("Erneuerte Dateien\r\n\r\n", Content(log)) << "ANSI, CR LF, no byte-order mark";
-    EXPECT_EQ((Lines{L" Das Download-Protokoll wurde in:", L" " + log, L" gespeichert"}), Items(form().lstAnw));
-    EXPECT_EQ(0, ListCount(form().lstUpd));
+    EXPECT_EQ((Lines{L" Das Download-Protokoll wurde in:", L" " + log, L" gespeichert"}), Items(form().Control(ControlId::lstAnw)));
+    EXPECT_EQ(0, ListCount(form().Control(ControlId::lstUpd)));
     std::string opened;
     EXPECT_TRUE(viewer_->Opened(&opened));
     EXPECT_EQ("Erneuerte Dateien\r\n\r\n", opened);
@@ -51,12 +51,12 @@ TEST_F(InstallPress, ASecondRunOnTheSameDayAddsToTheLogInTheAnsiCodePage) {
     const std::wstring name = L"Maß_\u00FC.dat";
     server_.Put(L"lupd19\\ut8.dat", "eight");
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=0\r\n");
-    InstallUpdates(form());
+    RunInstallPress(form());
     const std::wstring log = LogPath();
     ASSERT_EQ("Erneuerte Dateien\r\n\r\n", Content(log));
 
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=1\r\nFile001=ut8.dat\r\nName001=" + ToAnsi(name) + "\r\n");
-    InstallUpdates(form());
+    RunInstallPress(form());
     EXPECT_EQ("eight", Content(mirado_ + name));
     const std::wstring upper = Upper(name);
     EXPECT_EQ((Lines{L"Erneuerte Dateien", L"", L"", L"Erneuerte Dateien", L"", L"Download von: " + upper,
@@ -101,7 +101,7 @@ TEST_F(InstallPress, ABackupFolderThatCannotBeMadeEndsTheRunWithTheLogWritten) {
                          shown.substr(0, shown.size() - 1)};
     EXPECT_EQ(firstRun, LogLines());
     EXPECT_EQ((Lines{L" Das Download-Protokoll wurde in:", L" " + LogPath(), L" gespeichert"}),
-              Items(form().lstAnw));
+              Items(form().Control(ControlId::lstAnw)));
 
     // The press after the error must not wipe out what the log says of it.
     boxes_.Clear();
@@ -114,9 +114,9 @@ TEST_F(InstallPress, ABackupFolderThatCannotBeMadeEndsTheRunWithTheLogWritten) {
 TEST_F(InstallPress, ALogThatCannotBeWrittenKeepsBothLists) {
     List("[1]\r\nPrg=MIRADO19\r\nT=Eins\r\ncek=0\r\n[2]\r\nPrg=MIRADO19\r\nT=Zwei\r\ncek=0\r\n");
     ForceFolderChain(LogPath());  // a folder where the log belongs
-    EXPECT_THROW(InstallUpdates(form()), UpdateError);
-    EXPECT_EQ((Lines{L"Erneuerte Dateien", L""}), Items(form().lstAnw));
-    EXPECT_EQ(2, ListCount(form().lstUpd));
+    EXPECT_THROW(RunInstallPress(form()), UpdateError);
+    EXPECT_EQ((Lines{L"Erneuerte Dateien", L""}), Items(form().Control(ControlId::lstAnw)));
+    EXPECT_EQ(2, ListCount(form().Control(ControlId::lstUpd)));
 }
 
 TEST_F(InstallPress, FtpPortFromTheSettings) {

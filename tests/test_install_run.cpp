@@ -46,15 +46,15 @@ protected:
     // Runs the installation; the backup folder's time must lie within it.
     void Run() {
         GetLocalTime(&before_);
-        InstallUpdates(form());
+        RunInstallPress(form());
         GetLocalTime(&after_);
     }
 
     // The three lines that replace the run's lines, and the log opened.
     void ExpectLogShown() {
         EXPECT_EQ((Lines{L" Das Download-Protokoll wurde in:", L" " + LogPath(), L" gespeichert"}),
-                  Items(form().lstAnw));
-        EXPECT_EQ(0, ListCount(form().lstUpd));
+                  Items(form().Control(ControlId::lstAnw)));
+        EXPECT_EQ(0, ListCount(form().Control(ControlId::lstUpd)));
         std::string opened;
         EXPECT_TRUE(viewer_->Opened(&opened));
         EXPECT_EQ(Content(LogPath()), opened);
@@ -160,8 +160,6 @@ TEST_F(InstallRun, ArchivesAreUnpackedAndWhatTheyReplaceIsSavedFirst) {
     EXPECT_EQ(first, Content(backup + L"SYM.ZIP"));
     EXPECT_FALSE(PathExists(backup + L"Elektro\\k2.sym")) << "new files have no earlier state";
     EXPECT_FALSE(PathExists(backup + L"Neu"));
-    EXPECT_FALSE(form().Zip1.OnBeforeReplace) << "the hooks belong to one extraction";
-    EXPECT_FALSE(form().Zip1.OnInUse);
     EXPECT_TRUE(boxes_.Seen().empty());
 }
 

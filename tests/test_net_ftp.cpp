@@ -9,6 +9,7 @@
 
 #include "ui/ProgressControls.h"
 #include "net/Transfers.h"
+#include "run/StepFaults.h"
 #include "ui/WindowReporting.h"
 #include "support/TestSupport.h"
 #include "test_net_server.h"
@@ -73,8 +74,11 @@ protected:
                const std::wstring& remoteFolder = L"lupd19/", const std::wstring& host = L"127.0.0.1",
                const std::wstring& password = kPassword) {
         ProgressControls progress(bar_, size_, file_);
-        return FtpDownload(FtpServer{host, kUser, password, Server().ftpPort}, remoteFolder, remoteFile, localPath,
-                           progress, frontend_, limits_);
+        FetchFault fault;
+        const bool fetched = FtpDownload(FtpServer{host, kUser, password, Server().ftpPort}, remoteFolder, remoteFile,
+                                         localPath, progress, frontend_, fault, limits_);
+        TellFault(FetchFailed(fault, std::wstring()), frontend_, nullptr);
+        return fetched;
     }
 
     // As the install run fetches: with the file's HTTP address beside it
@@ -82,8 +86,12 @@ protected:
     bool FetchRouted(const std::wstring& remoteFile, const std::wstring& localPath, FtpRoute* route,
                      const std::wstring& host = L"127.0.0.1") {
         ProgressControls progress(bar_, size_, file_);
-        return FtpDownload(FtpServer{host, kUser, kPassword, Server().ftpPort}, L"lupd19/", remoteFile, localPath,
-                           progress, frontend_, limits_, nullptr, route, HttpBase() + L"lupd19/" + remoteFile);
+        FetchFault fault;
+        const bool fetched =
+            FtpDownload(FtpServer{host, kUser, kPassword, Server().ftpPort}, L"lupd19/", remoteFile, localPath, progress,
+                        frontend_, fault, limits_, nullptr, route, HttpBase() + L"lupd19/" + remoteFile);
+        TellFault(FetchFailed(fault, std::wstring()), frontend_, nullptr);
+        return fetched;
     }
 
     void ExpectArrived(const std::wstring& local, const std::string& bytes) {

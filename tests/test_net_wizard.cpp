@@ -30,9 +30,9 @@ protected:
         // Through the customer page and the confirmation.
         FillAll(L"x");
         Press();
-        ClickCheck(form().lstUpd, 0);
+        ClickCheck(form().Control(ControlId::lstUpd), 0);
         ASSERT_EQ(form().Step(), WizardStep::Confirmation);
-        ASSERT_TRUE(IsWindowEnabled(form().cmdnex));
+        ASSERT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
     }
     void TearDown() override {
         nettest::Control("reset=1");
@@ -59,15 +59,15 @@ TEST_F(ListFetch, ListIsFetchedIntoTheWorkFolderAndOffered) {
     std::string fetched;
     ASSERT_TRUE(ReadFileBytes(ListFile(), &fetched));
     EXPECT_EQ(fetched, kTwoUpdates);
-    ASSERT_EQ(ListCount(form().lstUpd), 2);
-    EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Symbole 2019");
-    EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
-    EXPECT_EQ(ListItemText(form().lstUpd, 1), L"Hilfe");
-    EXPECT_FALSE(CheckListChecked(form().lstUpd, 1));
+    ASSERT_EQ(ListCount(form().Control(ControlId::lstUpd)), 2);
+    EXPECT_EQ(ListItemText(form().Control(ControlId::lstUpd), 0), L"Symbole 2019");
+    EXPECT_TRUE(CheckListChecked(form().Control(ControlId::lstUpd), 0));
+    EXPECT_EQ(ListItemText(form().Control(ControlId::lstUpd), 1), L"Hilfe");
+    EXPECT_FALSE(CheckListChecked(form().Control(ControlId::lstUpd), 1));
     EXPECT_EQ(form().OfferedSections(), (std::vector<std::wstring>{L"1", L"3"}));
-    EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Folgende Programmteile werden erneuert");
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
-    EXPECT_EQ(Text(form().cmdnex), L"Weiter");
+    EXPECT_EQ(ListItemText(form().Control(ControlId::lstAnw), 0), L"Folgende Programmteile werden erneuert");
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
+    EXPECT_EQ(Text(form().Control(ControlId::cmdnex)), L"Weiter");
 }
 
 TEST_F(ListFetch, FailedFetchKeepsTheStepAndALaterPressSucceeds) {
@@ -80,7 +80,7 @@ TEST_F(ListFetch, FailedFetchKeepsTheStepAndALaterPressSucceeds) {
     EXPECT_EQ(boxes.Seen()[0].text, ListFile()) << "the message is the destination path, nothing else";
     EXPECT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_FALSE(PathExists(ListFile())) << "the old list is deleted before every fetch";
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
 
     Press();  // still down: tried again, still state 1
     EXPECT_EQ(boxes.Seen().size(), 2u);
@@ -90,7 +90,7 @@ TEST_F(ListFetch, FailedFetchKeepsTheStepAndALaterPressSucceeds) {
     Press();
     EXPECT_EQ(boxes.Seen().size(), 2u);
     EXPECT_EQ(form().Step(), WizardStep::Selection);
-    EXPECT_EQ(ListCount(form().lstUpd), 2);
+    EXPECT_EQ(ListCount(form().Control(ControlId::lstUpd)), 2);
 }
 
 TEST_F(ListFetch, AListCutShortIsNeverRead) {
@@ -103,7 +103,7 @@ TEST_F(ListFetch, AListCutShortIsNeverRead) {
     EXPECT_EQ(boxes.Seen()[0].text, ListFile());
     EXPECT_EQ(form().Step(), WizardStep::Confirmation);
     EXPECT_FALSE(PathExists(ListFile()));
-    EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Obige Punkte sind erledigt") << "nothing offered";
+    EXPECT_EQ(ListItemText(form().Control(ControlId::lstUpd), 0), L"Obige Punkte sind erledigt") << "nothing offered";
 }
 
 TEST_F(ListFetch, AReadOnlyListFromAnEarlierRunIsReplaced) {
@@ -126,7 +126,7 @@ TEST_F(ListFetch, UnreachableHostKeepsTheStep) {
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].text, ListFile());
     EXPECT_EQ(form().Step(), WizardStep::Confirmation);
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
 }
 
 TEST_F(ListFetch, ListWithoutInstalledProductsEndsTheWizard) {
@@ -135,9 +135,9 @@ TEST_F(ListFetch, ListWithoutInstalledProductsEndsTheWizard) {
     Press();
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_EQ(form().Step(), WizardStep::NothingToDo);
-    EXPECT_EQ(Text(form().cmdnex), L"Beenden");
-    EXPECT_EQ(ListItemText(form().lstAnw, 0), L"Es sind keine Updates vorhanden");
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    EXPECT_EQ(Text(form().Control(ControlId::cmdnex)), L"Beenden");
+    EXPECT_EQ(ListItemText(form().Control(ControlId::lstAnw), 0), L"Es sind keine Updates vorhanden");
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
     HWND h = form().Handle();
     Press();
     ProcessMessages();

@@ -54,7 +54,7 @@ protected:
     void ToConfirmation() {
         FillAll(L"x");
         Press();
-        ClickCheck(form().lstUpd, 0);
+        ClickCheck(form().Control(ControlId::lstUpd), 0);
         ASSERT_EQ(WizardStep::Confirmation, form().Step());
     }
 
@@ -115,15 +115,15 @@ TEST_F(TrustRun, OnlyAListWithTheBuildsSignatureIsRead) {
             EXPECT_TRUE(seen.empty());
             EXPECT_EQ(WizardStep::Selection, form().Step());
             EXPECT_EQ(row.list, Content(work + L"update.cfg"));
-            EXPECT_EQ(Lines{L"Signierte Liste"}, Items(form().lstUpd));
+            EXPECT_EQ(Lines{L"Signierte Liste"}, Items(form().Control(ControlId::lstUpd)));
         } else {
             ASSERT_EQ(1u, seen.size());
             EXPECT_EQ(L"Die Updateliste ist nicht gültig signiert und wird nicht verwendet.", seen[0].text);
             EXPECT_EQ(L"Talvero Liveupdate", seen[0].caption);
             EXPECT_EQ(WizardStep::Confirmation, form().Step()) << "as after a failed fetch";
-            EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+            EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
             EXPECT_FALSE(PathExists(work + L"update.cfg"));
-            EXPECT_EQ(Lines{L"Obige Punkte sind erledigt"}, Items(form().lstUpd)) << "nothing offered";
+            EXPECT_EQ(Lines{L"Obige Punkte sind erledigt"}, Items(form().Control(ControlId::lstUpd))) << "nothing offered";
         }
         // Neither the signature nor a side file stays for a later run to find.
         EXPECT_EQ(row.offered ? Lines{L"update.cfg"} : Lines{}, FilesIn(work));
@@ -138,7 +138,7 @@ TEST_F(TrustRun, ASignedListsEntryWithoutADigestIsRefused) {
     ToConfirmation();
     Press();
     ASSERT_EQ(WizardStep::Selection, form().Step());
-    InstallUpdates(form());
+    RunInstallPress(form());
 
     EXPECT_EQ("signed a", Content(mirado_ + L"a.dat"));
     EXPECT_EQ("installed b", Content(mirado_ + L"b.dat"));
@@ -186,7 +186,7 @@ TEST_F(TrustRun, FetchedFilesMustHaveTheListsDigest) {
     WriteFileBytes(mirado_ + L"x.dat", "old x");
     text += "File007=ut21x.dat\r\nName007=x.dat\r\nHash007=sha256:" + std::string(63, 'a') + "\r\n";
     List(text);
-    InstallUpdates(form());
+    RunInstallPress(form());
 
     Lines expected{L"Erneuerte Dateien", L""};
     for (const auto& row : rows) {

@@ -27,27 +27,27 @@ protected:
 
 TEST_F(MainWindow, ControlsSitWhereTheLayoutPutsThem) {
     struct Expect {
-        HWND TfrmMain::*control;
+        ControlId control;
         int x, y, w, h;
     } const expected[] = {
-        {&TfrmMain::lstAnw, 8, 64, 441, 129},        {&TfrmMain::lstUpd, 8, 200, 441, 81},
-        {&TfrmMain::ProgressBar1, 15, 287, 434, 17}, {&TfrmMain::cmdnex, 304, 337, 145, 41},
-        {&TfrmMain::panAdr, 8, 64, 467, 225},        {&TfrmMain::imgBanner, 1, 1, 608, 67},
-        {&TfrmMain::txtFir, 144, 64, 297, 21},       {&TfrmMain::txtMail, 144, 184, 297, 21},
+        {ControlId::lstAnw, 8, 64, 441, 129},        {ControlId::lstUpd, 8, 200, 441, 81},
+        {ControlId::ProgressBar1, 15, 287, 434, 17}, {ControlId::cmdnex, 304, 337, 145, 41},
+        {ControlId::panAdr, 8, 64, 467, 225},        {ControlId::imgBanner, 1, 1, 608, 67},
+        {ControlId::txtFir, 144, 64, 297, 21},       {ControlId::txtMail, 144, 184, 297, 21},
     };
     for (const Expect& e : expected) {
-        const RECT rc = Place(form().*e.control);
+        const RECT rc = Place(form().Control(e.control));
         EXPECT_EQ(rc.left, e.x);
         EXPECT_EQ(rc.top, e.y);
         EXPECT_EQ(rc.right - rc.left, e.w);
         EXPECT_EQ(rc.bottom - rc.top, e.h);
     }
-    const RECT size = Place(form().lblSize), file = Place(form().lblFile);
+    const RECT size = Place(form().Control(ControlId::lblSize)), file = Place(form().Control(ControlId::lblFile));
     EXPECT_EQ(size.left, 15);
     EXPECT_EQ(size.top, 310);
     EXPECT_EQ(file.top, 321);
-    EXPECT_EQ(Text(form().lblSize), L"         ");
-    EXPECT_FALSE(IsWindowVisible(form().ProgressBar1));
+    EXPECT_EQ(Text(form().Control(ControlId::lblSize)), L"         ");
+    EXPECT_FALSE(IsWindowVisible(form().Control(ControlId::ProgressBar1)));
 
     RECT outer;
     GetWindowRect(form().Handle(), &outer);
@@ -57,7 +57,7 @@ TEST_F(MainWindow, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_EQ(Text(form().Handle()), L"Talvero Liveupdate");
-    EXPECT_EQ(Text(form().cmdnex), L"Weiter");
+    EXPECT_EQ(Text(form().Control(ControlId::cmdnex)), L"Weiter");
 }
 
 // Top-down 32-bit pixels of a bitmap, or nothing.
@@ -115,18 +115,18 @@ TEST(Banner, ShowsTheArtworkPixelForPixel) {
 }
 
 TEST_F(MainWindow, CustomerPageCoversBothListsAndHasTheFocus) {
-    for (HWND list : {form().lstAnw, form().lstUpd}) {
+    for (HWND list : {form().Control(ControlId::lstAnw), form().Control(ControlId::lstUpd)}) {
         RECT rc;
         GetWindowRect(list, &rc);
         for (POINT p : {POINT{rc.left + 2, rc.top + 2}, POINT{rc.right - 3, rc.bottom - 3},
                         POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2}}) {
             HWND hit = WindowFromPoint(p);
-            EXPECT_TRUE(hit == form().panAdr || IsChild(form().panAdr, hit)) << p.x << "," << p.y;
+            EXPECT_TRUE(hit == form().Control(ControlId::panAdr) || IsChild(form().Control(ControlId::panAdr), hit)) << p.x << "," << p.y;
         }
     }
-    EXPECT_EQ(GetFocus(), form().txtFir);
-    EXPECT_FALSE(GetWindowLongW(form().lstAnw, GWL_STYLE) & WS_TABSTOP);
-    EXPECT_FALSE(GetWindowLongW(form().lstUpd, GWL_STYLE) & WS_TABSTOP);
+    EXPECT_EQ(GetFocus(), form().Control(ControlId::txtFir));
+    EXPECT_FALSE(GetWindowLongW(form().Control(ControlId::lstAnw), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_FALSE(GetWindowLongW(form().Control(ControlId::lstUpd), GWL_STYLE) & WS_TABSTOP);
 }
 
 TEST_F(MainWindow, ShowsTheWelcomeTextAndAnUncheckedConfirmation) {
@@ -138,12 +138,12 @@ TEST_F(MainWindow, ShowsTheWelcomeTextAndAnUncheckedConfirmation) {
         L" Info:",
         L" - Sie können Mirado erst nach Abschluss des Live-Updates wieder verwenden.",
     };
-    ASSERT_EQ(ListCount(form().lstAnw), 6);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(ListItemText(form().lstAnw, i), lines[i]);
-    ASSERT_EQ(ListCount(form().lstUpd), 1);
-    EXPECT_EQ(ListItemText(form().lstUpd, 0), L"Obige Punkte sind erledigt");
-    EXPECT_FALSE(CheckListChecked(form().lstUpd, 0));
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
+    ASSERT_EQ(ListCount(form().Control(ControlId::lstAnw)), 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(ListItemText(form().Control(ControlId::lstAnw), i), lines[i]);
+    ASSERT_EQ(ListCount(form().Control(ControlId::lstUpd)), 1);
+    EXPECT_EQ(ListItemText(form().Control(ControlId::lstUpd), 0), L"Obige Punkte sind erledigt");
+    EXPECT_FALSE(CheckListChecked(form().Control(ControlId::lstUpd), 0));
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
     EXPECT_EQ(form().Step(), WizardStep::CustomerData);
 }
 
@@ -153,12 +153,12 @@ TEST_F(MainWindow, FirstShowCreatesSixEmptyCustomerValues) {
         EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kSettings, name, &value)) << Narrow(name);
         EXPECT_EQ(value, L"");
     }
-    EXPECT_EQ(Text(form().txtFir), L"");  // the initial blank is replaced
+    EXPECT_EQ(Text(form().Control(ControlId::txtFir)), L"");  // the initial blank is replaced
 }
 
 TEST_F(MainWindow, TabWalksTheSixEditsThenTheButton) {
-    const HWND order[] = {form().txtFir, form().txtOrt, form().txtSac, form().txtPC,
-                          form().txtTel, form().txtMail, form().cmdnex};
+    const HWND order[] = {form().Control(ControlId::txtFir), form().Control(ControlId::txtOrt), form().Control(ControlId::txtSac), form().Control(ControlId::txtPC),
+                          form().Control(ControlId::txtTel), form().Control(ControlId::txtMail), form().Control(ControlId::cmdnex)};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(GetNextDlgTabItem(form().Handle(), order[i], FALSE), order[i + 1]) << i;
 }
@@ -170,26 +170,26 @@ class CustomerData : public MainWindow {};
 TEST_F(CustomerData, ReportsOnlyTheFirstEmptyFieldInTableOrder) {
     BoxAnswerer boxes;
     struct Case {
-        HWND TfrmMain::*blank;
+        ControlId blank;
         const wchar_t* text;  // blank, blanks, or a tab: all empty after trimming
         const wchar_t* message;
     } const cases[] = {
-        {&TfrmMain::txtFir, L"", L"Erfassen Sie bitte den Firmennamen"},
-        {&TfrmMain::txtOrt, L"   ", L"Erfassen Sie bitte die Ortschaft"},
-        {&TfrmMain::txtSac, L"\t", L"Erfassen Sie bitte den Sachbearbeiternamen"},
-        {&TfrmMain::txtPC, L" \r\n", L"Erfassen Sie bitte den PC-Namen"},
-        {&TfrmMain::txtTel, L"", L"Erfassen Sie bitte die Telefonnummer"},
-        {&TfrmMain::txtMail, L" ", L"Erfassen Sie bitte die E-Mailadresse"},
+        {ControlId::txtFir, L"", L"Erfassen Sie bitte den Firmennamen"},
+        {ControlId::txtOrt, L"   ", L"Erfassen Sie bitte die Ortschaft"},
+        {ControlId::txtSac, L"\t", L"Erfassen Sie bitte den Sachbearbeiternamen"},
+        {ControlId::txtPC, L" \r\n", L"Erfassen Sie bitte den PC-Namen"},
+        {ControlId::txtTel, L"", L"Erfassen Sie bitte die Telefonnummer"},
+        {ControlId::txtMail, L" ", L"Erfassen Sie bitte die E-Mailadresse"},
     };
     for (const Case& c : cases) {
         boxes.Clear();
         FillAll(L"filled");
-        SetEdit(form().*c.blank, c.text);
+        SetEdit(form().Control(c.blank), c.text);
         Press();
         const auto seen = boxes.Seen();
         ASSERT_EQ(seen.size(), 1u) << Narrow(c.message);
         EXPECT_EQ(seen[0].text, c.message);
-        EXPECT_EQ(GetFocus(), form().*c.blank);
+        EXPECT_EQ(GetFocus(), form().Control(c.blank));
         EXPECT_EQ(form().Step(), WizardStep::CustomerData);
         std::wstring firma;
         RegGet(HKEY_CURRENT_USER, kSettings, L"Firma", &firma);
@@ -205,12 +205,12 @@ TEST_F(CustomerData, ReportsOnlyTheFirstEmptyFieldInTableOrder) {
 
 TEST_F(CustomerData, StoresTrimmedValuesKeepsTheEditsAndMovesOn) {
     BoxAnswerer boxes;
-    SetEdit(form().txtFir, L"  Muster GmbH  ");
-    SetEdit(form().txtOrt, L"8000 Zürich");
-    SetEdit(form().txtSac, L"\tA. Muster");
-    SetEdit(form().txtPC, L"PC-7");
-    SetEdit(form().txtTel, L"044 123 45 67");
-    SetEdit(form().txtMail, L"a@b.ch ");
+    SetEdit(form().Control(ControlId::txtFir), L"  Muster GmbH  ");
+    SetEdit(form().Control(ControlId::txtOrt), L"8000 Zürich");
+    SetEdit(form().Control(ControlId::txtSac), L"\tA. Muster");
+    SetEdit(form().Control(ControlId::txtPC), L"PC-7");
+    SetEdit(form().Control(ControlId::txtTel), L"044 123 45 67");
+    SetEdit(form().Control(ControlId::txtMail), L"a@b.ch ");
     Press();
     EXPECT_TRUE(boxes.Seen().empty());
     const struct {
@@ -223,12 +223,12 @@ TEST_F(CustomerData, StoresTrimmedValuesKeepsTheEditsAndMovesOn) {
         EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kSettings, e.name, &v));
         EXPECT_EQ(v, e.stored);
     }
-    EXPECT_EQ(Text(form().txtFir), L"  Muster GmbH  ");
+    EXPECT_EQ(Text(form().Control(ControlId::txtFir)), L"  Muster GmbH  ");
     EXPECT_EQ(form().Step(), WizardStep::Confirmation);
-    EXPECT_EQ(Place(form().panAdr).left, 500);
-    EXPECT_EQ(Place(form().panAdr).top, 64);
-    EXPECT_TRUE(IsWindowVisible(form().panAdr)) << "moved away, not hidden";
-    EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
+    EXPECT_EQ(Place(form().Control(ControlId::panAdr)).left, 500);
+    EXPECT_EQ(Place(form().Control(ControlId::panAdr)).top, 64);
+    EXPECT_TRUE(IsWindowVisible(form().Control(ControlId::panAdr))) << "moved away, not hidden";
+    EXPECT_FALSE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
 }
 
 class ReturningUser : public WindowFixture {};
@@ -237,9 +237,9 @@ TEST_F(ReturningUser, FindsTheStoredValuesUnchanged) {
     RegSet(HKEY_CURRENT_USER, kSettings, L"Firma", L"  Muster AG ");
     RegSet(HKEY_CURRENT_USER, kSettings, L"E-Mail", L"info@muster.example");
     OpenWindow();
-    EXPECT_EQ(Text(form().txtFir), L"  Muster AG ");
-    EXPECT_EQ(Text(form().txtMail), L"info@muster.example");
-    EXPECT_EQ(Text(form().txtOrt), L"");
+    EXPECT_EQ(Text(form().Control(ControlId::txtFir)), L"  Muster AG ");
+    EXPECT_EQ(Text(form().Control(ControlId::txtMail)), L"info@muster.example");
+    EXPECT_EQ(Text(form().Control(ControlId::txtOrt)), L"");
 }
 
 TEST_F(CustomerData, AStoreThatCannotBeWrittenEndsThePressInTheErrorDisplay) {
@@ -260,27 +260,27 @@ TEST_F(CustomerData, AStoreThatCannotBeWrittenEndsThePressInTheErrorDisplay) {
     EXPECT_EQ(seen[0].text, L"Erzeugung von Schlüssel \\SOFTWARE\\Talvero\\CAD\\Settings misslungen.");
     EXPECT_EQ(seen[0].caption, L"Talvero Liveupdate");
     EXPECT_EQ(form().Step(), WizardStep::CustomerData);
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
-    EXPECT_EQ(Place(form().panAdr).left, 8) << "the customer page stays";
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
+    EXPECT_EQ(Place(form().Control(ControlId::panAdr)).left, 8) << "the customer page stays";
 }
 
 // ---- state 1: the confirmation item drives the button ----
 
 TEST_F(MainWindow, ConfirmationCheckEnablesAndDisablesTheButtonInStateOneOnly) {
-    ClickCheck(form().lstUpd, 0);  // state 0: the mark changes, the button does not
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
-    ClickCheck(form().lstUpd, 0);
+    ClickCheck(form().Control(ControlId::lstUpd), 0);  // state 0: the mark changes, the button does not
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
+    ClickCheck(form().Control(ControlId::lstUpd), 0);
 
     FillAll();
     Press();
     ASSERT_EQ(form().Step(), WizardStep::Confirmation);
-    EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
-    ClickCheck(form().lstUpd, 0);
-    EXPECT_TRUE(CheckListChecked(form().lstUpd, 0));
-    EXPECT_TRUE(IsWindowEnabled(form().cmdnex));
-    ClickCheck(form().lstUpd, 0);
-    EXPECT_FALSE(CheckListChecked(form().lstUpd, 0));
-    EXPECT_FALSE(IsWindowEnabled(form().cmdnex));
+    EXPECT_FALSE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
+    ClickCheck(form().Control(ControlId::lstUpd), 0);
+    EXPECT_TRUE(CheckListChecked(form().Control(ControlId::lstUpd), 0));
+    EXPECT_TRUE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
+    ClickCheck(form().Control(ControlId::lstUpd), 0);
+    EXPECT_FALSE(CheckListChecked(form().Control(ControlId::lstUpd), 0));
+    EXPECT_FALSE(IsWindowEnabled(form().Control(ControlId::cmdnex)));
 }
 
 // ---- closing ----

@@ -20,6 +20,11 @@ enum class AttemptEnd {
     Failed,       // a refusal or fault that another try would meet again
 };
 
+// The boxes of a file that cannot come over FTP, also where HTTP was tried
+// after it and could not help either.
+std::wstring HostUnavailableBox(const std::wstring& host);
+std::wstring FileNotFoundBox(const std::wstring& file);
+
 struct Attempt {
     AttemptEnd end = AttemptEnd::Failed;
     std::wstring box;  // what the user is told if the file ends here; empty: nothing

@@ -31,8 +31,7 @@ private:
 // What the user hears of a file that failed on HTTP after FTP was left:
 // what FTP's failure would have said.
 std::wstring FtpLeftBox(const FtpRoute& route, const FtpServer& server, const std::wstring& file) {
-    if (route.unreachable) return L"Host \"" + server.host + L"\" ist nicht verfügbar";
-    return L"Kann Datei nicht finden " + file + L".";
+    return route.unreachable ? HostUnavailableBox(server.host) : FileNotFoundBox(file);
 }
 
 struct Source {
@@ -45,7 +44,7 @@ struct Source {
 // Tries the file until it is whole or cannot come: true when target holds
 // it all, identity.size bytes.
 bool FetchAll(const Source& source, FetchTarget& target, RemoteIdentity& identity, FtpRoute& route,
-              const TransferLimits& limits) {
+              const TransferLimits& limits, FetchFault& fault) {
     unsigned retries = 0;
     for (;;) {
         const Attempt a =
@@ -84,7 +83,7 @@ bool FetchAll(const Source& source, FetchTarget& target, RemoteIdentity& identit
         std::wstring box = a.box;
         if (route.way == FtpRoute::Way::Http && !source.httpUrl.empty())
             box = FtpLeftBox(route, source.server, source.file);
-        if (!box.empty()) target.frontend.Message(box, kAppTitle, MB_OK);
+        fault = FetchFault{box, MB_OK};
         return false;
     }
 }
@@ -92,7 +91,7 @@ bool FetchAll(const Source& source, FetchTarget& target, RemoteIdentity& identit
 }  // namespace
 
 bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, const std::wstring& remoteFile,
-                 const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
+                 const std::wstring& localPath, TransferProgress& progress, Frontend& frontend, FetchFault& fault,
                  const TransferLimits& limits, DigestCheck* check, FtpRoute* route, const std::wstring& httpUrl,
                  HeldTarget* held) {
     FtpRoute own;
@@ -104,7 +103,7 @@ bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, cons
     FetchTarget target{side.handle(), localPath, progress, frontend};
     RemoteIdentity identity;
     const Source source{server, remoteFolder, remoteFile, httpUrl};
-    const bool whole = FetchAll(source, target, identity, way, limits);
+    const bool whole = FetchAll(source, target, identity, way, limits, fault);
     // On the disk before it gets the name: a power cut after the rename
     // must not leave a program file that never was written. Next to the
     // transfer a flush costs nothing worth counting. One that fails leaves

@@ -178,13 +178,15 @@ bool FtpJob::Restart(HINTERNET connection) {
     return open;
 }
 
+const wchar_t kNoWinInet[] = L"Keine Verbindung mit WinInet.Dll";
+
 // What the user hears of a helper that got no further than opening.
 Attempt Refusal(Opening opening, FtpMode mode, const std::wstring& hostMissing, const std::wstring& folder,
                 const std::wstring& file) {
-    const std::wstring noFile = L"Kann Datei nicht finden " + file + L".";
+    const std::wstring noFile = FileNotFoundBox(file);
     switch (opening) {
     case Opening::NoSession:
-        return {AttemptEnd::Failed, L"Keine Verbindung mit WinInet.Dll"};
+        return {AttemptEnd::Failed, kNoWinInet};
     case Opening::Unreachable:
         return {AttemptEnd::Unreachable, hostMissing};
     case Opening::NoHost:
@@ -218,9 +220,9 @@ Attempt Silence(const FtpJob& job, FtpMode mode, const std::wstring& hostMissing
 
 Attempt FtpAttempt(const FtpServer& server, const std::wstring& folder, const std::wstring& file, FtpMode mode,
                    FetchTarget& target, RemoteIdentity& identity, DWORD stallMs) {
-    const std::wstring hostMissing = L"Host \"" + server.host + L"\" ist nicht verfügbar";
+    const std::wstring hostMissing = HostUnavailableBox(server.host);
     auto job = std::make_shared<FtpJob>(server, folder, file, mode, target.written, identity);
-    if (!StartRemoteRead(job)) return {AttemptEnd::Failed, L"Keine Verbindung mit WinInet.Dll"};
+    if (!StartRemoteRead(job)) return {AttemptEnd::Failed, kNoWinInet};
     const ReadRelease release(job);
     if (WaitPumping(job->opened.get(), job->beat, stallMs, target.frontend) == WaitEnd::Stalled) {
         LeaveBehind(job);
@@ -246,3 +248,7 @@ Attempt FtpAttempt(const FtpServer& server, const std::wstring& folder, const st
     if (!received.broken && target.written == job->size) return {AttemptEnd::Done, L""};
     return {AttemptEnd::Broken, L""};
 }
+
+std::wstring HostUnavailableBox(const std::wstring& host) { return L"Host \"" + host + L"\" ist nicht verfügbar"; }
+
+std::wstring FileNotFoundBox(const std::wstring& file) { return L"Kann Datei nicht finden " + file + L"."; }

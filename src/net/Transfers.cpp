@@ -339,7 +339,7 @@ bool PassesDigestCheck(const std::wstring& path, DigestCheck* check) {
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
-                  const TransferLimits& limits, DigestCheck* check) {
+                  FetchFault& fault, const TransferLimits& limits, DigestCheck* check) {
     const std::wstring folder = ExtractFilePath(dest);
     // A folder that cannot be made shows up as the failed download below.
     if (!FolderExists(folder)) ForceFolderChain(folder);
@@ -349,7 +349,7 @@ bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToO
         if (!FetchUrlToFile(url, dest, limits, frontend, check)) {
             // A file of other bytes than the list named is told in the
             // run's log; the box would name only where it did not land.
-            if (!check || !check->mismatch) frontend.Message(dest, kAppTitle, MB_ICONERROR | MB_OK);
+            if (!check || !check->mismatch) fault = FetchFault{dest, MB_ICONERROR | MB_OK};
             return false;
         }
         result = true;
@@ -362,9 +362,9 @@ bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToO
         // Every caller gets this hint when its URL names the update page;
         // only the update list's fetch has a likely cause worth naming.
         if (url.find(L"update.htm", 1) != std::wstring::npos)
-            frontend.Message(L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
-                             L"Liveupdate.",
-                             kAppTitle, MB_OK);
+            fault = FetchFault{L"Konnte Datei \"Upadte.cfg\" nicht laden. Vermutlich blockiert Ihr Firewall das "
+                               L"Liveupdate.",
+                               MB_OK};
     }
     return result;
 }

@@ -53,17 +53,25 @@ struct HeldTarget {
     bool leftInUse = false;
 };
 
+// What the user is to be told of a failed fetch: the box's text (empty:
+// nothing to say) and its MB_ flags. The fetch itself shows no box of a
+// fault; its caller passes this on (run/StepFaults.h).
+struct FetchFault {
+    std::wstring box;
+    UINT boxFlags = MB_OK;
+};
+
 // True when check asks for nothing or path holds the expected bytes; sets
 // check->mismatch otherwise (also when the file cannot be read).
 bool PassesDigestCheck(const std::wstring& path, DigestCheck* check);
 
 // Fetches url into dest in one blocking call, creating dest's folder chain
-// first. A failed fetch (also an HTTP error status) shows dest as an error
-// box, leaves an existing dest untouched and returns false; a file that
-// fails check does the same without the box. With askToOpen the user is
-// then asked whether to open the file.
+// first. A failed fetch (also an HTTP error status) leaves an existing dest
+// untouched, gives dest as an error box in fault and returns false; a file
+// that fails check does the same without the box. With askToOpen the user
+// is then asked whether to open the file.
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
-                  const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr);
+                  FetchFault& fault, const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr);
 
 // Fetches url into memory through a side file in folder, removed again in
 // every case: no box, no question. False when the fetch fails or the body
@@ -82,13 +90,13 @@ bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_
 // after the bytes it has where the server allows it. localPath is replaced
 // only by a complete file (as many bytes as the server's fresh listing or
 // the HTTP answer gave, not one more) that passes check; otherwise it stays
-// as it was, the user hears why where there is something to say (the FTP
-// refusal's box also when HTTP could not help either), and the result is
-// false. With held, a localPath that another program holds open is asked
+// as it was, fault says what the user is to hear where there is something
+// to say (the FTP refusal's box also when HTTP could not help either), and
+// the result is false. With held, a localPath that another program holds open is asked
 // about while it is held; the file is not fetched again. A local write
 // error is raised as UpdateError once the display is reset.
 bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, const std::wstring& remoteFile,
-                 const std::wstring& localPath, TransferProgress& progress, Frontend& frontend,
+                 const std::wstring& localPath, TransferProgress& progress, Frontend& frontend, FetchFault& fault,
                  const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr,
                  FtpRoute* route = nullptr, const std::wstring& httpUrl = std::wstring(),
                  HeldTarget* held = nullptr);

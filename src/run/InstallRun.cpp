@@ -7,6 +7,7 @@
 
 #include "sys/Dateien.h"
 #include "run/Descriptor.h"
+#include "run/StepFaults.h"
 #include "net/FilesInUse.h"
 #include "sys/Handles.h"
 #include "sys/Reg.h"
@@ -37,6 +38,7 @@ struct Run {
     mutable FtpRoute route;
 
     void AddLine(const std::wstring& text) const { tools.record.Add(text); }
+    void Fault(const StepFault& fault) const { TellFault(fault, tools.frontend, &tools.record); }
 };
 
 // "_History 20261207-090503": one name for every backup folder of a run.
@@ -103,72 +105,52 @@ bool SaveBackup(const std::wstring& target, const std::wstring& backup, const st
     return CopyFileW(existing.c_str(), copy.c_str(), TRUE) != FALSE;
 }
 
-// The archive component keeps its hooks only for the one extraction they
-// were set for: the replace hook, the question about a held file, its
-// message pump and its fault box.
-class ExtractionHooks {
+// What an archive's extraction tells and asks: each installed file it
+// replaces is saved first, a held file is asked about the way the fetch
+// asks; its faults come back in the result.
+class ArchiveEvents : public ExtractEvents {
 public:
-    using Replace = std::function<void(const std::wstring&, const std::wstring&)>;
-    using InUse = std::function<bool(const std::wstring&, const std::wstring&)>;
-    ExtractionHooks(TZipExtractor& zip, Frontend& frontend, Replace beforeReplace, InUse inUse) : zip_(zip) {
-        zip_.OnBeforeReplace = std::move(beforeReplace);
-        zip_.OnInUse = std::move(inUse);
-        zip_.KeepAlive = [&frontend] { frontend.KeepAlive(); };
-        zip_.OnFault = [&frontend](const std::wstring& text) {
-            frontend.Message(text, kAppTitle, MB_OK | MB_ICONERROR);
-        };
+    ArchiveEvents(const Run& run, const std::wstring& target, const std::wstring& backup)
+        : run_(run), frontend_(run.tools.frontend), target_(target), backup_(backup) {}
+    void KeepAlive() override { frontend_.KeepAlive(); }
+    void BeforeReplace(const std::wstring& existing, const std::wstring&) override {
+        // A file that cannot be saved is not replaced: the raise leaves it
+        // in place and ends the extraction.
+        if (!SaveBackup(target_, backup_, existing)) RaiseIoError(GetLastError());
     }
-    ~ExtractionHooks() {
-        zip_.OnBeforeReplace = nullptr;
-        zip_.OnInUse = nullptr;
-        zip_.KeepAlive = nullptr;
-        zip_.OnFault = nullptr;
+    // A held file is named by its path in the archive, the way the list
+    // names the files of the replace path.
+    Held FileHeld(const std::wstring& existing, const std::wstring& entry) override {
+        const std::wstring name = Backslashed(entry);
+        if (AskToRetryHeld(existing, name, frontend_)) return Held::Retry;
+        run_.Fault(LineOnly(FileInUseLine(name)));
+        return Held::Leave;
     }
-    ExtractionHooks(const ExtractionHooks&) = delete;
-    ExtractionHooks& operator=(const ExtractionHooks&) = delete;
-
 private:
-    TZipExtractor& zip_;
+    const Run& run_;
+    Frontend& frontend_;
+    const std::wstring& target_;
+    const std::wstring& backup_;
 };
-
-std::wstring UnpackFailedLine(const std::wstring& archive) { return L"Fehler beim entpacken der Datei: " + archive; }
 
 void UnpackArchive(const Run& run, const std::wstring& product, const std::wstring& archive,
                    const std::wstring& target, const std::wstring& backup) {
-    TZipExtractor& zip = run.tools.zip;
     Frontend& frontend = run.tools.frontend;
     try {
         LookUpProgramFolder(run.session, product);
-        zip.SetArchiveName(archive);
-        zip.ExtractFolder = target;
-        zip.AddOption(ExtractOption::OverwriteFiles);
+        ExtractRequest request;
+        request.archive = archive;
+        request.folder = target;
+        request.options = request.options | ExtractOption::OverwriteFiles;
         // Nothing an archive holds may land in a backup folder of the run.
-        zip.ProtectedPrefix = kBackupPrefix;
-        const auto saveFirst = [&target, &backup](const std::wstring& existing, const std::wstring&) {
-            // A file that cannot be saved is not replaced: the raise leaves
-            // it in place and ends the extraction.
-            if (!SaveBackup(target, backup, existing)) RaiseIoError(GetLastError());
-        };
-        // A held file is named by its path in the archive, the way the
-        // list names the files of the replace path.
-        const auto askWhileHeld = [&run, &frontend](const std::wstring& existing, const std::wstring& entry) {
-            const std::wstring name = Backslashed(entry);
-            if (AskToRetryHeld(existing, name, frontend)) return true;
-            run.AddLine(FileInUseLine(name));
-            return false;
-        };
-        {
-            const ExtractionHooks hooks(zip, frontend, saveFirst, askWhileHeld);
-            // Faults of the archive itself the component shows through its
-            // hook; the log names the archive as well.
-            zip.Extract();
-        }
-        if (zip.ErrorCode() != zipOk) run.AddLine(UnpackFailedLine(archive));
-        if (zip.LeftInUseCount() > 0) run.AddLine(L"");
+        request.protectedPrefix = kBackupPrefix;
+        ArchiveEvents events(run, target, backup);
+        const ExtractResult result = run.tools.zip.Extract(request, events);
+        if (result.code != zipOk) run.Fault(ArchiveFailed(result, archive));
+        if (result.leftInUse > 0) run.AddLine(L"");
         frontend.Breathe();
     } catch (const std::exception&) {
-        frontend.Message(UnpackFailedLine(archive), kAppTitle, MB_OK | MB_ICONERROR);
-        run.AddLine(UnpackFailedLine(archive));
+        run.Fault(UnpackRaised(archive));
     }
 }
 
@@ -178,7 +160,7 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
                     const std::wstring& backup) {
     CreateOneLevel(backup);
     if (FileExists(local) && !SaveBackup(target, backup, local)) {
-        run.AddLine(Upper(e.N) + L" konnte nicht gesichert werden und wurde nicht ersetzt");
+        run.Fault(LineOnly(Upper(e.N) + L" konnte nicht gesichert werden und wurde nicht ersetzt"));
         return false;
     }
     // A side file that a killed run left beside the target goes now.
@@ -191,11 +173,12 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     // installed file as it was.
     DigestCheck check{e.hasDigest ? &e.digest : nullptr};
     HeldTarget held{e.N};
-    const bool fetched =
-        FtpDownload(run.ftp, kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend, run.session.limits,
-                    &check, &run.route, run.session.updateBaseUrl + kServerFolder + e.F, &held);
+    FetchFault fault;
+    const bool fetched = FtpDownload(run.ftp, kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend,
+                                     fault, run.session.limits, &check, &run.route,
+                                     run.session.updateBaseUrl + kServerFolder + e.F, &held);
     if (fetched) run.AddLine(Upper(e.N) + L" wurde in Pfad: " + Upper(ExtractFilePath(local)) + L" kopiert");
-    else run.AddLine(held.leftInUse ? FileInUseLine(e.N) : NotFetchedLine(e, check));
+    else run.Fault(FetchFailed(fault, held.leftInUse ? FileInUseLine(e.N) : NotFetchedLine(e, check)));
     return fetched;
 }
 
@@ -205,10 +188,11 @@ void FetchAside(const Run& run, const FileEntry& e, const std::wstring& relative
     const std::wstring updates = UpdatesFolder(run.session.workFolder);
     CreateOneLevel(updates);
     DigestCheck check{e.hasDigest ? &e.digest : nullptr};
+    FetchFault fault;
     const bool fetched = HttpDownload(run.session.updateBaseUrl + kServerFolder + e.F, updates + relative, e.O,
-                                      run.tools.frontend, run.session.limits, &check);
-    run.AddLine(fetched ? Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert"
-                        : NotFetchedLine(e, check));
+                                      run.tools.frontend, fault, run.session.limits, &check);
+    if (fetched) run.AddLine(Upper(e.N) + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert");
+    else run.Fault(FetchFailed(fault, NotFetchedLine(e, check)));
 }
 
 // Only a full folder can hold the files: an empty one (a product folder
@@ -226,9 +210,9 @@ std::wstring NoTargetLine(const FileEntry& e) {
 void InstallFile(const Run& run, const std::wstring& product, const FileEntry& e) {
     const std::wstring target = e.refused() ? std::wstring() : ResolveTargetFolder(run.session, product, e.Path);
     if (e.refused()) {
-        run.AddLine(RefusedEntryLine(e));
+        run.Fault(LineOnly(RefusedEntryLine(e)));
     } else if (!IsFullFolder(target)) {
-        run.AddLine(NoTargetLine(e));
+        run.Fault(LineOnly(NoTargetLine(e)));
     } else {
         if (!FolderExists(target)) ForceFolderChain(target);
         const std::wstring relative = Backslashed(e.N);
@@ -328,7 +312,7 @@ void InstallUpdates(const InstallTools& tools, const Session& session) {
         try {
             throw;
         } catch (const UpdateError& e) {
-            tools.record.Add(e.message());
+            TellFault(LineOnly(e.message()), tools.frontend, &tools.record);
         } catch (...) {
         }
         try {

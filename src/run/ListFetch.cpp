@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "run/StepFaults.h"
 #include "sys/Dateien.h"
 #include "sys/Handles.h"
 #include "sys/Trust.h"
@@ -59,7 +60,11 @@ void DeleteOldList(const std::wstring& path) {
 ListFetchResult FetchUpdateList(const std::wstring& listUrl, const std::wstring& listFile, const std::string& key,
                                 Frontend& frontend, const TransferLimits& limits) {
     DeleteOldList(listFile);
-    if (!HttpDownload(listUrl, listFile, false, frontend, limits)) return ListFetchResult::Failed;
+    FetchFault fault;
+    if (!HttpDownload(listUrl, listFile, false, frontend, fault, limits)) {
+        TellFault(FetchFailed(fault, std::wstring()), frontend, nullptr);
+        return ListFetchResult::Failed;
+    }
     if (key.empty()) return ListFetchResult::Fetched;
     // The signature never becomes a file of its own under a fixed name, so
     // no later run can find one that belongs to another list.

@@ -21,7 +21,6 @@ std::wstring GetWorkFolder(const std::wstring& appDataRoot) {
 namespace {
 
 constexpr const wchar_t* kMirado19Key = L"\\SOFTWARE\\Talvero\\Mirado19\\Settings";
-constexpr const wchar_t* kMiradopro19Key = L"\\SOFTWARE\\Talvero\\Miradopro19\\Settings";
 constexpr const wchar_t* kMirados19Key = L"\\SOFTWARE\\Talvero\\Mirados19\\Settings";
 
 // A registered profiles folder that has gone missing (product moved,

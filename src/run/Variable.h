@@ -6,6 +6,10 @@
 
 #include "run/Session.h"
 
+// The pro product's settings key; whether it exists also decides which
+// entries of the update list are offered.
+constexpr const wchar_t* kMiradopro19Key = L"\\SOFTWARE\\Talvero\\Miradopro19\\Settings";
+
 // Folder of the running program's own file, with a trailing backslash.
 std::wstring ProgramFolder();
 // The updater's work folder below appDataRoot; made to exist.

@@ -50,7 +50,7 @@ enum class Parent { Panel1, panAdr };
 
 // One row per control: where it sits and what it starts with.
 struct ControlRow {
-    HWND TfrmMain::*member;
+    ControlId id;
     Parent parent;
     const wchar_t* cls;
     const wchar_t* text;
@@ -65,32 +65,32 @@ const wchar_t kNineBlanks[] = L"         ";
 // Creation order is the tab order on Panel1: lstAnw, lstUpd, panAdr, cmdnex,
 // ProgressBar1 (the lists and the bar are no tab stops).
 const ControlRow kLayout[] = {
-    {&TfrmMain::lstAnw, Parent::Panel1, L"LISTBOX", L"",
+    {ControlId::lstAnw, Parent::Panel1, L"LISTBOX", L"",
      kChild | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, WS_EX_CLIENTEDGE, 8, 64, 441, 129},
-    {&TfrmMain::lstUpd, Parent::Panel1, L"LISTBOX", L"",
+    {ControlId::lstUpd, Parent::Panel1, L"LISTBOX", L"",
      kChild | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY,
      WS_EX_CLIENTEDGE, 8, 200, 441, 81},
-    {&TfrmMain::panAdr, Parent::Panel1, kPanelClass, L"", kChild | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 8, 56,
+    {ControlId::panAdr, Parent::Panel1, kPanelClass, L"", kChild | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 8, 56,
      467, 225},
-    {&TfrmMain::cmdnex, Parent::Panel1, L"BUTTON", L"Weiter", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 304, 337,
+    {ControlId::cmdnex, Parent::Panel1, L"BUTTON", L"Weiter", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 304, 337,
      145, 41},
-    {&TfrmMain::ProgressBar1, Parent::Panel1, PROGRESS_CLASSW, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 15, 287, 434,
+    {ControlId::ProgressBar1, Parent::Panel1, PROGRESS_CLASSW, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 15, 287, 434,
      17},
-    {&TfrmMain::lblSize, Parent::Panel1, kLabelClass, kNineBlanks, kChild, 0, 15, 310, 0, 0},
-    {&TfrmMain::lblFile, Parent::Panel1, kLabelClass, kNineBlanks, kChild, 0, 15, 321, 434, 0},
-    {&TfrmMain::Label6, Parent::panAdr, kLabelClass, L"Erfassen Sie bitte nachstehende Felder", kChild, 0, 40,
+    {ControlId::lblSize, Parent::Panel1, kLabelClass, kNineBlanks, kChild, 0, 15, 310, 0, 0},
+    {ControlId::lblFile, Parent::Panel1, kLabelClass, kNineBlanks, kChild, 0, 15, 321, 434, 0},
+    {ControlId::Label6, Parent::panAdr, kLabelClass, L"Erfassen Sie bitte nachstehende Felder", kChild, 0, 40,
      16, 0, 0},
-    {&TfrmMain::txtFir, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+    {ControlId::txtFir, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
      144, 64, 297, 21},
-    {&TfrmMain::txtOrt, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+    {ControlId::txtOrt, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
      144, 88, 297, 21},
-    {&TfrmMain::txtSac, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+    {ControlId::txtSac, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
      144, 112, 297, 21},
-    {&TfrmMain::txtPC, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+    {ControlId::txtPC, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
      144, 136, 297, 21},
-    {&TfrmMain::txtTel, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+    {ControlId::txtTel, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
      144, 160, 297, 21},
-    {&TfrmMain::txtMail, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+    {ControlId::txtMail, Parent::panAdr, L"EDIT", L" ", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
      144, 184, 297, 21},
 };
 
@@ -169,11 +169,33 @@ void TfrmMain::Show() {
     // appears already in place.
     if (!shown_) {
         shown_ = true;
-        RunShowingErrors(L"Unerwarteter Fehler", [this] { FormShow(); });
+        RunShowingErrors(kUnexpectedError, [this] { FormShow(); });
     }
     ShowWindow(hwnd_, SW_SHOW);
     SetFocus(txtFir);
     UpdateWindow(hwnd_);
+}
+
+HWND& TfrmMain::Slot(ControlId id) noexcept {
+    switch (id) {
+    case ControlId::Panel1: return Panel1;
+    case ControlId::imgBanner: return imgBanner;
+    case ControlId::lstAnw: return lstAnw;
+    case ControlId::lstUpd: return lstUpd;
+    case ControlId::ProgressBar1: return ProgressBar1;
+    case ControlId::lblSize: return lblSize;
+    case ControlId::lblFile: return lblFile;
+    case ControlId::cmdnex: return cmdnex;
+    case ControlId::panAdr: return panAdr;
+    case ControlId::Label6: return Label6;
+    case ControlId::txtFir: return txtFir;
+    case ControlId::txtOrt: return txtOrt;
+    case ControlId::txtSac: return txtSac;
+    case ControlId::txtPC: return txtPC;
+    case ControlId::txtTel: return txtTel;
+    case ControlId::txtMail: break;
+    }
+    return txtMail;
 }
 
 void TfrmMain::CreateControls() {
@@ -186,7 +208,7 @@ void TfrmMain::CreateControls() {
 
     for (const ControlRow& c : kLayout) {
         HWND parent = c.parent == Parent::Panel1 ? Panel1 : panAdr;
-        this->*c.member = CreateWindowExW(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent,
+        Slot(c.id) = CreateWindowExW(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent,
                                           nullptr, instance, nullptr);
     }
     SetLabelWraps(lblFile);
@@ -222,7 +244,7 @@ void TfrmMain::CreateControls() {
 
 void TfrmMain::ApplyFonts() {
     const WPARAM font = reinterpret_cast<WPARAM>(res_->font.get());
-    for (const ControlRow& c : kLayout) SendMessageW(this->*c.member, WM_SETFONT, font, FALSE);
+    for (const ControlRow& c : kLayout) SendMessageW(Control(c.id), WM_SETFONT, font, FALSE);
     SendMessageW(Label6, WM_SETFONT, reinterpret_cast<WPARAM>(res_->headingFont.get()), FALSE);
 }
 
@@ -237,7 +259,7 @@ LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     LRESULT result = 0;
-    RunShowingErrors(L"Unerwarteter Fehler", [&] { result = self->HandleMessage(msg, wp, lp); });
+    RunShowingErrors(kUnexpectedError, [&] { result = self->HandleMessage(msg, wp, lp); });
     return result;
 }
 
@@ -324,7 +346,7 @@ void TfrmMain::OnClose() {
 void TfrmMain::RunPress() {
     if (InPress()) return;  // a press is not started again from inside itself
     ++pressDepth_;
-    RunShowingErrors(L"Unerwarteter Fehler", [this] { cmdnexClick(); });
+    RunShowingErrors(kUnexpectedError, [this] { cmdnexClick(); });
     --pressDepth_;
     if (closePending_) DestroyWindow(hwnd_);
 }
@@ -418,9 +440,9 @@ void TfrmMain::PressInstall() {
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
     const LogoffHold hold(hwnd_, &installing_);
-    InstallUpdates(*this);
+    RunInstallPress(*this);
     step_ = WizardStep::Finished;
-    SetWindowTextW(cmdnex, L"Beenden");
+    SetWindowTextW(cmdnex, kFinishCaption);
     // The button is drawn by the window itself.
     InvalidateRect(cmdnex, nullptr, TRUE);
 }

@@ -9,10 +9,10 @@
 #include "sys/Handles.h"
 #include "sys/Reg.h"
 #include "sys/Text.h"
+#include "run/Variable.h"
 
 namespace {
 
-constexpr const wchar_t* kProSettingsKey = L"\\SOFTWARE\\Talvero\\Miradopro19\\Settings";
 // Offered on the pro product's settings key alone, compared as written.
 constexpr const wchar_t* kListOnlyProduct = L"MIRADOPROII";
 // The registry cannot hold a longer value name, so such a product key can
@@ -109,7 +109,7 @@ public:
                 }
             } else if (pendingProduct_ == kListOnlyProduct) {
                 pendingProduct_.clear();
-                if (RegKeyExists(root_, kProSettingsKey)) ListEntry();
+                if (RegKeyExists(root_, kMiradopro19Key)) ListEntry();
             }
         }
         return entries_;
@@ -209,7 +209,7 @@ bool TfrmMain::ReadUpdateList(const std::wstring& fileName) {
         return true;
     }
     ListAdd(lstAnw, L"Es sind keine Updates vorhanden");
-    SetWindowTextW(cmdnex, L"Beenden");
+    SetWindowTextW(cmdnex, kFinishCaption);
     InvalidateRect(cmdnex, nullptr, FALSE);
     return false;
 }

@@ -1,6 +1,7 @@
 #include "ui/WindowReporting.h"
 
 #include "run/InstallRun.h"
+#include "run/StepFaults.h"
 #include "ui/ProgressControls.h"
 #include "run/Variable.h"
 
@@ -63,21 +64,25 @@ void WindowFrontend::KeepAlive() {
     KeepWindowAlive();
 }
 
-void InstallUpdates(TfrmMain& form) {
-    ListReport report(form.lstAnw);
+void RunInstallPress(TfrmMain& form) {
+    ListReport report(form.Control(ControlId::lstAnw));
     // The list shows the record's lines only while this press lasts.
     struct Shown {
         RunRecord& record;
         ~Shown() { record.ShowIn(nullptr); }
     } shown{form.runRecord()};
     shown.record.ShowIn(&report);
-    CheckListSelection selection(form.lstUpd, form.OfferedSections());
-    ProgressControls progress(form.ProgressBar1, form.lblSize, form.lblFile);
+    CheckListSelection selection(form.Control(ControlId::lstUpd), form.OfferedSections());
+    ProgressControls progress(form.Control(ControlId::ProgressBar1), form.Control(ControlId::lblSize),
+                              form.Control(ControlId::lblFile));
     WindowFrontend frontend(report, form.shellOpens());
-    InstallUpdates({shown.record, selection, progress, frontend, form.Zip1}, form.session());
+    InstallUpdates({shown.record, selection, progress, frontend, form.zip()}, form.session());
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {
     WindowFrontend frontend;
-    return HttpDownload(url, dest, askToOpen, frontend, limits);
+    FetchFault fault;
+    if (HttpDownload(url, dest, askToOpen, frontend, fault, limits)) return true;
+    TellFault(FetchFailed(fault, std::wstring()), frontend, nullptr);
+    return false;
 }

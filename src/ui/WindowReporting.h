@@ -73,7 +73,7 @@ private:
 // The install press: the run over the form's record (shown in lstAnw),
 // lists, progress controls and Zip1, with the offered sections, work
 // folder and base URL the wizard holds.
-void InstallUpdates(TfrmMain& form);
+void RunInstallPress(TfrmMain& form);
 
 // HttpDownload with the window's boxes, as the window's handlers fetch.
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen,

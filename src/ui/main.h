@@ -12,6 +12,11 @@
 #include "ui/ShellOpens.h"
 #include "zip/ZipExtractor.h"
 
+// The button's caption once the wizard has nothing more to do.
+inline constexpr const wchar_t* kFinishCaption = L"Beenden";
+// The first words of every box of a fault nobody expected.
+inline constexpr const wchar_t* kUnexpectedError = L"Unerwarteter Fehler";
+
 // Where the wizard stands; the button's press does what the step asks for.
 enum class WizardStep {
     CustomerData = 0,  // the customer page is shown
@@ -19,6 +24,12 @@ enum class WizardStep {
     Selection = 2,     // the updates are offered; the press installs them
     Finished = 3,      // installed; the press closes the window
     NothingToDo = 99,  // the list offered nothing; the press closes the window
+};
+
+// The window's controls, named as in the layout.
+enum class ControlId {
+    Panel1, imgBanner, lstAnw, lstUpd, ProgressBar1, lblSize, lblFile, cmdnex, panAdr, Label6,
+    txtFir, txtOrt, txtSac, txtPC, txtTel, txtMail,
 };
 
 class TfrmMain {
@@ -61,16 +72,22 @@ public:
     // Files opened for the user; the program's end waits for them to start.
     ShellOpens& shellOpens() noexcept { return shellOpens_; }
 
-    // Controls, named as in the layout.
+    // A control of the window, for the window's own units (the customer
+    // page, the install press) and for tests, which drive the window as a
+    // user would. Nobody else holds or replaces the window's handles.
+    HWND Control(ControlId id) const noexcept { return const_cast<TfrmMain*>(this)->Slot(id); }
+    TZipExtractor& zip() noexcept { return Zip1; }
+
+private:
+    HWND& Slot(ControlId id) noexcept;
+
     HWND Panel1 = nullptr, imgBanner = nullptr, lstAnw = nullptr, lstUpd = nullptr,
          ProgressBar1 = nullptr, lblSize = nullptr, lblFile = nullptr, cmdnex = nullptr,
          panAdr = nullptr, Label6 = nullptr;
     HWND txtFir = nullptr, txtOrt = nullptr, txtSac = nullptr, txtPC = nullptr,
          txtTel = nullptr, txtMail = nullptr;
-
     TZipExtractor Zip1;
 
-private:
     static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 

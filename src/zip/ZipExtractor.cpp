@@ -6,220 +6,30 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
-#include "sys/Dateien.h"
 #include "net/FilesInUse.h"
-#include "sys/Handles.h"
-#include "net/Reporting.h"
 #include "net/SideFiles.h"
+#include "sys/Dateien.h"
+#include "sys/Handles.h"
 #include "sys/Text.h"
+#include "zip/ZipFiles.h"
 #include "zip/ZipReader.h"
 #include "zip/ZipSpace.h"
 
 namespace {
 
 using zipread::Fault;
+using namespace zipfiles;
 
 std::wstring Wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-class FileSource : public zipread::ByteSource {
-public:
-    FileSource(HANDLE file, uint64_t size) : file_(file), size_(size) {}
-    uint64_t Size() const override { return size_; }
-    // Seek and read, not a read with an OVERLAPPED offset: Wine answers
-    // each such read with a completion notice to the wineserver, a round
-    // trip per entry, where the seek stays in the process.
-    bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
-        auto* p = static_cast<char*>(buffer);
-        if (offset > size_) return false;
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
-        while (n > 0) {
-            const DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n);
-            DWORD got = 0;
-            if (!ReadFile(file_, p, want, &got, nullptr) || got == 0) return false;
-            p += got;
-            n -= got;
-        }
-        return true;
-    }
-
-private:
-    HANDLE file_;
-    uint64_t size_;
-};
-
-class FileSink : public zipread::ByteSink {
-public:
-    // keepAlive is null when there is nothing to call.
-    FileSink(HANDLE file, const std::function<void()>* keepAlive) : file_(file), keepAlive_(keepAlive) {}
-    bool Write(const void* data, size_t n) override {
-        // The reader hands over at most its 64 KiB buffer per call.
-        if (keepAlive_) (*keepAlive_)();
-        return WriteAll(file_, data, n) == ERROR_SUCCESS;
-    }
-
-private:
-    HANDLE file_;
-    const std::function<void()>* keepAlive_;
-};
-
-// The side file beside the target that an entry is written into; removed
-// unless it was kept.
-class TempFile {
-public:
-    bool Create(const std::wstring& folder) {
-        file_.reset(CreateSideFile(folder, L"zip", GENERIC_WRITE | DELETE, &path_));
-        return static_cast<bool>(file_);
-    }
-    ~TempFile() { Discard(); }
-    TempFile() = default;
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    HANDLE Handle() const { return file_.get(); }
-    const std::wstring& Path() const { return path_; }
-    void Close() { file_.reset(); }
-    void Discard() {
-        file_.reset();
-        if (!path_.empty()) DeleteFileW(ApiPath(path_).c_str());
-        path_.clear();
-    }
-    void Keep() { path_.clear(); }
-
-private:
-    FileHandle file_;
-    std::wstring path_;
-};
-
-// NtSetInformationFile on an open handle: what the kernel32 calls of
-// Vista do, here on XP too. Its status (0: done); kNoSuchCall where ntdll
-// has none.
-constexpr LONG kNoSuchCall = static_cast<LONG>(0xC0000002);  // STATUS_NOT_IMPLEMENTED
-LONG SetFileInformation(HANDLE file, void* info, ULONG size, int infoClass) {
-    struct IoStatus {
-        void* status;
-        ULONG_PTR information;
-    };
-    using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
-    static const auto setInformation = reinterpret_cast<SetInformationFile>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
-    if (!setInformation) return kNoSuchCall;
-    IoStatus io{};
-    return setInformation(file, &io, info, size, infoClass);
-}
-
-enum class Rename { Done, Taken, NotPossible };
-
-// Gives the still open side file its final name when no file of that name
-// exists. Renaming through the handle costs one system call, where
-// MoveFileExW opens the file by name again; with thousands of small files
-// under Wine that is most of the difference to a plain write. NotPossible
-// (no such call, a path it cannot take): the caller falls back to
-// MoveFileExW.
-Rename RenameNew(HANDLE file, const std::wstring& target) {
-    std::wstring nt;
-    if (target.size() > 2 && target[1] == L':' && target[2] == L'\\') nt = L"\\??\\" + target;
-    else if (target.rfind(L"\\\\?\\", 0) == 0) nt = L"\\??\\" + target.substr(4);
-    if (nt.empty()) return Rename::NotPossible;
-    // FILE_RENAME_INFORMATION: replace flag, root directory, name length, name.
-    struct Header {
-        BOOLEAN replaceIfExists;
-        HANDLE rootDirectory;
-        ULONG fileNameLength;
-    };
-    const size_t nameBytes = nt.size() * sizeof(wchar_t);
-    std::vector<char> info(sizeof(Header) + nameBytes + sizeof(wchar_t), 0);
-    Header header{FALSE, nullptr, static_cast<ULONG>(nameBytes)};
-    std::memcpy(info.data(), &header, sizeof(header));
-    std::memcpy(info.data() + offsetof(Header, fileNameLength) + sizeof(ULONG), nt.data(), nameBytes);
-    const int kFileRenameInformation = 10;
-    const LONG status = SetFileInformation(file, info.data(), static_cast<ULONG>(info.size()), kFileRenameInformation);
-    const LONG kObjectNameCollision = static_cast<LONG>(0xC0000035);
-    if (status == 0) return Rename::Done;
-    return status == kObjectNameCollision ? Rename::Taken : Rename::NotPossible;
-}
-
-// Marks an open file to be removed when its last handle closes, or takes
-// the mark back.
-bool SetRemoveOnClose(HANDLE file, bool remove) {
-    BOOLEAN deleteFile = remove ? TRUE : FALSE;
-    const int kFileDispositionInformation = 13;
-    return SetFileInformation(file, &deleteFile, sizeof deleteFile, kFileDispositionInformation) == 0;
-}
-
-bool EntryFileTime(const zipread::Entry& e, FILETIME* ft) {
-    if (e.hasUnixTime) {
-        const ULONGLONG ticks = static_cast<ULONGLONG>(e.unixTime + 11644473600LL) * 10000000ULL;
-        ft->dwLowDateTime = static_cast<DWORD>(ticks);
-        ft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-        return true;
-    }
-    // DOS times are local times of the machine that made the archive.
-    FILETIME local;
-    return DosDateTimeToFileTime(e.dosDate, e.dosTime, &local) && LocalFileTimeToFileTime(&local, ft);
-}
-
-bool IsFolder(const std::wstring& path) {
-    const DWORD a = GetFileAttributesW(ApiPath(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates a folder with its missing parents; remembers what exists so that
-// thousands of files in few folders cost one check per folder.
-class Folders {
-public:
-    bool Ensure(const std::wstring& folder) {
-        std::wstring path = folder;
-        while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-        if (known_.count(path)) return true;
-        if (!IsFolder(path)) {
-            const size_t cut = path.find_last_of(L'\\');
-            if (cut != std::wstring::npos && cut > 2 && !Ensure(path.substr(0, cut))) return false;
-            if (CreateDirectoryW(ApiPath(path).c_str(), nullptr)) made_.insert(path + L'\\');
-            else if (!IsFolder(path)) return false;
-        }
-        known_.insert(path);
-        return true;
-    }
-    // A folder that files are written into (ending with a backslash). The
-    // first use also removes the temporary files a killed run left there,
-    // which nothing else would ever clear away; a folder this run made
-    // holds none, and its listing would cost a few wineserver round trips.
-    bool Use(const std::wstring& folder) {
-        const auto [at, fresh] = used_.insert(folder);
-        if (!fresh) return true;
-        if (!Ensure(folder)) {
-            used_.erase(at);
-            return false;
-        }
-        if (!made_.count(folder)) SweepLeftoverSideFiles(folder);
-        return true;
-    }
-
-private:
-    std::unordered_set<std::wstring> known_, used_, made_;
-};
-
-// The extended "\\?\" form takes a path as it stands, without resolving
-// ".." or turning '/' into '\\', so the target must be made full first.
-bool FullPath(const std::wstring& path, std::wstring* full) {
-    const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (need == 0) return false;
-    std::wstring buffer(need, L'\0');
-    const DWORD got = GetFullPathNameW(path.c_str(), need, &buffer[0], nullptr);
-    if (got == 0 || got >= need) return false;
-    buffer.resize(got);
-    *full = buffer;
-    return true;
+std::wstring FolderNotMadeText(const std::wstring& folder) {
+    return L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.";
 }
 
 bool BeginsWith(const std::u16string& upcasedName, const std::u16string& upcasedPrefix) {
@@ -258,16 +68,6 @@ const zipread::Entry* IntoProtected(const std::vector<zipread::Entry>& entries, 
 }
 
 }  // namespace
-
-void TZipExtractor::Fail(int code, const std::wstring& text) {
-    errorCode_ = code;
-    errorText_ = text;
-    if (Silent) return;
-    if (OnFault)
-        OnFault(text);
-    else
-        MessageBoxW(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
-}
 
 namespace {
 
@@ -358,38 +158,61 @@ struct OpenArchive {
 
 }  // namespace
 
-void TZipExtractor::SetArchiveName(const std::wstring& name) {
-    archiveName_ = name;
-    errorCode_ = zipOk;
-    errorText_.clear();
-    entryCount_ = 0;
-    try {
-        OpenArchive a(name);
-        errorCode_ = a.code;
-        errorText_ = a.text;
-        entryCount_ = static_cast<int>(a.reader.Entries().size());
-    } catch (const std::exception&) {
-        errorCode_ = zipInternal;
-        errorText_ = L"Das Archiv " + Quoted(name) + L" kann nicht gelesen werden.";
-    }
+namespace {
+
+// One call of Extract: the request, whom to tell, and what came of it.
+class Extraction {
+public:
+    Extraction(const ExtractRequest& request, ExtractEvents& events) : req_(request), events_(events) {}
+    ExtractResult Run();
+
+private:
+    const ExtractRequest& req_;
+    ExtractEvents& events_;
+    ExtractResult result_;
+    std::exception_ptr callerError_;
+
+    enum class Put { Written, Skipped, LeftInUse, Stop, CallerThrew };
+    void Fail(int code, const std::wstring& text);
+    void ExtractEntries(zipread::Reader& reader);
+    // One file entry to target in folder (which exists). Stop: the fault is
+    // recorded; CallerThrew: an event threw, callerError_ holds it.
+    Put PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+                const std::wstring& folder);
+    // A file where none was; Skipped (with *taken when the name is) where
+    // the side-file way must take it.
+    Put PutNew(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target, bool* taken);
+    // The entry's checked data into file, with the entry's time (flushed
+    // from flushAbove on); false with the reader's fault in *fault.
+    bool WriteEntry(zipread::Reader& reader, const zipread::Entry& e, HANDLE file, zipread::Status* fault);
+    // Records (and tells) a fault found while an entry was written.
+    void FailEntry(const zipread::Status& fault);
+    // The checked side file over the existing target.
+    Put ReplaceExisting(const std::wstring& side, const std::wstring& target, const std::wstring& entryName);
+};
+
+void Extraction::Fail(int code, const std::wstring& text) {
+    result_.code = code;
+    result_.text = text;
+    events_.Fault(text);
 }
 
 // No entry is ever left half written under the name the product loads: a
 // new file is marked for removal until whole (PutNew), one that replaces
 // an installed file is written into a side file, which the next run sweeps
 // should this one be killed. An existing file is kept without
-// OverwriteFiles; with it, OnBeforeReplace comes first, then the replace,
-// and a file another program holds is left to OnInUse.
-TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
-                                          const std::wstring& folder, const std::function<void()>* keepAlive,
-                                          bool overwrite, std::exception_ptr* callerError) {
+// OverwriteFiles; with it, BeforeReplace comes first, then the replace,
+// and a file another program holds is left to FileHeld.
+Extraction::Put Extraction::PutFile(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+                                    const std::wstring& folder) {
+    const bool overwrite = req_.Has(ExtractOption::OverwriteFiles);
     if (!overwrite) {
         const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
         if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return Put::Skipped;
     }
     bool taken = false;
     if (overwrite) {
-        const Put put = PutNew(reader, e, target, keepAlive, &taken);
+        const Put put = PutNew(reader, e, target, &taken);
         if (put != Put::Skipped) return put;
     }
     TempFile temp;
@@ -398,7 +221,7 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
         return Put::Stop;
     }
     zipread::Status fault;
-    if (!WriteEntry(reader, e, temp.Handle(), keepAlive, &fault)) {
+    if (!WriteEntry(reader, e, temp.Handle(), &fault)) {
         temp.Discard();
         FailEntry(fault);
         return Put::Stop;
@@ -417,7 +240,7 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
     }
     // Made since the look above: still kept.
     if (!overwrite && GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) return Put::Skipped;
-    const Put put = ReplaceExisting(temp.Path(), target, Wide(e.name), callerError);
+    const Put put = ReplaceExisting(temp.Path(), target, Wide(e.name));
     if (put == Put::Written) temp.Keep();
     return put;
 }
@@ -429,9 +252,8 @@ TZipExtractor::Put TZipExtractor::PutFile(zipread::Reader& reader, const zipread
 // file's two, which under Wine is most of the cost of a small file.
 // Skipped: the name is taken (*taken) or the mark cannot be set; the
 // side-file way must take it.
-TZipExtractor::Put TZipExtractor::PutNew(zipread::Reader& reader, const zipread::Entry& e,
-                                         const std::wstring& target, const std::function<void()>* keepAlive,
-                                         bool* taken) {
+Extraction::Put Extraction::PutNew(zipread::Reader& reader, const zipread::Entry& e, const std::wstring& target,
+                                   bool* taken) {
     FileHandle file(CreateFileW(ApiPath(target).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -446,7 +268,7 @@ TZipExtractor::Put TZipExtractor::PutNew(zipread::Reader& reader, const zipread:
         return Put::Skipped;
     }
     zipread::Status fault;
-    if (!WriteEntry(reader, e, file.get(), keepAlive, &fault)) {
+    if (!WriteEntry(reader, e, file.get(), &fault)) {
         file.reset();
         FailEntry(fault);
         return Put::Stop;
@@ -459,25 +281,24 @@ TZipExtractor::Put TZipExtractor::PutNew(zipread::Reader& reader, const zipread:
     return Put::Written;
 }
 
-bool TZipExtractor::WriteEntry(zipread::Reader& reader, const zipread::Entry& e, void* file,
-                               const std::function<void()>* keepAlive, zipread::Status* fault) {
-    FileSink sink(file, keepAlive);
+bool Extraction::WriteEntry(zipread::Reader& reader, const zipread::Entry& e, HANDLE file, zipread::Status* fault) {
+    FileSink sink(file, events_);
     *fault = reader.Extract(e, sink);
     if (!fault->ok()) return false;
     FILETIME ft;
     if (EntryFileTime(e, &ft)) SetFileTime(file, nullptr, nullptr, &ft);
-    if (FlushAbove > 0 && e.uncompressedSize >= FlushAbove) FlushFileBuffers(file);
+    if (req_.flushAbove > 0 && e.uncompressedSize >= req_.flushAbove) FlushFileBuffers(file);
     return true;
 }
 
-void TZipExtractor::FailEntry(const zipread::Status& fault) {
+void Extraction::FailEntry(const zipread::Status& fault) {
     int code = zipOk;
-    const std::wstring text = FaultText(fault, archiveName_, &code, true);
+    const std::wstring text = FaultText(fault, req_.archive, &code, true);
     Fail(code, text);
 }
 
-TZipExtractor::Put TZipExtractor::ReplaceExisting(const std::wstring& side, const std::wstring& target,
-                                                  const std::wstring& entryName, std::exception_ptr* callerError) {
+Extraction::Put Extraction::ReplaceExisting(const std::wstring& side, const std::wstring& target,
+                                            const std::wstring& entryName) {
     const DWORD attrs = GetFileAttributesW(ApiPath(target).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
         Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht geschrieben werden" +
@@ -485,112 +306,112 @@ TZipExtractor::Put TZipExtractor::ReplaceExisting(const std::wstring& side, cons
         return Put::Stop;
     }
     try {
-        if (OnBeforeReplace) OnBeforeReplace(target, entryName);
+        events_.BeforeReplace(target, entryName);
         const auto move = [&side, &target] { return MoveReplacing(side, target); };
-        if (!OnInUse) {
-            if (move()) return Put::Written;
-        } else {
-            switch (ReplaceWhileHeld(move, target, [&] { return OnInUse(target, entryName); })) {
-            case HeldReplace::Replaced:
-                return Put::Written;
-            case HeldReplace::LeftInUse:
-                return Put::LeftInUse;
-            case HeldReplace::Failed:
-                break;
-            }
+        bool fails = false;
+        const auto tryAgain = [&] {
+            const ExtractEvents::Held answer = events_.FileHeld(target, entryName);
+            fails = answer == ExtractEvents::Held::Fail;
+            return answer == ExtractEvents::Held::Retry;
+        };
+        switch (ReplaceWhileHeld(move, target, tryAgain)) {
+        case HeldReplace::Replaced:
+            return Put::Written;
+        case HeldReplace::LeftInUse:
+            if (!fails) return Put::LeftInUse;
+            break;
+        case HeldReplace::Failed:
+            break;
         }
     } catch (...) {
-        *callerError = std::current_exception();
+        callerError_ = std::current_exception();
         return Put::CallerThrew;
     }
     Fail(zipWriteFailed, L"Die Datei " + Quoted(target) + L" kann nicht ersetzt werden.");
     return Put::Stop;
 }
 
-int TZipExtractor::Extract() {
-    errorCode_ = zipOk;
-    errorText_.clear();
-    extractedCount_ = 0;
-    leftInUse_ = 0;
-    std::exception_ptr callerError;
+ExtractResult Extraction::Run() {
     try {
-        OpenArchive a(archiveName_);
+        OpenArchive a(req_.archive);
         if (a.code != zipOk) {
             Fail(a.code, a.text);
-            return 0;
+            return result_;
         }
-        const std::vector<zipread::Entry>& entries = a.reader.Entries();
-        entryCount_ = static_cast<int>(entries.size());
-
-        std::wstring base;
-        const bool create = ExtractOptions & static_cast<unsigned>(ExtractOption::CreateFolders);
-        const std::wstring noTarget = L"Der Zielordner " + Quoted(ExtractFolder) +
-                                      (create ? L" kann nicht angelegt werden." : L" existiert nicht.");
-        if (ExtractFolder.empty() || !FullPath(ExtractFolder, &base)) {
-            Fail(zipTargetFolder, noTarget);
-            return 0;
-        }
-        if (base.back() != L'\\') base += L'\\';
-
-        // Refusals that concern the archive as a whole come before anything
-        // is created, so a refused archive leaves the target as it was.
-        if (!ProtectedPrefix.empty()) {
-            if (const zipread::Entry* bad = IntoProtected(entries, base, ProtectedPrefix)) {
-                zipread::Status s;
-                s.fault = Fault::UnsafeName;
-                s.entry = bad->name;
-                int code = zipOk;
-                const std::wstring text = FaultText(s, archiveName_, &code);
-                Fail(code, text);
-                return 0;
-            }
-        }
-        const std::wstring noRoom = zipspace::NoRoomText(entries, base, archiveName_);
-        if (!noRoom.empty()) {
-            Fail(zipNoSpace, noRoom);
-            return 0;
-        }
-
-        Folders folders;
-        if (!(create ? folders.Ensure(base) : IsFolder(base))) {
-            Fail(zipTargetFolder, noTarget);
-            return 0;
-        }
-        // Copied, so that a call which replaces KeepAlive does not destroy
-        // the function while it runs; null when there is nothing to call.
-        const std::function<void()> keepAliveCopy = KeepAlive;
-        const std::function<void()>* keepAlive = keepAliveCopy ? &keepAliveCopy : nullptr;
-        const bool keepFolders = ExtractOptions & static_cast<unsigned>(ExtractOption::KeepFolderNames);
-        const bool overwrite = ExtractOptions & static_cast<unsigned>(ExtractOption::OverwriteFiles);
-
-        for (const zipread::Entry& e : entries) {
-            if (keepAlive) (*keepAlive)();
-            std::wstring rel = Backslashed(Wide(e.name));
-            if (e.isDirectory) {
-                if (keepFolders && !folders.Ensure(base + rel)) {
-                    Fail(zipWriteFailed, L"Der Ordner " + Quoted(base + rel) + L" kann nicht angelegt werden.");
-                    return extractedCount_;
-                }
-                continue;
-            }
-            if (!keepFolders) rel = rel.substr(rel.find_last_of(L'\\') + 1);
-            const std::wstring target = base + rel;
-            const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
-            if (!folders.Use(folder)) {
-                Fail(zipWriteFailed, L"Der Ordner " + Quoted(folder) + L" kann nicht angelegt werden.");
-                return extractedCount_;
-            }
-            const Put put = PutFile(a.reader, e, target, folder, keepAlive, overwrite, &callerError);
-            if (put == Put::Stop) return extractedCount_;
-            if (put == Put::CallerThrew) break;
-            if (put == Put::Written) ++extractedCount_;
-            if (put == Put::LeftInUse) ++leftInUse_;
-        }
+        result_.entries = static_cast<int>(a.reader.Entries().size());
+        ExtractEntries(a.reader);
     } catch (const std::bad_alloc&) {
-        Fail(zipInternal, L"Zum Entpacken des Archivs " + Quoted(archiveName_) + L" reicht der Speicher nicht.");
+        Fail(zipInternal, L"Zum Entpacken des Archivs " + Quoted(req_.archive) + L" reicht der Speicher nicht.");
     } catch (const std::exception&) {
-        Fail(zipInternal, L"Beim Entpacken des Archivs " + Quoted(archiveName_) + L" ist ein Fehler aufgetreten.");
+        Fail(zipInternal, L"Beim Entpacken des Archivs " + Quoted(req_.archive) + L" ist ein Fehler aufgetreten.");
     }
-    if (callerError) std::rethrow_exception(callerError);
-    return extractedCount_;
+    if (callerError_) std::rethrow_exception(callerError_);
+    return result_;
+}
+
+void Extraction::ExtractEntries(zipread::Reader& reader) {
+    const std::vector<zipread::Entry>& entries = reader.Entries();
+    std::wstring base;
+    const bool create = req_.Has(ExtractOption::CreateFolders);
+    const std::wstring noTarget =
+        L"Der Zielordner " + Quoted(req_.folder) + (create ? L" kann nicht angelegt werden." : L" existiert nicht.");
+    if (req_.folder.empty() || !FullPath(req_.folder, &base)) {
+        Fail(zipTargetFolder, noTarget);
+        return;
+    }
+    if (base.back() != L'\\') base += L'\\';
+
+    // Refusals that concern the archive as a whole come before anything
+    // is created, so a refused archive leaves the target as it was.
+    if (!req_.protectedPrefix.empty()) {
+        if (const zipread::Entry* bad = IntoProtected(entries, base, req_.protectedPrefix)) {
+            zipread::Status s;
+            s.fault = Fault::UnsafeName;
+            s.entry = bad->name;
+            int code = zipOk;
+            const std::wstring text = FaultText(s, req_.archive, &code);
+            Fail(code, text);
+            return;
+        }
+    }
+    const std::wstring noRoom = zipspace::NoRoomText(entries, base, req_.archive);
+    if (!noRoom.empty()) {
+        Fail(zipNoSpace, noRoom);
+        return;
+    }
+
+    Folders folders;
+    if (!(create ? folders.Ensure(base) : IsFolder(base))) {
+        Fail(zipTargetFolder, noTarget);
+        return;
+    }
+    const bool keepFolders = req_.Has(ExtractOption::KeepFolderNames);
+    for (const zipread::Entry& e : entries) {
+        events_.KeepAlive();
+        std::wstring rel = Backslashed(Wide(e.name));
+        if (e.isDirectory) {
+            if (keepFolders && !folders.Ensure(base + rel)) {
+                Fail(zipWriteFailed, FolderNotMadeText(base + rel));
+                return;
+            }
+            continue;
+        }
+        if (!keepFolders) rel = rel.substr(rel.find_last_of(L'\\') + 1);
+        const std::wstring target = base + rel;
+        const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+        if (!folders.Use(folder)) {
+            Fail(zipWriteFailed, FolderNotMadeText(folder));
+            return;
+        }
+        const Put put = PutFile(reader, e, target, folder);
+        if (put == Put::Stop || put == Put::CallerThrew) break;
+        if (put == Put::Written) ++result_.extracted;
+        if (put == Put::LeftInUse) ++result_.leftInUse;
+    }
+}
+
+}  // namespace
+
+ExtractResult TZipExtractor::Extract(const ExtractRequest& request, ExtractEvents& events) const {
+    return Extraction(request, events).Run();
 }

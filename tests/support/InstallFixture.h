@@ -111,7 +111,7 @@ protected:
         ASSERT_TRUE(form().ReadUpdateList(session().workFolder + L"update.cfg"));
     }
 
-    void Check(int index, bool checked) { CheckListSetChecked(form().lstUpd, index, checked); }
+    void Check(int index, bool checked) { CheckListSetChecked(form().Control(ControlId::lstUpd), index, checked); }
 
     std::vector<std::wstring> Items(HWND list) {
         std::vector<std::wstring> lines;

@@ -57,7 +57,7 @@ protected:
     Session& session() { return form_->session(); }
 
     void Press() {
-        SendMessageW(form().cmdnex, BM_CLICK, 0, 0);
+        SendMessageW(form().Control(ControlId::cmdnex), BM_CLICK, 0, 0);
         ProcessMessages();
     }
 
@@ -78,7 +78,7 @@ protected:
     }
 
     void FillAll(const std::wstring& text = L"x") {
-        for (HWND e : {form().txtFir, form().txtOrt, form().txtSac, form().txtPC, form().txtTel, form().txtMail})
+        for (HWND e : {form().Control(ControlId::txtFir), form().Control(ControlId::txtOrt), form().Control(ControlId::txtSac), form().Control(ControlId::txtPC), form().Control(ControlId::txtTel), form().Control(ControlId::txtMail)})
             SetEdit(e, text);
     }
 
