@@ -12,16 +12,20 @@ The steps, in this order:
                         public key the wizard is built with)
   hash CATALOGUE        after every change of the files or the list: writes
                         HashNNN=sha256:<hex> beside every FileNNN of
-                        update19.txt, from the bytes of the file in lupd19/
-                        (its FTP name: a closing PRG becomes EXE; the HTTP name
-                        is the File value as written and must hold the same
-                        bytes); every other byte of the list stays as it is
+                        update19.txt and SizeNNN=<byte count> right after it
+                        (or replaces their values where they are), from the
+                        bytes of the file in lupd19/ (its FTP name: a closing
+                        PRG becomes EXE; the HTTP name is the File value as
+                        written and must hold the same bytes); every other
+                        byte of the list stays as it is
   sign CATALOGUE --key OUT.key.pem
                         after hash: writes update19.txt.sig, the RSA PKCS#1
                         v1.5 SHA-256 signature over the list's exact bytes
   verify CATALOGUE --key OUT.pub.pem
-                        last, before uploading: checks the signature and every
-                        digest as the wizard will, and names each problem
+                        last, before uploading: checks the signature, every
+                        digest and size, and the list (at most 4 MiB) and its
+                        .sig (at most 64 KiB) as the wizard will, and names
+                        each problem
 
 Any change to update19.txt after sign (hash included) needs sign again.
 """
@@ -42,12 +46,15 @@ SIG_NAME = LIST_NAME + ".sig"
 FILE_FOLDER = "lupd19"
 KEY_BITS = 3072
 MAX_ENTRIES = 999  # the wizard reads File001 up to the first empty one
+MAX_LIST_BYTES = 4 * 1024 * 1024  # the wizard's limits: a list or .sig
+MAX_SIG_BYTES = 64 * 1024          # beyond them is refused unread
 
 # One line of the list without its end: the INI reader trims blanks around
 # keys and values, and compares key names without regard to case.
 SECTION_RE = re.compile(rb"^\s*\[(.*)\]")
-ENTRY_RE = re.compile(rb"^\s*(file|hash)(\d{3})\s*=(.*)$", re.IGNORECASE)
+ENTRY_RE = re.compile(rb"^\s*(file|hash|size)(\d{3})\s*=(.*)$", re.IGNORECASE)
 DIGEST_RE = re.compile(r"^sha256:[0-9A-Fa-f]{64}$")
+SIZE_RE = re.compile(r"^[0-9]{1,19}$")
 UNSAFE_NAME_CHARS = set('\\/:*?"<>|')
 
 
@@ -92,11 +99,11 @@ class Section:
     def __init__(self, name, line_no):
         self.name = name
         self.line_no = line_no
-        self.keys = {}  # ("file"|"hash", number) -> index of the line
+        self.keys = {}  # ("file"|"hash"|"size", number) -> index of the line
 
 
 def parse_list(lines):
-    """Sections with their File and Hash lines. Refuses what the wizard would
+    """Sections with their File, Hash and Size lines. Refuses what the wizard would
     read differently from the way this tool does: a section or a key twice."""
     sections = []
     seen = {}
@@ -253,42 +260,58 @@ def hash_list(catalogue):
     path, data = read_list(catalogue)
     lines = split_lines(data)
     sections = parse_list(lines)
-    # Every digest is worked out before the list is touched.
+    # Every digest and size is worked out before the list is touched.
     replace, insert_after = {}, {}
-    count = 0
+    count = added = 0
     for section in sections:
         for n, value in entries(lines, section):
-            digest = digest_text(entry_bytes(catalogue, section, n, value)).encode("ascii")
+            content = entry_bytes(catalogue, section, n, value)
+            digest = digest_text(content).encode("ascii")
+            size = b"%d" % len(content)
             count += 1
             hash_index = section.keys.get(("hash", n))
+            size_index = section.keys.get(("size", n))
+            # A new Size line follows its Hash line, a new Hash line its File line.
+            new_lines = []
             if hash_index is None:
-                insert_after[section.keys[("file", n)]] = b"Hash%03d=%s" % (n, digest)
+                new_lines.append(b"Hash%03d=%s" % (n, digest))
             else:
-                body = lines[hash_index].body
-                replace[hash_index] = body[:body.index(b"=") + 1] + digest
+                replace[hash_index] = with_value(lines[hash_index].body, digest)
+            if size_index is None:
+                new_lines.append(b"Size%03d=%s" % (n, size))
+            else:
+                replace[size_index] = with_value(lines[size_index].body, size)
+            if new_lines:
+                after = section.keys[("file", n)] if hash_index is None else hash_index
+                insert_after[after] = new_lines
+                added += len(new_lines)
     out = []
     eol_above = b"\r\n"
     for index, line in enumerate(lines):
         body = replace.get(index, line.body)
-        if index in insert_after:
-            # The new line takes the end of its File line; a File line that
-            # ended the file without one gets the end of the line above.
-            out.append(body + (line.eol or eol_above))
-            out.append(insert_after[index] + line.eol)
-        else:
-            out.append(body + line.eol)
-        eol_above = line.eol or eol_above
+        # New lines take the end of the line they follow; one that ended the
+        # file without an end gets the end of the line above, and the last
+        # new line takes its place at the end.
+        eol = line.eol or eol_above
+        for new in insert_after.get(index, []):
+            out.append(body + eol)
+            body = new
+        out.append(body + line.eol)
+        eol_above = eol
     result = b"".join(out)
     if result == data:
-        print("%s: %d digests, all current" % (LIST_NAME, count))
+        print("%s: %d entries, every digest and size current" % (LIST_NAME, count))
         return 0
     write_atomic(path, result)
-    print("%s: %d digests, %d added, %d changed" % (
-        LIST_NAME, count, len(insert_after),
-        sum(1 for i, b in replace.items() if b != lines[i].body)))
+    print("%s: %d entries, %d digest and size lines added, %d changed" % (
+        LIST_NAME, count, added, sum(1 for i, b in replace.items() if b != lines[i].body)))
     if os.path.exists(os.path.join(catalogue, SIG_NAME)):
         print("%s is now out of date: run sign again" % SIG_NAME)
     return 0
+
+
+def with_value(body, value):
+    return body[:body.index(b"=") + 1] + value
 
 
 def load_key(path, private):
@@ -318,16 +341,22 @@ def cmd_sign(args):
 
 def list_problems(catalogue, data, key):
     problems = []
+    if len(data) > MAX_LIST_BYTES:
+        problems.append("%s has %d bytes, more than the %d the wizard reads" % (LIST_NAME, len(data), MAX_LIST_BYTES))
     sig_path = os.path.join(catalogue, SIG_NAME)
     if not os.path.isfile(sig_path):
         problems.append("%s is missing" % SIG_NAME)
     else:
         with open(sig_path, "rb") as f:
             signature = f.read()
-        try:
-            key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
-        except InvalidSignature:
-            problems.append("%s does not match %s and this key" % (SIG_NAME, LIST_NAME))
+        if len(signature) > MAX_SIG_BYTES:
+            problems.append("%s has %d bytes, more than the %d the wizard reads"
+                            % (SIG_NAME, len(signature), MAX_SIG_BYTES))
+        else:
+            try:
+                key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
+            except InvalidSignature:
+                problems.append("%s does not match %s and this key" % (SIG_NAME, LIST_NAME))
     lines = split_lines(data)
     try:
         sections = parse_list(lines)
@@ -337,23 +366,37 @@ def list_problems(catalogue, data, key):
     for section in sections:
         for n, value in entries(lines, section):
             count += 1
-            where = "[%s] File%03d" % (section.name, n)
-            hash_index = section.keys.get(("hash", n))
-            if hash_index is None:
-                problems.append("%s has no Hash%03d (run hash)" % (where, n))
-                continue
-            written = entry_value(lines, hash_index).decode("cp1252", "replace")
-            if not DIGEST_RE.match(written):
-                problems.append("%s: Hash%03d=%s is not sha256: and 64 hex digits" % (where, n, written))
-                continue
-            try:
-                actual = digest_text(entry_bytes(catalogue, section, n, value))
-            except Refusal as e:
-                problems.append(str(e))
-                continue
-            if actual != written.lower():
-                problems.append("%s: Hash%03d does not match the file (run hash, then sign)" % (where, n))
+            problems += entry_problems(lines, section, n, value,
+                                       lambda: entry_bytes(catalogue, section, n, value))
     return problems, count
+
+
+def entry_problems(lines, section, n, value, fetch):
+    """What is wrong with one entry's Hash and Size lines and the bytes
+    fetch() gives for it (it raises Refusal where there are none)."""
+    where = "[%s] File%03d" % (section.name, n)
+    missing = [kind.capitalize() + "%03d" % n for kind in ("hash", "size") if (kind, n) not in section.keys]
+    if missing:
+        return ["%s has no %s (run hash)" % (where, " and no ".join(missing))]
+    problems = []
+    digest = entry_value(lines, section.keys[("hash", n)]).decode("cp1252", "replace")
+    if not DIGEST_RE.match(digest):
+        problems.append("%s: Hash%03d=%s is not sha256: and 64 hex digits" % (where, n, digest))
+    size = entry_value(lines, section.keys[("size", n)]).decode("cp1252", "replace")
+    if not SIZE_RE.match(size):
+        problems.append("%s: Size%03d=%s is not a byte count" % (where, n, size))
+    if problems:
+        return problems
+    try:
+        data = fetch()
+    except Refusal as e:
+        return [str(e)]
+    if digest_text(data) != digest.lower():
+        problems.append("%s: Hash%03d does not match the file (run hash, then sign)" % (where, n))
+    if len(data) != int(size):
+        problems.append("%s: Size%03d=%s but the file has %d bytes (run hash, then sign)"
+                        % (where, n, size, len(data)))
+    return problems
 
 
 def cmd_verify(args):
@@ -365,7 +408,7 @@ def cmd_verify(args):
     if problems:
         print("%d problems" % len(problems))
         return 1
-    print("%s: signature good, %d digests match" % (LIST_NAME, count))
+    print("%s: signature good, %d digests match, and their sizes" % (LIST_NAME, count))
     return 0
 
 
@@ -377,14 +420,14 @@ def main(argv=None):
     p = sub.add_parser("keygen", help="1. make a new RSA %d key pair OUT.key.pem and OUT.pub.pem" % KEY_BITS)
     p.add_argument("out", metavar="OUT", help="path and stem of the two key files")
     p.set_defaults(run=cmd_keygen)
-    p = sub.add_parser("hash", help="2. write HashNNN beside every FileNNN of update19.txt")
+    p = sub.add_parser("hash", help="2. write HashNNN and SizeNNN beside every FileNNN of update19.txt")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt and lupd19/")
     p.set_defaults(run=cmd_hash)
     p = sub.add_parser("sign", help="3. write update19.txt.sig with the private key")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt")
     p.add_argument("--key", required=True, metavar="PRIVATE", help="OUT.key.pem from keygen")
     p.set_defaults(run=cmd_sign)
-    p = sub.add_parser("verify", help="4. check the signature and every digest; names each problem")
+    p = sub.add_parser("verify", help="4. check the signature, every digest and size; names each problem")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt, its .sig and lupd19/")
     p.add_argument("--key", required=True, metavar="PUBLIC", help="OUT.pub.pem from keygen")
     p.set_defaults(run=cmd_verify)

@@ -9,7 +9,8 @@ import subprocess
 import tempfile
 import unittest
 
-from cryptography.hazmat.primitives import serialization
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import padding
 
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "publish_catalogue.py")
 # CP1252 (0xFC), CR LF and bare LF mixed, a stale digest under lower-case
@@ -58,6 +59,11 @@ class PublishTest(unittest.TestCase):
     def read(self, name):
         return pathlib.Path(self.path(name)).read_bytes()
 
+    def sign_directly(self, data):
+        with open(self.key("a.key.pem"), "rb") as f:
+            key = serialization.load_pem_private_key(f.read(), None)
+        return key.sign(data, padding.PKCS1v15(), hashes.SHA256())
+
     def publish(self):
         for args in (("hash", self.dir), ("sign", self.dir, "--key", self.key("a.key.pem"))):
             self.assertEqual(run(*args).returncode, 0)
@@ -71,14 +77,25 @@ class PublishTest(unittest.TestCase):
         self.assertNotEqual(run("keygen", stem).returncode, 0)
 
     def test_hash_keeps_every_other_byte_and_each_line_end(self):
-        self.catalogue()
-        self.publish()
-        expected = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nHash001=" + sha(b"menu\x00\xff")
-                    + b"\r\nName001=men\xfc.mnu\r\nfile002 = mtool.prg\n; Kommentar\nhash002=" + sha(b"MZ")
-                    + b"\r\n[2]\nPrg=MIRADOS19\nFile001=\"hilfe19.txt\"\nHash001=" + sha(b""))
-        self.assertEqual(self.read("update19.txt"), expected)
-        self.assertEqual(run("hash", self.dir).returncode, 0)
-        self.assertEqual(self.read("update19.txt"), expected, "a second run changes nothing")
+        hashed = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nHash001=" + sha(b"menu\x00\xff")
+                  + b"\r\nSize001=6\r\nName001=men\xfc.mnu\r\nfile002 = mtool.prg\n; Kommentar\nhash002="
+                  + sha(b"MZ") + b"\r\nSize002=2\r\n[2]\nPrg=MIRADOS19\nFile001=\"hilfe19.txt\"\nHash001="
+                  + sha(b"") + b"\nSize001=0")
+        cases = [  # (list before, list after hash)
+            (LIST, hashed),
+            # A Size line stays where it is, wherever that is; a missing one
+            # follows its Hash line, even one above the File line.
+            (b"[1]\nsize001 = 99 \nFile001=men\xfc19.mnu\nHash001=x\r\n[2]\nHash001=\nFile001=hilfe19.txt\n",
+             b"[1]\nsize001 =6\nFile001=men\xfc19.mnu\nHash001=" + sha(b"menu\x00\xff")
+             + b"\r\n[2]\nHash001=" + sha(b"") + b"\nSize001=0\nFile001=hilfe19.txt\n"),
+        ]
+        for before, after in cases:
+            with self.subTest(before=before):
+                self.catalogue(list_bytes=before)
+                self.assertEqual(run("hash", self.dir).returncode, 0)
+                self.assertEqual(self.read("update19.txt"), after)
+                self.assertEqual(run("hash", self.dir).returncode, 0)
+                self.assertEqual(self.read("update19.txt"), after, "a second run changes nothing")
 
     def test_verify_names_each_change_after_signing(self):
         def flip(name):
@@ -92,6 +109,7 @@ class PublishTest(unittest.TestCase):
             (flip("lupd19/men\xfc19.mnu"), "a.pub.pem", "[1] File001: Hash001 does not match"),
             (flip("lupd19/mtool.prg"), "a.pub.pem", "mtool.prg (HTTP) hold different bytes"),
             (lambda: os.remove(self.path("lupd19/hilfe19.txt")), "a.pub.pem", "lupd19/hilfe19.txt is missing"),
+            (lambda: self.write("update19.txt.sig", bytes(65537)), "a.pub.pem", "update19.txt.sig has 65537 bytes"),
         ]
         for i, (change, key, words) in enumerate(cases):
             with self.subTest(case=i, words=words):
@@ -103,6 +121,29 @@ class PublishTest(unittest.TestCase):
                 self.assertEqual(r.returncode != 0, words is not None, r.stdout)
                 self.assertEqual(len(problems), 0 if words is None else 1, r.stdout)
                 self.assertIn(words or "3 digests match", r.stdout)
+
+    def test_verify_names_what_is_wrong_in_a_list_signed_as_it_is(self):
+        def grow_to(size):
+            return lambda d: d + b"\n;" + b"." * (size - len(d) - 2)
+
+        cases = [  # (change of the published list, the one problem expected; None: verify passes)
+            (lambda d: d.replace(b"Size001=6", b"Size001=7"), "[1] File001: Size001=7 but the file has 6 bytes"),
+            (lambda d: d.replace(b"Size001=6", b"Size001=6 Bytes"), "Size001=6 Bytes is not a byte count"),
+            (lambda d: d.replace(b"Size002=2\r\n", b""), "[1] File002 has no Size002 (run hash)"),
+            (grow_to(4 * 1024 * 1024), None),
+            (grow_to(4 * 1024 * 1024 + 1), "update19.txt has 4194305 bytes"),
+        ]
+        for change, words in cases:
+            with self.subTest(words=words):
+                self.catalogue()
+                self.publish()
+                self.write("update19.txt", change(self.read("update19.txt")))
+                self.write("update19.txt.sig", self.sign_directly(self.read("update19.txt")))
+                r = run("verify", self.dir, "--key", self.key("a.pub.pem"))
+                problems = [line for line in r.stdout.splitlines() if line.startswith("problem:")]
+                self.assertEqual(len(problems), 0 if words is None else 1, r.stdout)
+                self.assertEqual(r.returncode != 0, words is not None)
+                self.assertIn(words or "digests match", "".join(problems) or r.stdout)
 
     def test_hash_refuses_and_leaves_the_list_alone(self):
         cases = [  # (files replaced or removed, list, words in the message)
