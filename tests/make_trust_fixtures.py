@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """For test_trust (ctest fixture trust_fixtures), into the folder given:
-catalogue/ published by tools/publish_catalogue.py (hash, sign with good),
+catalogue/ published by tools/publish_catalogue.py (hash, sign with a head
+valid 30 days, with good),
 keys good, other (3072 bits), big (4096) and weak (2048), the list signed by
 big and weak as <key>.sig, and changed.txt, the list with one byte changed.
 Only what the tool refuses to make is made here directly: the weak ones."""
@@ -45,7 +46,8 @@ def main(out):
     tool("keygen", os.path.join(out, "good"))
     tool("keygen", os.path.join(out, "other"))
     tool("hash", cat)
-    tool("sign", cat, "--key", os.path.join(out, "big.key.pem"))
+    # The first sign gives the list its head; the second signs the same bytes.
+    tool("sign", cat, "--key", os.path.join(out, "big.key.pem"), "--valid-days", "30")
     os.rename(os.path.join(cat, "update19.txt.sig"), os.path.join(out, "big.sig"))
     tool("sign", cat, "--key", os.path.join(out, "good.key.pem"))
     tool("verify", cat, "--key", os.path.join(out, "good.pub.pem"))

@@ -18,19 +18,36 @@ The steps, in this order:
                         PRG becomes EXE; the HTTP name is the File value as
                         written and must hold the same bytes); every other
                         byte of the list stays as it is
-  sign CATALOGUE --key OUT.key.pem
+  sign CATALOGUE --key OUT.key.pem [--valid-days N]
                         after hash: writes update19.txt.sig, the RSA PKCS#1
-                        v1.5 SHA-256 signature over the list's exact bytes
+                        v1.5 SHA-256 signature over the list's exact bytes.
+                        With --valid-days it first renews the head (below).
+                        It refuses, writing nothing, a list that verify would
+                        reject for anything but its signature
   verify CATALOGUE --key OUT.pub.pem
-                        last, before uploading: checks the signature, every
-                        digest and size, and the list (at most 4 MiB) and its
-                        .sig (at most 64 KiB) as the wizard will, and names
-                        each problem
+                        last, before uploading: checks the signature, the
+                        head, every digest and size, and the list (at most
+                        4 MiB) and its .sig (at most 64 KiB) as the wizard
+                        will, and names each problem
+
+The head is the list's first section:
+
+  [Liste]
+  Name=update19.txt     which list this is
+  Serie=<1 to 18 digits> higher in every list published
+  Ablauf=<yyyymmdd>     the last day the list is valid (local date)
+
+Key names compare without case, blanks around keys and values do not count.
+sign --valid-days N puts "[Liste]", "Name=update19.txt", "Serie=1" and
+"Ablauf=<today + N>" and an empty line (CR LF each) before the first byte of
+a list without a head; in a list with one it raises Serie by one and sets
+Ablauf to today + N, changing only those two values.
 
 Any change to update19.txt after sign (hash included) needs sign again.
 """
 
 import argparse
+import datetime
 import hashlib
 import os
 import re
@@ -55,6 +72,11 @@ SECTION_RE = re.compile(rb"^\s*\[(.*)\]")
 ENTRY_RE = re.compile(rb"^\s*(file|hash|size)(\d{3})\s*=(.*)$", re.IGNORECASE)
 DIGEST_RE = re.compile(r"^sha256:[0-9A-Fa-f]{64}$")
 SIZE_RE = re.compile(r"^[0-9]{1,19}$")
+KEY_RE = re.compile(rb"^([^=]*)=(.*)$")
+HEAD = "Liste"  # the first section: which list this is, its serial and expiry
+HEAD_KEYS = ("Name", "Serie", "Ablauf")
+SERIAL_RE = re.compile(rb"^[0-9]{1,18}$")
+DAY_RE = re.compile(rb"^[0-9]{8}$")
 UNSAFE_NAME_CHARS = set('\\/:*?"<>|')
 
 
@@ -86,13 +108,19 @@ def split_lines(data):
     return [Line(raw) for raw in raws]
 
 
+def value_span(raw_value):
+    """Start and end of the value as GetPrivateProfileString gives it:
+    trimmed, one pair of enclosing quotes removed."""
+    start, end = len(raw_value) - len(raw_value.lstrip()), len(raw_value.rstrip())
+    if end - start >= 2 and raw_value[start:start + 1] in (b'"', b"'") \
+            and raw_value[end - 1:end] == raw_value[start:start + 1]:
+        start, end = start + 1, end - 1
+    return start, end
+
+
 def ini_value(raw_value):
-    """The value as GetPrivateProfileString gives it: trimmed, one pair of
-    enclosing quotes removed."""
-    v = raw_value.strip()
-    if len(v) >= 2 and v[:1] in (b'"', b"'") and v[-1:] == v[:1]:
-        v = v[1:-1]
-    return v
+    start, end = value_span(raw_value)
+    return raw_value[start:end]
 
 
 class Section:
@@ -100,6 +128,7 @@ class Section:
         self.name = name
         self.line_no = line_no
         self.keys = {}  # ("file"|"hash"|"size", number) -> index of the line
+        self.named = {}  # any key in lower case -> indices of its lines
 
 
 def parse_list(lines):
@@ -119,6 +148,9 @@ def parse_list(lines):
             seen[name.lower()] = current
             sections.append(current)
             continue
+        m = KEY_RE.match(line.body)
+        if m and current is not None:
+            current.named.setdefault(m.group(1).strip().lower().decode("cp1252", "replace"), []).append(index)
         m = ENTRY_RE.match(line.body)
         if m and current is not None:
             key = (m.group(1).lower().decode(), int(m.group(2)))
@@ -152,6 +184,97 @@ def entries(lines, section):
             print("note: [%s] File%03d follows a gap after File%03d; the wizard never reads it, not hashed"
                   % (section.name, n, last + 1), file=sys.stderr)
     return found
+
+
+# ---- the head ----------------------------------------------------------------
+
+def head_of(sections):
+    return next((s for s in sections if s.name.lower() == HEAD.lower()), None)
+
+
+def head_lines(head):
+    """{key: index of its line} of the head keys there are, and the problems
+    of those missing or given twice."""
+    found, problems = {}, []
+    for key in HEAD_KEYS:
+        at = head.named.get(key.lower(), [])
+        if not at:
+            problems.append("[%s] has no %s" % (head.name, key))
+        elif len(at) > 1:
+            problems.append("[%s] has %s in line %d and again in line %d" % (head.name, key, at[0] + 1, at[1] + 1))
+        else:
+            found[key] = at[0]
+    return found, problems
+
+
+def key_value(lines, index):
+    return ini_value(KEY_RE.match(lines[index].body).group(2))
+
+
+def day_of(value):
+    if not DAY_RE.match(value):
+        return None
+    try:
+        return datetime.date(int(value[:4]), int(value[4:6]), int(value[6:]))
+    except ValueError:
+        return None
+
+
+def head_problems(lines, sections, today):
+    head = head_of(sections)
+    if head is None:
+        return ["%s has no head: its first section must be [%s] with %s (sign --valid-days N writes one)"
+                % (LIST_NAME, HEAD, ", ".join(HEAD_KEYS))]
+    if sections[0] is not head:
+        return ["[%s] in line %d is not the first section: [%s] in line %d comes before it"
+                % (head.name, head.line_no, sections[0].name, sections[0].line_no)]
+    found, problems = head_lines(head)
+    for key, index in found.items():
+        value = key_value(lines, index)
+        text = value.decode("cp1252", "replace")
+        if not value:
+            problems.append("[%s] %s is empty" % (head.name, key))
+        elif key == "Name" and value != LIST_NAME.encode():
+            problems.append("[%s] Name=%s is not %s" % (head.name, text, LIST_NAME))
+        elif key == "Serie" and not SERIAL_RE.match(value):
+            problems.append("[%s] Serie=%s is not a number of 1 to 18 digits" % (head.name, text))
+        elif key == "Ablauf" and day_of(value) is None:
+            problems.append("[%s] Ablauf=%s is not a day yyyymmdd" % (head.name, text))
+        elif key == "Ablauf" and day_of(value) < today:
+            problems.append("[%s] Ablauf=%s: the list expired after that day (sign --valid-days N renews it)"
+                            % (head.name, text))
+    return problems
+
+
+def with_head(data, until):
+    """The list with its head's Serie one higher and Ablauf=until, or with a
+    new head in front; refuses a head it cannot renew that way."""
+    ablauf = until.strftime("%Y%m%d").encode("ascii")
+    lines = split_lines(data)
+    sections = parse_list(lines)
+    head = head_of(sections)
+    if head is None:
+        return b"[%s]\r\nName=%s\r\nSerie=1\r\nAblauf=%s\r\n\r\n" % (HEAD.encode(), LIST_NAME.encode(), ablauf) + data
+    if sections[0] is not head:
+        raise Refusal("[%s] in line %d is not the first section; move it to the top" % (head.name, head.line_no))
+    found, problems = head_lines(head)
+    if problems:
+        raise Refusal("; ".join(problems))
+    serial = key_value(lines, found["Serie"])
+    if not SERIAL_RE.match(serial):
+        raise Refusal("[%s] Serie=%s is not a number of 1 to 18 digits; set it to the last published one"
+                      % (head.name, serial.decode("cp1252", "replace")))
+    serial = b"%d" % (int(serial) + 1)
+    if len(serial) > 18:
+        raise Refusal("[%s] Serie cannot rise above 18 digits" % head.name)
+    # Only the two values change: the list is kept by hand, and its
+    # comments, layout and code page are the vendor's.
+    for key, value in (("Serie", serial), ("Ablauf", ablauf)):
+        line = lines[found[key]]
+        eq = line.body.index(b"=") + 1
+        start, end = value_span(line.body[eq:])
+        line.body = line.body[:eq + start] + value + line.body[eq + end:]
+    return b"".join(line.body + line.eol for line in lines)
 
 
 # ---- the files ---------------------------------------------------------------
@@ -332,48 +455,79 @@ def load_key(path, private):
 
 def cmd_sign(args):
     key = load_key(args.key, private=True)
-    _, data = read_list(args.catalogue)
+    path, listed = read_list(args.catalogue)
+    data = listed
+    if args.valid_days is not None:
+        try:
+            until = datetime.date.today() + datetime.timedelta(days=args.valid_days)
+        except OverflowError:
+            raise Refusal("--valid-days %d reaches past the year 9999" % args.valid_days)
+        data = with_head(data, until)
+    # The signature is what makes a wizard trust the list: a list it would
+    # then refuse, or install wrongly, is refused here before it is signed.
+    problems, _ = list_problems(data, local_fetch(args.catalogue))
+    if problems:
+        raise Refusal("%s is not fit to sign, nothing written:\n%s"
+                      % (LIST_NAME, "\n".join("  problem: " + p for p in problems)))
     signature = key.sign(data, padding.PKCS1v15(), hashes.SHA256())
+    if data != listed:
+        write_atomic(path, data)
     write_atomic(os.path.join(args.catalogue, SIG_NAME), signature)
-    print("%s: signed with a %d-bit key" % (SIG_NAME, key.key_size))
+    print("%s: signed with a %d-bit key%s" % (SIG_NAME, key.key_size, head_summary(data)))
     return 0
 
 
-def list_problems(catalogue, data, key):
+def head_summary(data):
+    lines = split_lines(data)
+    head = head_of(parse_list(lines))
+    found, _ = head_lines(head)
+    return ", [%s] Serie=%s, valid through %s" % (
+        head.name, key_value(lines, found["Serie"]).decode(), day_of(key_value(lines, found["Ablauf"])))
+
+
+def local_fetch(catalogue):
+    def fetch(section, n, value, size):
+        data = entry_bytes(catalogue, section, n, value)
+        return digest_text(data), len(data)
+    return fetch
+
+
+def list_problems(data, fetch, signature=None, key=None):
+    """Every problem of the list the wizard would refuse or trip over; the
+    signature too where a key is given (signature None: there is none).
+    fetch(section, n, File value, SizeNNN or None) gives (digest, size) of
+    an entry's bytes or raises Refusal."""
     problems = []
     if len(data) > MAX_LIST_BYTES:
         problems.append("%s has %d bytes, more than the %d the wizard reads" % (LIST_NAME, len(data), MAX_LIST_BYTES))
-    sig_path = os.path.join(catalogue, SIG_NAME)
-    if not os.path.isfile(sig_path):
+    if key is None:
+        pass
+    elif signature is None:
         problems.append("%s is missing" % SIG_NAME)
+    elif len(signature) > MAX_SIG_BYTES:
+        problems.append("%s has %d bytes, more than the %d the wizard reads" % (SIG_NAME, len(signature), MAX_SIG_BYTES))
     else:
-        with open(sig_path, "rb") as f:
-            signature = f.read()
-        if len(signature) > MAX_SIG_BYTES:
-            problems.append("%s has %d bytes, more than the %d the wizard reads"
-                            % (SIG_NAME, len(signature), MAX_SIG_BYTES))
-        else:
-            try:
-                key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
-            except InvalidSignature:
-                problems.append("%s does not match %s and this key" % (SIG_NAME, LIST_NAME))
+        try:
+            key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
+        except InvalidSignature:
+            problems.append("%s does not match %s and this key" % (SIG_NAME, LIST_NAME))
     lines = split_lines(data)
     try:
         sections = parse_list(lines)
     except Refusal as e:
         return problems + [str(e)], 0
+    problems += head_problems(lines, sections, datetime.date.today())
     count = 0
     for section in sections:
         for n, value in entries(lines, section):
             count += 1
-            problems += entry_problems(lines, section, n, value,
-                                       lambda: entry_bytes(catalogue, section, n, value))
+            problems += entry_problems(lines, section, n, value, fetch)
     return problems, count
 
 
 def entry_problems(lines, section, n, value, fetch):
     """What is wrong with one entry's Hash and Size lines and the bytes
-    fetch() gives for it (it raises Refusal where there are none)."""
+    fetch gives for it."""
     where = "[%s] File%03d" % (section.name, n)
     missing = [kind.capitalize() + "%03d" % n for kind in ("hash", "size") if (kind, n) not in section.keys]
     if missing:
@@ -388,28 +542,43 @@ def entry_problems(lines, section, n, value, fetch):
     if problems:
         return problems
     try:
-        data = fetch()
+        actual_digest, actual_size = fetch(section, n, value, int(size))
     except Refusal as e:
         return [str(e)]
-    if digest_text(data) != digest.lower():
+    if actual_digest != digest.lower():
         problems.append("%s: Hash%03d does not match the file (run hash, then sign)" % (where, n))
-    if len(data) != int(size):
+    if actual_size != int(size):
         problems.append("%s: Size%03d=%s but the file has %d bytes (run hash, then sign)"
-                        % (where, n, size, len(data)))
+                        % (where, n, size, actual_size))
     return problems
 
 
 def cmd_verify(args):
     key = load_key(args.key, private=False)
     _, data = read_list(args.catalogue)
-    problems, count = list_problems(args.catalogue, data, key)
+    sig_path = os.path.join(args.catalogue, SIG_NAME)
+    signature = None
+    if os.path.isfile(sig_path):
+        with open(sig_path, "rb") as f:
+            signature = f.read()
+    problems, count = list_problems(data, local_fetch(args.catalogue), signature, key)
     for p in problems:
         print("problem: " + p)
     if problems:
         print("%d problems" % len(problems))
         return 1
-    print("%s: signature good, %d digests match, and their sizes" % (LIST_NAME, count))
+    print("%s: signature good%s, %d digests match, and their sizes" % (LIST_NAME, head_summary(data), count))
     return 0
+
+
+def valid_days(text):
+    try:
+        days = int(text)
+    except ValueError:
+        days = 0
+    if days < 1:
+        raise argparse.ArgumentTypeError("%r is not a whole number of days, 1 or more" % text)
+    return days
 
 
 def main(argv=None):
@@ -423,11 +592,14 @@ def main(argv=None):
     p = sub.add_parser("hash", help="2. write HashNNN and SizeNNN beside every FileNNN of update19.txt")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt and lupd19/")
     p.set_defaults(run=cmd_hash)
-    p = sub.add_parser("sign", help="3. write update19.txt.sig with the private key")
+    p = sub.add_parser("sign", help="3. write update19.txt.sig with the private key, if verify would pass the list")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt")
     p.add_argument("--key", required=True, metavar="PRIVATE", help="OUT.key.pem from keygen")
+    p.add_argument("--valid-days", type=valid_days, metavar="N",
+                   help="first renew the head: Serie one higher (Serie=1 in a new head) and "
+                        "Ablauf today + N days")
     p.set_defaults(run=cmd_sign)
-    p = sub.add_parser("verify", help="4. check the signature, every digest and size; names each problem")
+    p = sub.add_parser("verify", help="4. check the signature, the head, every digest and size; names each problem")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt, its .sig and lupd19/")
     p.add_argument("--key", required=True, metavar="PUBLIC", help="OUT.pub.pem from keygen")
     p.set_defaults(run=cmd_verify)

@@ -1,8 +1,10 @@
 """publish_catalogue.py run as the vendor runs it, on scratch catalogues."""
 
+import datetime
 import hashlib
 import os
 import pathlib
+import re
 import shutil
 import stat
 import subprocess
@@ -23,6 +25,13 @@ FILES = {"men\xfc19.mnu": b"menu\x00\xff", "mtool.EXE": b"MZ", "mtool.prg": b"MZ
 
 def run(*args):
     return subprocess.run(["/usr/bin/python3", TOOL] + list(args), capture_output=True, text=True)
+
+
+def day(offset):
+    return (datetime.date.today() + datetime.timedelta(days=offset)).strftime("%Y%m%d").encode()
+
+
+HEAD = b"[Liste]\r\nName=update19.txt\r\nSerie=1\r\nAblauf=%s\r\n\r\n"
 
 
 def sha(data):
@@ -65,7 +74,7 @@ class PublishTest(unittest.TestCase):
         return key.sign(data, padding.PKCS1v15(), hashes.SHA256())
 
     def publish(self):
-        for args in (("hash", self.dir), ("sign", self.dir, "--key", self.key("a.key.pem"))):
+        for args in (("hash", self.dir), ("sign", self.dir, "--key", self.key("a.key.pem"), "--valid-days", "30")):
             self.assertEqual(run(*args).returncode, 0)
 
     def test_keygen_makes_a_secret_pkcs8_key_and_never_overwrites_one(self):
@@ -103,7 +112,8 @@ class PublishTest(unittest.TestCase):
 
         cases = [  # (change, public key, the one problem expected; None: verify passes)
             (lambda: None, "a.pub.pem", None),
-            (flip("update19.txt"), "a.pub.pem", "update19.txt.sig does not match"),
+            (lambda: self.write("update19.txt", self.read("update19.txt").replace(b"Kommentar", b"Kommentaq")),
+             "a.pub.pem", "update19.txt.sig does not match"),
             (lambda: None, "b.pub.pem", "update19.txt.sig does not match"),
             (lambda: os.remove(self.path("update19.txt.sig")), "a.pub.pem", "update19.txt.sig is missing"),
             (flip("lupd19/men\xfc19.mnu"), "a.pub.pem", "[1] File001: Hash001 does not match"),
@@ -122,9 +132,14 @@ class PublishTest(unittest.TestCase):
                 self.assertEqual(len(problems), 0 if words is None else 1, r.stdout)
                 self.assertIn(words or "3 digests match", r.stdout)
 
-    def test_verify_names_what_is_wrong_in_a_list_signed_as_it_is(self):
+    def test_verify_and_sign_name_what_is_wrong_in_a_list_signed_as_it_is(self):
         def grow_to(size):
             return lambda d: d + b"\n;" + b"." * (size - len(d) - 2)
+
+        def ablauf(value):
+            return lambda d: re.sub(rb"Ablauf=\d{8}", b"Ablauf=" + value, d, count=1)
+
+        head = len(HEAD % day(30))
 
         cases = [  # (change of the published list, the one problem expected; None: verify passes)
             (lambda d: d.replace(b"Size001=6", b"Size001=7"), "[1] File001: Size001=7 but the file has 6 bytes"),
@@ -132,6 +147,18 @@ class PublishTest(unittest.TestCase):
             (lambda d: d.replace(b"Size002=2\r\n", b""), "[1] File002 has no Size002 (run hash)"),
             (grow_to(4 * 1024 * 1024), None),
             (grow_to(4 * 1024 * 1024 + 1), "update19.txt has 4194305 bytes"),
+            (ablauf(day(0)), None),
+            (ablauf(day(-1)), "Ablauf=%s: the list expired" % day(-1).decode()),
+            (ablauf(b"20270230"), "[Liste] Ablauf=20270230 is not a day yyyymmdd"),
+            (ablauf(b""), "[Liste] Ablauf is empty"),
+            (lambda d: d.replace(b"Name=update19.txt", b"Name=update20.txt"), "Name=update20.txt is not update19.txt"),
+            (lambda d: d.replace(b"Serie=1\r\n", b""), "[Liste] has no Serie"),
+            (lambda d: d.replace(b"Serie=1\r\n", b"Serie=1\r\nserie=2\r\n"), "Serie in line 3 and again in line 4"),
+            (lambda d: d.replace(b"Serie=1", b"Serie=" + b"1" * 19), "Serie=1111111111111111111 is not a number"),
+            (lambda d: d.replace(b"Serie=1", b"Serie=" + b"9" * 18), None),
+            (lambda d: d.replace(b"Serie=1", b" SERIE =\t1 "), None),
+            (lambda d: d[d.index(b"[1]"):], "update19.txt has no head"),
+            (lambda d: d[head:] + b"\r\n" + d[:head], "[Liste] in line 16 is not the first section"),
         ]
         for change, words in cases:
             with self.subTest(words=words):
@@ -144,6 +171,34 @@ class PublishTest(unittest.TestCase):
                 self.assertEqual(len(problems), 0 if words is None else 1, r.stdout)
                 self.assertEqual(r.returncode != 0, words is not None)
                 self.assertIn(words or "digests match", "".join(problems) or r.stdout)
+                signed = self.read("update19.txt"), self.read("update19.txt.sig")
+                r = run("sign", self.dir, "--key", self.key("a.key.pem"))
+                self.assertEqual(r.returncode != 0, words is not None)
+                self.assertIn(words or "signed", r.stderr or r.stdout)
+                if words:
+                    self.assertEqual((self.read("update19.txt"), self.read("update19.txt.sig")), signed)
+
+    def test_sign_valid_days_renews_only_the_head_values(self):
+        self.catalogue()
+        self.assertEqual(run("hash", self.dir).returncode, 0)
+        hashed = self.read("update19.txt")
+        own_head = b"; Kopf\n[liste]\nname = update19.txt\n serie = \"41\" \nText=x\nABLAUF=20000101\n"
+        cases = [  # (list before, --valid-days, list after)
+            (hashed, "30", HEAD % day(30) + hashed),
+            (HEAD % day(30) + hashed, "5", (HEAD % day(5)).replace(b"Serie=1", b"Serie=2") + hashed),
+            (own_head + hashed, "1",
+             own_head.replace(b"41", b"42").replace(b"20000101", day(1)) + hashed),
+            (hashed.replace(b"Size001=6", b"Size001=5"), "30", None),
+            (hashed, "0", None),
+        ]
+        for before, days, after in cases:
+            with self.subTest(before=before[:40], days=days):
+                self.write("update19.txt", before)
+                r = run("sign", self.dir, "--key", self.key("a.key.pem"), "--valid-days", days)
+                self.assertEqual(r.returncode, 0 if after else 2 if days == "0" else 1, r.stderr)
+                self.assertEqual(self.read("update19.txt"), after or before)
+                self.assertEqual(run("verify", self.dir, "--key", self.key("a.pub.pem")).returncode,
+                                 0 if after else 1)
 
     def test_hash_refuses_and_leaves_the_list_alone(self):
         cases = [  # (files replaced or removed, list, words in the message)
