@@ -23,8 +23,14 @@ LIST = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nName001=men\xfc.mnu\r\
 FILES = {"men\xfc19.mnu": b"menu\x00\xff", "mtool.EXE": b"MZ", "mtool.prg": b"MZ", "hilfe19.txt": b""}
 
 
+PASSPHRASE = b"Kennwort f\xfcr Tests"
+
+
 def run(*args):
-    return subprocess.run(["/usr/bin/python3", TOOL] + list(args), capture_output=True, text=True)
+    # A session of its own has no terminal, so that a question for a
+    # passphrase fails at once instead of waiting for the tester.
+    return subprocess.run(["/usr/bin/python3", TOOL] + list(args), capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL, start_new_session=True)
 
 
 def day(offset):
@@ -42,8 +48,10 @@ class PublishTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.keys = tempfile.TemporaryDirectory()
+        pathlib.Path(cls.keys.name, "pass").write_bytes(PASSPHRASE + b"\n")
         for stem in ("a", "b"):
-            assert run("keygen", os.path.join(cls.keys.name, stem)).returncode == 0
+            assert run("keygen", os.path.join(cls.keys.name, stem),
+                       "--passphrase-file", os.path.join(cls.keys.name, "pass")).returncode == 0
 
     @classmethod
     def tearDownClass(cls):
@@ -70,20 +78,58 @@ class PublishTest(unittest.TestCase):
 
     def sign_directly(self, data):
         with open(self.key("a.key.pem"), "rb") as f:
-            key = serialization.load_pem_private_key(f.read(), None)
+            key = serialization.load_pem_private_key(f.read(), PASSPHRASE)
         return key.sign(data, padding.PKCS1v15(), hashes.SHA256())
 
+    def sign(self, *args, key=None, passphrase_file=None):
+        return run("sign", self.dir, "--key", key or self.key("a.key.pem"),
+                   "--passphrase-file", passphrase_file or self.key("pass"), *args)
+
     def publish(self):
-        for args in (("hash", self.dir), ("sign", self.dir, "--key", self.key("a.key.pem"), "--valid-days", "30")):
-            self.assertEqual(run(*args).returncode, 0)
+        self.assertEqual(run("hash", self.dir).returncode, 0)
+        self.assertEqual(self.sign("--valid-days", "30").returncode, 0)
 
     def test_keygen_makes_a_secret_pkcs8_key_and_never_overwrites_one(self):
         stem = self.key("a")
         self.assertEqual(stat.S_IMODE(os.stat(stem + ".key.pem").st_mode), 0o600)
         with open(stem + ".key.pem", "rb") as f:
-            key = serialization.load_pem_private_key(f.read(), None)  # PKCS#8 unless this raises
+            pem = f.read()
+        self.assertRaises(TypeError, serialization.load_pem_private_key, pem, None)
+        key = serialization.load_pem_private_key(pem, PASSPHRASE)  # PKCS#8 unless this raises
         self.assertEqual(key.key_size, 3072)
-        self.assertNotEqual(run("keygen", stem).returncode, 0)
+        self.assertNotEqual(run("keygen", stem, "--passphrase-file", self.key("pass")).returncode, 0)
+        pathlib.Path(self.key("empty")).write_bytes(b"\n" + PASSPHRASE)
+        r = run("keygen", self.key("c"), "--passphrase-file", self.key("empty"))
+        self.assertIn("is empty", r.stderr)
+        self.assertFalse(os.path.exists(self.key("c.key.pem")) or os.path.exists(self.key("c.pub.pem")))
+
+    def test_sign_needs_the_passphrase_and_a_key_only_its_owner_can_touch(self):
+        with open(self.key("a.key.pem"), "rb") as f:
+            plain = serialization.load_pem_private_key(f.read(), PASSPHRASE).private_bytes(
+                serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8, serialization.NoEncryption())
+        encrypted = pathlib.Path(self.key("a.key.pem")).read_bytes()
+        cases = [  # (key file, its mode, passphrase file, words in the refusal; None: signs)
+            (encrypted, 0o600, PASSPHRASE + b"\r\nnot this line", None),
+            (encrypted, 0o400, PASSPHRASE, None),
+            (encrypted, 0o600, PASSPHRASE + b" \n", "wrong passphrase"),
+            (encrypted, 0o600, b"\n" + PASSPHRASE, "the passphrase, its first line, is empty"),
+            (encrypted, 0o640, PASSPHRASE, "(mode 640), nothing signed; run: chmod 600"),
+            (encrypted, 0o604, PASSPHRASE, "(mode 604)"),
+            (encrypted, 0o620, PASSPHRASE, "(mode 620)"),
+            (plain, 0o600, None, None),
+        ]
+        for key, mode, passphrase, words in cases:
+            with self.subTest(mode=oct(mode), passphrase=passphrase, words=words):
+                self.catalogue()
+                self.assertEqual(run("hash", self.dir).returncode, 0)
+                self.write("k.key.pem", key)
+                os.chmod(self.path("k.key.pem"), mode)
+                self.write("pass", passphrase or b"")
+                args = ["sign", self.dir, "--key", self.path("k.key.pem"), "--valid-days", "30"]
+                r = run(*args + (["--passphrase-file", self.path("pass")] if passphrase is not None else []))
+                self.assertEqual(r.returncode != 0, words is not None, r.stderr)
+                self.assertIn(words or "signed", r.stderr if words else r.stdout)
+                self.assertEqual(os.path.exists(self.path("update19.txt.sig")), words is None)
 
     def test_hash_keeps_every_other_byte_and_each_line_end(self):
         hashed = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nHash001=" + sha(b"menu\x00\xff")
@@ -172,7 +218,7 @@ class PublishTest(unittest.TestCase):
                 self.assertEqual(r.returncode != 0, words is not None)
                 self.assertIn(words or "digests match", "".join(problems) or r.stdout)
                 signed = self.read("update19.txt"), self.read("update19.txt.sig")
-                r = run("sign", self.dir, "--key", self.key("a.key.pem"))
+                r = self.sign()
                 self.assertEqual(r.returncode != 0, words is not None)
                 self.assertIn(words or "signed", r.stderr or r.stdout)
                 if words:
@@ -194,7 +240,7 @@ class PublishTest(unittest.TestCase):
         for before, days, after in cases:
             with self.subTest(before=before[:40], days=days):
                 self.write("update19.txt", before)
-                r = run("sign", self.dir, "--key", self.key("a.key.pem"), "--valid-days", days)
+                r = self.sign("--valid-days", days)
                 self.assertEqual(r.returncode, 0 if after else 2 if days == "0" else 1, r.stderr)
                 self.assertEqual(self.read("update19.txt"), after or before)
                 self.assertEqual(run("verify", self.dir, "--key", self.key("a.pub.pem")).returncode,
