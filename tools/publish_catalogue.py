@@ -27,11 +27,12 @@ The steps, in this order:
                         reject for anything but its signature, and a key
                         file that group or others may read or write (chmod
                         600 fixes that)
-  verify CATALOGUE --key OUT.pub.pem
+  verify CATALOGUE --key OUT.pub.pem [--key OTHER.pub.pem ...]
                         last, before uploading: checks the signature, the
                         head, every digest and size, and the list (at most
                         4 MiB) and its .sig (at most 64 KiB) as the wizard
-                        will, and names each problem
+                        will, and names each problem; a signature by any
+                        one of the keys given passes
 
 The head is the list's first section:
 
@@ -561,25 +562,35 @@ def local_fetch(catalogue):
     return fetch
 
 
-def list_problems(data, fetch, signature=None, key=None):
+def signer(signature, data, keys):
+    """The path of the first of keys ([(path, public key)]) that signed
+    data, or None."""
+    for path, key in keys:
+        try:
+            key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
+            return path
+        except InvalidSignature:
+            pass
+    return None
+
+
+def list_problems(data, fetch, signature=None, keys=None):
     """Every problem of the list the wizard would refuse or trip over; the
-    signature too where a key is given (signature None: there is none).
+    signature too where keys are given (signature None: there is none).
     fetch(section, n, File value, SizeNNN or None) gives (digest, size) of
     an entry's bytes or raises Refusal."""
     problems = []
     if len(data) > MAX_LIST_BYTES:
         problems.append("%s has %d bytes, more than the %d the wizard reads" % (LIST_NAME, len(data), MAX_LIST_BYTES))
-    if key is None:
+    if keys is None:
         pass
     elif signature is None:
         problems.append("%s is missing" % SIG_NAME)
     elif len(signature) > MAX_SIG_BYTES:
         problems.append("%s has %d bytes, more than the %d the wizard reads" % (SIG_NAME, len(signature), MAX_SIG_BYTES))
-    else:
-        try:
-            key.verify(signature, data, padding.PKCS1v15(), hashes.SHA256())
-        except InvalidSignature:
-            problems.append("%s does not match %s and this key" % (SIG_NAME, LIST_NAME))
+    elif signer(signature, data, keys) is None:
+        problems.append("%s does not match %s and %s" % (
+            SIG_NAME, LIST_NAME, "this key" if len(keys) == 1 else "any of the %d keys" % len(keys)))
     lines = split_lines(data)
     try:
         sections = parse_list(lines)
@@ -623,20 +634,21 @@ def entry_problems(lines, section, n, value, fetch):
 
 
 def cmd_verify(args):
-    key = load_public_key(args.key)
+    keys = [(path, load_public_key(path)) for path in args.key]
     _, data = read_list(args.catalogue)
     sig_path = os.path.join(args.catalogue, SIG_NAME)
     signature = None
     if os.path.isfile(sig_path):
         with open(sig_path, "rb") as f:
             signature = f.read()
-    problems, count = list_problems(data, local_fetch(args.catalogue), signature, key)
+    problems, count = list_problems(data, local_fetch(args.catalogue), signature, keys)
     for p in problems:
         print("problem: " + p)
     if problems:
         print("%d problems" % len(problems))
         return 1
-    print("%s: signature good%s, %d digests match, and their sizes" % (LIST_NAME, head_summary(data), count))
+    print("%s: signature good (%s)%s, %d digests match, and their sizes"
+          % (LIST_NAME, signer(signature, data, keys), head_summary(data), count))
     return 0
 
 
@@ -676,7 +688,9 @@ def main(argv=None):
     p.set_defaults(run=cmd_sign)
     p = sub.add_parser("verify", help="4. check the signature, the head, every digest and size; names each problem")
     p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt, its .sig and lupd19/")
-    p.add_argument("--key", required=True, metavar="PUBLIC", help="OUT.pub.pem from keygen")
+    p.add_argument("--key", required=True, action="append", metavar="PUBLIC",
+                   help="OUT.pub.pem from keygen; give it again for each key a wizard may trust "
+                        "(during a key change): a signature by any one of them passes")
     p.set_defaults(run=cmd_verify)
     args = parser.parse_args(argv)
     try:

@@ -156,11 +156,16 @@ class PublishTest(unittest.TestCase):
         def flip(name):
             return lambda: self.write(name, bytes([self.read(name)[0] ^ 1]) + self.read(name)[1:])
 
-        cases = [  # (change, public key, the one problem expected; None: verify passes)
+        def change_list():
+            self.write("update19.txt", self.read("update19.txt").replace(b"Kommentar", b"Kommentaq"))
+
+        cases = [  # (change, public keys, the one problem expected; None: verify passes)
             (lambda: None, "a.pub.pem", None),
-            (lambda: self.write("update19.txt", self.read("update19.txt").replace(b"Kommentar", b"Kommentaq")),
-             "a.pub.pem", "update19.txt.sig does not match"),
+            (change_list, "a.pub.pem", "update19.txt.sig does not match update19.txt and this key"),
             (lambda: None, "b.pub.pem", "update19.txt.sig does not match"),
+            (lambda: None, "b.pub.pem a.pub.pem", None),
+            (lambda: None, "a.pub.pem b.pub.pem", None),
+            (change_list, "a.pub.pem b.pub.pem", "does not match update19.txt and any of the 2 keys"),
             (lambda: os.remove(self.path("update19.txt.sig")), "a.pub.pem", "update19.txt.sig is missing"),
             (flip("lupd19/men\xfc19.mnu"), "a.pub.pem", "[1] File001: Hash001 does not match"),
             (flip("lupd19/mtool.prg"), "a.pub.pem", "mtool.prg (HTTP) hold different bytes"),
@@ -172,7 +177,7 @@ class PublishTest(unittest.TestCase):
                 self.catalogue()
                 self.publish()
                 change()
-                r = run("verify", self.dir, "--key", self.key(key))
+                r = run("verify", self.dir, *[a for k in key.split() for a in ("--key", self.key(k))])
                 problems = [line for line in r.stdout.splitlines() if line.startswith("problem:")]
                 self.assertEqual(r.returncode != 0, words is not None, r.stdout)
                 self.assertEqual(len(problems), 0 if words is None else 1, r.stdout)
