@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Prepares an update catalogue for publishing: digests and a signature.
+"""Prepares an update catalogue for publishing: digests, sizes, a head and a
+signature, and checks it, on disk or on the web server.
 
 A catalogue is a folder holding update19.txt and lupd19/, the folder the web
 server shows at /talveroupdate/files/ and the FTP server as lupd19/.
@@ -33,6 +34,16 @@ The steps, in this order:
                         4 MiB) and its .sig (at most 64 KiB) as the wizard
                         will, and names each problem; a signature by any
                         one of the keys given passes
+  verify [CATALOGUE] --url BASE --key OUT.pub.pem
+                        after uploading: the same checks on what the web
+                        server sends for BASE + update19.txt, BASE +
+                        update19.txt.sig and BASE + lupd19/ + each entry's
+                        HTTP name (percent-encoded as UTF-8), e.g. BASE
+                        https://update.talvero.de/talveroupdate/files/;
+                        with CATALOGUE also that the server sends its list
+                        and .sig. Downloads stop one byte past the limits
+                        (a file's: its SizeNNN), and the files of a list no
+                        key signed are not fetched
 
 The head is the list's first section:
 
@@ -57,10 +68,14 @@ import argparse
 import datetime
 import getpass
 import hashlib
+import http.client
 import os
 import re
 import sys
 import tempfile
+import urllib.error
+import urllib.parse
+import urllib.request
 
 from cryptography.exceptions import InvalidSignature, UnsupportedAlgorithm
 from cryptography.hazmat.primitives import hashes, serialization
@@ -73,6 +88,7 @@ KEY_BITS = 3072
 MAX_ENTRIES = 999  # the wizard reads File001 up to the first empty one
 MAX_LIST_BYTES = 4 * 1024 * 1024  # the wizard's limits: a list or .sig
 MAX_SIG_BYTES = 64 * 1024          # beyond them is refused unread
+FETCH_TIMEOUT = 60  # seconds a server may keep verify --url waiting for a byte
 
 # One line of the list without its end: the INI reader trims blanks around
 # keys and values, and compares key names without regard to case.
@@ -534,7 +550,7 @@ def cmd_sign(args):
         data = with_head(data, until)
     # The signature is what makes a wizard trust the list: a list it would
     # then refuse, or install wrongly, is refused here before it is signed.
-    problems, _ = list_problems(data, local_fetch(args.catalogue))
+    problems, _ = list_problems(data, LocalFiles(args.catalogue))
     if problems:
         raise Refusal("%s is not fit to sign, nothing written:\n%s"
                       % (LIST_NAME, "\n".join("  problem: " + p for p in problems)))
@@ -555,11 +571,66 @@ def head_summary(data):
         head.name, key_value(lines, found["Serie"]).decode(), day_of(key_value(lines, found["Ablauf"])))
 
 
-def local_fetch(catalogue):
-    def fetch(section, n, value, size):
-        data = entry_bytes(catalogue, section, n, value)
-        return digest_text(data), len(data)
-    return fetch
+class LocalFiles:
+    """Entries' bytes as they lie in the catalogue's lupd19/."""
+    hint = "run hash, then sign"
+    capped = False
+
+    def __init__(self, catalogue):
+        self.catalogue = catalogue
+
+    def entry(self, section, n, value, size):
+        """(digest, byte count, where) of an entry's bytes, or Refusal."""
+        data = entry_bytes(self.catalogue, section, n, value)
+        return digest_text(data), len(data), "%s/%s" % (FILE_FOLDER, server_names(value)[0])
+
+
+class ServedFiles:
+    """Entries' bytes as the web server sends them at their HTTP names, read
+    to one byte past SizeNNN at most: that byte already shows the size wrong,
+    and a server that never stops sending must not keep verify reading."""
+    hint = "upload it again"
+    capped = True
+
+    def __init__(self, base):
+        self.base = base
+
+    def entry(self, section, n, value, size):
+        url = self.base + FILE_FOLDER + "/" + urllib.parse.quote(server_names(value)[1], safe="")
+        digest, count = hashlib.sha256(), 0
+
+        def take(chunk):
+            nonlocal count
+            digest.update(chunk)
+            count += len(chunk)
+        http_get(url, size + 1, take)
+        return "sha256:" + digest.hexdigest(), count, url
+
+
+def http_get(url, limit, take):
+    """Hands the body of url to take() in pieces, no more than limit bytes;
+    any failure is a Refusal that names it."""
+    request = urllib.request.Request(url, headers={"Cache-Control": "no-cache", "Pragma": "no-cache"})
+    try:
+        with urllib.request.urlopen(request, timeout=FETCH_TIMEOUT) as response:
+            while limit > 0:
+                chunk = response.read(min(limit, 65536))
+                if not chunk:
+                    break
+                take(chunk)
+                limit -= len(chunk)
+    except urllib.error.HTTPError as e:
+        raise Refusal("%s: HTTP %d %s" % (url, e.code, e.reason))
+    except urllib.error.URLError as e:
+        raise Refusal("%s: %s" % (url, e.reason))
+    except (http.client.HTTPException, OSError, ValueError) as e:
+        raise Refusal("%s: %s" % (url, str(e) or type(e).__name__))
+
+
+def http_bytes(url, limit):
+    pieces = []
+    http_get(url, limit, pieces.append)
+    return b"".join(pieces)
 
 
 def signer(signature, data, keys):
@@ -574,23 +645,28 @@ def signer(signature, data, keys):
     return None
 
 
-def list_problems(data, fetch, signature=None, keys=None):
-    """Every problem of the list the wizard would refuse or trip over; the
-    signature too where keys are given (signature None: there is none).
-    fetch(section, n, File value, SizeNNN or None) gives (digest, size) of
-    an entry's bytes or raises Refusal."""
+def list_problems(data, files, signature=None, keys=None, no_signature=None):
+    """Every problem of the list the wizard would refuse or trip over, with
+    the entries' bytes from files (LocalFiles or ServedFiles); the signature
+    too where keys are given (signature None: there is none, for the reason
+    no_signature gives)."""
     problems = []
     if len(data) > MAX_LIST_BYTES:
         problems.append("%s has %d bytes, more than the %d the wizard reads" % (LIST_NAME, len(data), MAX_LIST_BYTES))
     if keys is None:
         pass
     elif signature is None:
-        problems.append("%s is missing" % SIG_NAME)
+        problems.append(no_signature or "%s is missing" % SIG_NAME)
     elif len(signature) > MAX_SIG_BYTES:
         problems.append("%s has %d bytes, more than the %d the wizard reads" % (SIG_NAME, len(signature), MAX_SIG_BYTES))
     elif signer(signature, data, keys) is None:
         problems.append("%s does not match %s and %s" % (
             SIG_NAME, LIST_NAME, "this key" if len(keys) == 1 else "any of the %d keys" % len(keys)))
+    if problems and files.capped:
+        # Sizes from a list that no key vouches for are what the server says
+        # they are, and bound nothing.
+        print("note: %s not signed as it must be, so the files it names were not fetched" % LIST_NAME)
+        return problems, 0
     lines = split_lines(data)
     try:
         sections = parse_list(lines)
@@ -601,13 +677,13 @@ def list_problems(data, fetch, signature=None, keys=None):
     for section in sections:
         for n, value in entries(lines, section):
             count += 1
-            problems += entry_problems(lines, section, n, value, fetch)
+            problems += entry_problems(lines, section, n, value, files)
     return problems, count
 
 
-def entry_problems(lines, section, n, value, fetch):
+def entry_problems(lines, section, n, value, files):
     """What is wrong with one entry's Hash and Size lines and the bytes
-    fetch gives for it."""
+    files gives for it."""
     where = "[%s] File%03d" % (section.name, n)
     missing = [kind.capitalize() + "%03d" % n for kind in ("hash", "size") if (kind, n) not in section.keys]
     if missing:
@@ -622,34 +698,76 @@ def entry_problems(lines, section, n, value, fetch):
     if problems:
         return problems
     try:
-        actual_digest, actual_size = fetch(section, n, value, int(size))
+        actual_digest, actual_size, what = files.entry(section, n, value, int(size))
     except Refusal as e:
         return [str(e)]
     if actual_digest != digest.lower():
-        problems.append("%s: Hash%03d does not match the file (run hash, then sign)" % (where, n))
+        problems.append("%s: Hash%03d does not match %s (%s)" % (where, n, what, files.hint))
     if actual_size != int(size):
-        problems.append("%s: Size%03d=%s but the file has %d bytes (run hash, then sign)"
-                        % (where, n, size, actual_size))
+        count = "more than %s" % size if files.capped and actual_size > int(size) else "%d" % actual_size
+        problems.append("%s: Size%03d=%s but %s has %s bytes (%s)" % (where, n, size, what, count, files.hint))
     return problems
 
 
 def cmd_verify(args):
+    if args.catalogue is None and args.url is None:
+        raise Refusal("verify needs CATALOGUE, --url BASE or both")
     keys = [(path, load_public_key(path)) for path in args.key]
-    _, data = read_list(args.catalogue)
-    sig_path = os.path.join(args.catalogue, SIG_NAME)
-    signature = None
-    if os.path.isfile(sig_path):
-        with open(sig_path, "rb") as f:
-            signature = f.read()
-    problems, count = list_problems(data, local_fetch(args.catalogue), signature, keys)
+    problems, passed, local = [], [], None
+    if args.catalogue is not None:
+        _, data = read_list(args.catalogue)
+        sig_path = os.path.join(args.catalogue, SIG_NAME)
+        signature = None
+        if os.path.isfile(sig_path):
+            with open(sig_path, "rb") as f:
+                signature = f.read()
+        local = data, signature
+        found, count = list_problems(data, LocalFiles(args.catalogue), signature, keys)
+        problems += found
+        if not found:
+            passed.append("%s: signature good (%s)%s, %d digests match, and their sizes"
+                          % (LIST_NAME, signer(signature, data, keys), head_summary(data), count))
+    if args.url is not None:
+        base = args.url if args.url.endswith("/") else args.url + "/"
+        found, summary = served_problems(base, keys, local)
+        problems += ["server: " + p for p in found]
+        if not found:
+            passed.append(summary)
     for p in problems:
         print("problem: " + p)
     if problems:
         print("%d problems" % len(problems))
         return 1
-    print("%s: signature good (%s)%s, %d digests match, and their sizes"
-          % (LIST_NAME, signer(signature, data, keys), head_summary(data), count))
+    for line in passed:
+        print(line)
     return 0
+
+
+def served_problems(base, keys, local):
+    """The checks of verify on what the server at base sends, and, where the
+    catalogue was checked too (local: its list and .sig), whether the server
+    sends the same list and .sig."""
+    if urllib.parse.urlsplit(base).scheme not in ("http", "https"):
+        raise Refusal("--url %s: not an http:// or https:// address" % base)
+    try:
+        data = http_bytes(base + LIST_NAME, MAX_LIST_BYTES + 1)
+    except Refusal as e:
+        return [str(e)], None
+    problems, no_signature, signature = [], None, None
+    try:
+        signature = http_bytes(base + SIG_NAME, MAX_SIG_BYTES + 1)
+    except Refusal as e:
+        no_signature = str(e)
+    if local is not None:
+        for name, mine, served in ((LIST_NAME, local[0], data), (SIG_NAME, local[1], signature)):
+            if served is not None and served != mine:
+                problems.append("%s%s is not the one in the catalogue (upload it again)" % (base, name))
+    found, count = list_problems(data, ServedFiles(base), signature, keys, no_signature)
+    problems += found
+    if problems:
+        return problems, None
+    return problems, "%s: signature good (%s)%s, %d files served match their digests and sizes" % (
+        base + LIST_NAME, signer(signature, data, keys), head_summary(data), count)
 
 
 def valid_days(text):
@@ -667,7 +785,7 @@ def main(argv=None):
         prog="publish_catalogue.py", description=__doc__.split("\n\n")[0],
         epilog=__doc__.split("\n\n", 1)[1], formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="step", required=True, metavar="STEP")
-    p = sub.add_parser("keygen", help="1. make a new RSA %d key pair OUT.key.pem and OUT.pub.pem" % KEY_BITS)
+    p = sub.add_parser("keygen", help="1. make a new RSA %d key pair OUT.key.pem (encrypted) and OUT.pub.pem" % KEY_BITS)
     p.add_argument("out", metavar="OUT", help="path and stem of the two key files")
     p.add_argument("--passphrase-file", metavar="FILE",
                    help="the passphrase that encrypts the private key is this file's first line "
@@ -686,8 +804,15 @@ def main(argv=None):
                    help="first renew the head: Serie one higher (Serie=1 in a new head) and "
                         "Ablauf today + N days")
     p.set_defaults(run=cmd_sign)
-    p = sub.add_parser("verify", help="4. check the signature, the head, every digest and size; names each problem")
-    p.add_argument("catalogue", metavar="CATALOGUE", help="folder with update19.txt, its .sig and lupd19/")
+    p = sub.add_parser("verify", help="4. check the signature, the head, every digest and size, in CATALOGUE or on "
+                                           "the server (--url); names each problem")
+    p.add_argument("catalogue", metavar="CATALOGUE", nargs="?",
+                   help="folder with update19.txt, its .sig and lupd19/ (may be left out with --url)")
+    p.add_argument("--url", metavar="BASE",
+                   help="also, or instead, check what the web server sends: BASE + update19.txt, its .sig "
+                        "and BASE + lupd19/ + every entry's HTTP name, e.g. "
+                        "https://update.talvero.de/talveroupdate/files/; each download stops one byte past "
+                        "its limit (4 MiB, 64 KiB, the file's SizeNNN)")
     p.add_argument("--key", required=True, action="append", metavar="PUBLIC",
                    help="OUT.pub.pem from keygen; give it again for each key a wizard may trust "
                         "(during a key change): a signature by any one of them passes")

@@ -2,6 +2,7 @@
 
 import datetime
 import hashlib
+import http.server
 import os
 import pathlib
 import re
@@ -9,6 +10,7 @@ import shutil
 import stat
 import subprocess
 import tempfile
+import threading
 import unittest
 
 from cryptography.hazmat.primitives import hashes, serialization
@@ -21,8 +23,7 @@ LIST = (b"[1]\r\nText=Men\xfc\r\nFile001=men\xfc19.mnu\r\nName001=men\xfc.mnu\r\
         b"file002 = mtool.prg\n; Kommentar\nhash002=sha256:" + b"0" * 64 + b"\r\n"
         b"[2]\nPrg=MIRADOS19\nFile001=\"hilfe19.txt\"")
 FILES = {"men\xfc19.mnu": b"menu\x00\xff", "mtool.EXE": b"MZ", "mtool.prg": b"MZ", "hilfe19.txt": b""}
-
-
+SERVER = os.path.join(os.path.dirname(TOOL), "update_server.py")
 PASSPHRASE = b"Kennwort f\xfcr Tests"
 
 
@@ -42,6 +43,32 @@ HEAD = b"[Liste]\r\nName=update19.txt\r\nSerie=1\r\nAblauf=%s\r\n\r\n"
 
 def sha(data):
     return b"sha256:" + hashlib.sha256(data).hexdigest().encode()
+
+
+def stop(proc):
+    proc.terminate()
+    try:
+        proc.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+    proc.stdout.close()
+
+
+class Endless(http.server.BaseHTTPRequestHandler):
+    """A server that answers every request with bytes that never end."""
+
+    def do_GET(self):
+        self.send_response(200)
+        self.end_headers()
+        try:
+            while True:
+                self.wfile.write(b"x" * 65536)
+        except OSError:
+            pass
+
+    def log_message(self, *args):
+        pass
 
 
 class PublishTest(unittest.TestCase):
@@ -193,7 +220,7 @@ class PublishTest(unittest.TestCase):
         head = len(HEAD % day(30))
 
         cases = [  # (change of the published list, the one problem expected; None: verify passes)
-            (lambda d: d.replace(b"Size001=6", b"Size001=7"), "[1] File001: Size001=7 but the file has 6 bytes"),
+            (lambda d: d.replace(b"Size001=6", b"Size001=7"), "[1] File001: Size001=7 but lupd19/men\xfc19.mnu has 6 bytes (run hash"),
             (lambda d: d.replace(b"Size001=6", b"Size001=6 Bytes"), "Size001=6 Bytes is not a byte count"),
             (lambda d: d.replace(b"Size002=2\r\n", b""), "[1] File002 has no Size002 (run hash)"),
             (grow_to(4 * 1024 * 1024), None),
@@ -250,6 +277,52 @@ class PublishTest(unittest.TestCase):
                 self.assertEqual(self.read("update19.txt"), after or before)
                 self.assertEqual(run("verify", self.dir, "--key", self.key("a.pub.pem")).returncode,
                                  0 if after else 1)
+
+    def serve(self, folder):
+        """The base URL of update_server.py serving folder on free ports."""
+        proc = subprocess.Popen(["/usr/bin/python3", SERVER, "--catalogue", folder],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        self.addCleanup(stop, proc)
+        line = proc.stdout.readline().decode()
+        self.assertTrue(line.startswith("update_server ready "), line)
+        return "http://127.0.0.1:%s/talveroupdate/files/" % re.search(r"http_port=(\d+)", line).group(1)
+
+    def serve_endlessly(self):
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Endless)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        return "http://127.0.0.1:%d/" % server.server_address[1]
+
+    def test_verify_url_checks_what_the_server_sends(self):
+        def grow(name):
+            return lambda: self.write(name, self.read(name) + b"more")
+
+        cases = [  # (change on the server, check the catalogue too, words; None: verify passes)
+            (lambda: None, False, None),
+            (lambda: None, True, None),
+            (lambda: self.write("lupd19/men\xfc19.mnu", b"Menu\x00\xff"), False,
+             "problem: server: [1] File001: Hash001 does not match {}lupd19/men%C3%BC19.mnu (upload it again)"),
+            (grow("lupd19/hilfe19.txt"), False, "[2] File001: Size001=0 but {}lupd19/hilfe19.txt has more than 0"),
+            (lambda: os.remove(self.path("lupd19/mtool.prg")), False, "server: {}lupd19/mtool.prg: HTTP 404"),
+            (lambda: os.remove(self.path("update19.txt.sig")), False, "server: {}update19.txt.sig: HTTP 404"),
+            (lambda: self.sign("--valid-days", "30"), True, "server: {}update19.txt is not the one in the catalogue"),
+            (None, False, "server: update19.txt has 4194305 bytes"),
+        ]
+        for change, with_catalogue, words in cases:
+            with self.subTest(words=words, with_catalogue=with_catalogue):
+                self.catalogue()
+                self.publish()
+                local = tempfile.mkdtemp()
+                self.addCleanup(shutil.rmtree, local)
+                shutil.copytree(self.dir, local, dirs_exist_ok=True)
+                base = self.serve(self.dir) if change else self.serve_endlessly()
+                if change:
+                    change()
+                r = run("verify", *([local] if with_catalogue else []), "--url", base, "--key", self.key("a.pub.pem"))
+                self.assertEqual(r.returncode != 0, words is not None, r.stdout + r.stderr)
+                self.assertIn((words or "3 files served match").format(base), r.stdout)
+                self.assertEqual(r.stderr, "")
 
     def test_hash_refuses_and_leaves_the_list_alone(self):
         cases = [  # (files replaced or removed, list, words in the message)
