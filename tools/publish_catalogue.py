@@ -86,8 +86,8 @@ SIG_NAME = LIST_NAME + ".sig"
 FILE_FOLDER = "lupd19"
 KEY_BITS = 3072
 MAX_ENTRIES = 999  # the wizard reads File001 up to the first empty one
-MAX_LIST_BYTES = 4 * 1024 * 1024  # the wizard's limits: a list or .sig
-MAX_SIG_BYTES = 64 * 1024          # beyond them is refused unread
+MAX_LIST_BYTES = 4 * 1024 * 1024  # the largest list and .sig a wizard
+MAX_SIG_BYTES = 64 * 1024          # takes in
 FETCH_TIMEOUT = 60  # seconds a server may keep verify --url waiting for a byte
 
 # One line of the list without its end: the INI reader trims blanks around
@@ -156,8 +156,9 @@ class Section:
 
 
 def parse_list(lines):
-    """Sections with their File, Hash and Size lines. Refuses what the wizard would
-    read differently from the way this tool does: a section or a key twice."""
+    """Sections with their File, Hash and Size lines and where each key is.
+    Refuses what the wizard would read differently from the way this tool
+    does: a section or an entry's key twice."""
     sections = []
     seen = {}
     current = None
@@ -419,7 +420,6 @@ def hash_list(catalogue):
             count += 1
             hash_index = section.keys.get(("hash", n))
             size_index = section.keys.get(("size", n))
-            # A new Size line follows its Hash line, a new Hash line its File line.
             new_lines = []
             if hash_index is None:
                 new_lines.append(b"Hash%03d=%s" % (n, digest))
@@ -658,7 +658,8 @@ def list_problems(data, files, signature=None, keys=None, no_signature=None):
     elif signature is None:
         problems.append(no_signature or "%s is missing" % SIG_NAME)
     elif len(signature) > MAX_SIG_BYTES:
-        problems.append("%s has %d bytes, more than the %d the wizard reads" % (SIG_NAME, len(signature), MAX_SIG_BYTES))
+        problems.append("%s has %d bytes, more than the %d the wizard reads"
+                        % (SIG_NAME, len(signature), MAX_SIG_BYTES))
     elif signer(signature, data, keys) is None:
         problems.append("%s does not match %s and %s" % (
             SIG_NAME, LIST_NAME, "this key" if len(keys) == 1 else "any of the %d keys" % len(keys)))
@@ -785,7 +786,8 @@ def main(argv=None):
         prog="publish_catalogue.py", description=__doc__.split("\n\n")[0],
         epilog=__doc__.split("\n\n", 1)[1], formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="step", required=True, metavar="STEP")
-    p = sub.add_parser("keygen", help="1. make a new RSA %d key pair OUT.key.pem (encrypted) and OUT.pub.pem" % KEY_BITS)
+    p = sub.add_parser("keygen",
+                       help="1. make a new RSA %d key pair OUT.key.pem (encrypted) and OUT.pub.pem" % KEY_BITS)
     p.add_argument("out", metavar="OUT", help="path and stem of the two key files")
     p.add_argument("--passphrase-file", metavar="FILE",
                    help="the passphrase that encrypts the private key is this file's first line "

@@ -108,9 +108,8 @@ class PublishTest(unittest.TestCase):
             key = serialization.load_pem_private_key(f.read(), PASSPHRASE)
         return key.sign(data, padding.PKCS1v15(), hashes.SHA256())
 
-    def sign(self, *args, key=None, passphrase_file=None):
-        return run("sign", self.dir, "--key", key or self.key("a.key.pem"),
-                   "--passphrase-file", passphrase_file or self.key("pass"), *args)
+    def sign(self, *args):
+        return run("sign", self.dir, "--key", self.key("a.key.pem"), "--passphrase-file", self.key("pass"), *args)
 
     def publish(self):
         self.assertEqual(run("hash", self.dir).returncode, 0)
@@ -220,7 +219,8 @@ class PublishTest(unittest.TestCase):
         head = len(HEAD % day(30))
 
         cases = [  # (change of the published list, the one problem expected; None: verify passes)
-            (lambda d: d.replace(b"Size001=6", b"Size001=7"), "[1] File001: Size001=7 but lupd19/men\xfc19.mnu has 6 bytes (run hash"),
+            (lambda d: d.replace(b"Size001=6", b"Size001=7"),
+             "[1] File001: Size001=7 but lupd19/men\xfc19.mnu has 6 bytes (run hash"),
             (lambda d: d.replace(b"Size001=6", b"Size001=6 Bytes"), "Size001=6 Bytes is not a byte count"),
             (lambda d: d.replace(b"Size002=2\r\n", b""), "[1] File002 has no Size002 (run hash)"),
             (grow_to(4 * 1024 * 1024), None),
