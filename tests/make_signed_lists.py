@@ -4,24 +4,50 @@ that a wizard built with KEY.pub.pem accepts, published the vendor's way by
 tools/publish_catalogue.py with KEY.key.pem, and the ways a list can fail:
 
   catalogue/update19.txt, update19.txt.sig, lupd19/ut20a.dat, lupd19/ut20b.dat
-      [1] for MIRADO19: File001 with the digest hash wrote, File002 added
-      after hash (no digest), then signed
+      the head sign --valid-days 30 wrote; [1] for MIRADO19: File001 with
+      the digest and size hash wrote, File002 added after hash (no digest),
+      then signed
   other.sig     the same list signed by another key of 3072 bits
   changed.txt   the list with one byte of its caption changed after signing
 
 Usage: make_signed_lists.py OUT KEY (KEY: stem of the key pair, as keygen
-was given it)."""
+was given it; KEY.pass holds its passphrase). The other key's passphrase is
+written to OUT/other.pass."""
 
 import os
 import shutil
 import subprocess
 import sys
 
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import padding
+
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "publish_catalogue.py")
+PASSPHRASE = b"talvero test list key"
 
 
 def tool(*args):
     subprocess.run(["/usr/bin/python3", TOOL] + list(args), check=True, stdout=subprocess.DEVNULL)
+
+
+def write_passphrase(stem):
+    fd = os.open(stem + ".pass", os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(PASSPHRASE + b"\n")
+    return stem + ".pass"
+
+
+def sign_directly(stem, list_path, sig_path):
+    """The tool refuses to sign a list with an entry that has no digest; the
+    wizard's refusal of such an entry is what this list is here for."""
+    with open(stem + ".pass", "rb") as f:
+        passphrase = f.readline().rstrip(b"\r\n")
+    with open(stem + ".key.pem", "rb") as f:
+        key = serialization.load_pem_private_key(f.read(), passphrase)
+    with open(list_path, "rb") as f:
+        data = f.read()
+    with open(sig_path, "wb") as f:
+        f.write(key.sign(data, padding.PKCS1v15(), hashes.SHA256()))
 
 
 def main(out, key):
@@ -36,16 +62,14 @@ def main(out, key):
         f.write("[1]\r\nPrg=MIRADO19\r\nText=Signierte Liste\r\ncek=1\r\n"
                 "File001=ut20a.dat\r\nName001=a.dat\r\n".encode("cp1252"))
     tool("hash", cat)
+    tool("sign", cat, "--key", key + ".key.pem", "--passphrase-file", key + ".pass", "--valid-days", "30")
     with open(list_path, "ab") as f:
         f.write(b"File002=ut20b.dat\r\nName002=b.dat\r\n")
-    tool("sign", cat, "--key", key + ".key.pem")
+    sign_directly(key, list_path, os.path.join(cat, "update19.txt.sig"))
 
-    good = os.path.join(cat, "update19.txt.sig")
-    os.rename(good, good + ".keep")
-    tool("keygen", os.path.join(out, "other"))
-    tool("sign", cat, "--key", os.path.join(out, "other.key.pem"))
-    os.rename(good, os.path.join(out, "other.sig"))
-    os.rename(good + ".keep", good)
+    other = os.path.join(out, "other")
+    tool("keygen", other, "--passphrase-file", write_passphrase(other))
+    sign_directly(other, list_path, os.path.join(out, "other.sig"))
 
     with open(list_path, "rb") as f:
         data = f.read()

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """For test_trust (ctest fixture trust_fixtures), into the folder given:
-catalogue/ published by tools/publish_catalogue.py (hash, sign with good),
-keys good, other (3072 bits), big (4096) and weak (2048), the list signed by
-big and weak as <key>.sig, and changed.txt, the list with one byte changed.
-Only what the tool refuses to make is made here directly: the weak ones."""
+catalogue/ published by tools/publish_catalogue.py (hash, sign with a head
+valid 30 days, with good), keys good, other (3072 bits, encrypted with the
+passphrase in <key>.pass), big (4096, unencrypted) and weak (2048), the list
+signed by big and weak as <key>.sig, and changed.txt, the list with one byte
+changed. Only what the tool refuses to make is made here directly: the weak
+ones."""
 
 import os
 import shutil
@@ -14,11 +16,19 @@ from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding, rsa
 
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "publish_catalogue.py")
+PASSPHRASE = b"talvero test list key"
 SIZES = {"leer.bin": 0, "abc.txt": 3, "block.bin": 65536, "block1.bin": 65537, "gross.bin": 200003}
 
 
 def tool(*args):
     subprocess.run(["/usr/bin/python3", TOOL] + list(args), check=True, stdout=subprocess.DEVNULL)
+
+
+def write_passphrase(stem):
+    fd = os.open(stem + ".pass", os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(PASSPHRASE + b"\n")
+    return stem + ".pass"
 
 
 def main(out):
@@ -38,16 +48,18 @@ def main(out):
         with open(os.path.join(out, stem + ".pub.pem"), "wb") as f:
             f.write(key.public_key().public_bytes(serialization.Encoding.PEM,
                                                   serialization.PublicFormat.SubjectPublicKeyInfo))
-    with open(os.path.join(out, "big.key.pem"), "wb") as f:
+    # sign refuses a private key that others than its owner may read.
+    with os.fdopen(os.open(os.path.join(out, "big.key.pem"), os.O_WRONLY | os.O_CREAT, 0o600), "wb") as f:
         f.write(big.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
                                   serialization.NoEncryption()))
 
-    tool("keygen", os.path.join(out, "good"))
-    tool("keygen", os.path.join(out, "other"))
+    for stem in ("good", "other"):
+        tool("keygen", os.path.join(out, stem), "--passphrase-file", write_passphrase(os.path.join(out, stem)))
     tool("hash", cat)
-    tool("sign", cat, "--key", os.path.join(out, "big.key.pem"))
+    # The first sign gives the list its head; the second signs the same bytes.
+    tool("sign", cat, "--key", os.path.join(out, "big.key.pem"), "--valid-days", "30")
     os.rename(os.path.join(cat, "update19.txt.sig"), os.path.join(out, "big.sig"))
-    tool("sign", cat, "--key", os.path.join(out, "good.key.pem"))
+    tool("sign", cat, "--key", os.path.join(out, "good.key.pem"), "--passphrase-file", os.path.join(out, "good.pass"))
     tool("verify", cat, "--key", os.path.join(out, "good.pub.pem"))
 
     with open(os.path.join(cat, "update19.txt"), "rb") as f:
