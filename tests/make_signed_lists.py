@@ -9,11 +9,15 @@ tools/publish_catalogue.py with KEY.key.pem, and the ways a list can fail:
       then signed
   other.sig     the same list signed by another key of 3072 bits
   changed.txt   the list with one byte of its caption changed after signing
+  serial5.txt ... big.txt with .sig: lists with every kind of head (write_heads)
 
-Usage: make_signed_lists.py OUT KEY (KEY: stem of the key pair, as keygen
-was given it; KEY.pass holds its passphrase). The other key's passphrase is
-written to OUT/other.pass."""
+Usage: make_signed_lists.py OUT KEY SECOND (KEY, SECOND: stems of the
+build's two key pairs, as keygen was given them; KEY.pass and SECOND.pass
+hold their passphrases). The other key's passphrase is written to
+OUT/other.pass."""
 
+import datetime
+import hashlib
 import os
 import shutil
 import subprocess
@@ -37,17 +41,23 @@ def write_passphrase(stem):
     return stem + ".pass"
 
 
-def sign_directly(stem, list_path, sig_path):
-    """The tool refuses to sign a list with an entry that has no digest; the
-    wizard's refusal of such an entry is what this list is here for."""
+def sign_raw(data, stem):
+    """A signature over data as the tool makes it, also for lists the tool
+    would refuse to sign."""
     with open(stem + ".pass", "rb") as f:
         passphrase = f.readline().rstrip(b"\r\n")
     with open(stem + ".key.pem", "rb") as f:
         key = serialization.load_pem_private_key(f.read(), passphrase)
+    return key.sign(data, padding.PKCS1v15(), hashes.SHA256())
+
+
+def sign_directly(stem, list_path, sig_path):
+    """The tool refuses to sign a list with an entry that has no digest; the
+    wizard's refusal of such an entry is what this list is here for."""
     with open(list_path, "rb") as f:
         data = f.read()
     with open(sig_path, "wb") as f:
-        f.write(key.sign(data, padding.PKCS1v15(), hashes.SHA256()))
+        f.write(sign_raw(data, stem))
 
 
 def main(out, key):
@@ -77,5 +87,39 @@ def main(out, key):
         f.write(data.replace(b"Signierte Liste", b"Signierte Listf"))
 
 
+def write_heads(out, key, second):
+    """Lists with every kind of head, each signed by the build's key:
+    serial5, serial4, expired, nohead, badhead, othername, big (past 4 MiB),
+    and serial5 signed by the build's second key as serial5.second.sig."""
+    today = datetime.date.today()
+    later = (today + datetime.timedelta(days=30)).strftime("%Y%m%d")
+    before = (today - datetime.timedelta(days=1)).strftime("%Y%m%d")
+    with open(os.path.join(out, "catalogue", "lupd19", "ut20a.dat"), "rb") as f:
+        a = f.read()
+    body = ("[1]\r\nPrg=MIRADO19\r\nText=Signierte Liste\r\ncek=1\r\nFile001=ut20a.dat\r\nName001=a.dat\r\n"
+            "Hash001=sha256:%s\r\nSize001=%d\r\n" % (hashlib.sha256(a).hexdigest(), len(a))).encode("cp1252")
+
+    def head(name, serial, day):
+        return ("[Liste]\r\nName=%s\r\nSerie=%s\r\nAblauf=%s\r\n\r\n" % (name, serial, day)).encode("ascii")
+
+    lists = {
+        "serial5": head("update19.txt", 5, later) + body,
+        "serial4": head("update19.txt", 4, later) + body,
+        "expired": head("update19.txt", 6, before) + body,
+        "nohead": body,
+        "badhead": head("update19.txt", "5a", later) + body,
+        "othername": head("update20.txt", 7, later) + body,
+        "big": head("update19.txt", 8, later) + body + b";" + b"x" * (4 * 1024 * 1024) + b"\r\n",
+    }
+    for name, data in lists.items():
+        with open(os.path.join(out, name + ".txt"), "wb") as f:
+            f.write(data)
+        with open(os.path.join(out, name + ".txt.sig"), "wb") as f:
+            f.write(sign_raw(data, key))
+    with open(os.path.join(out, "serial5.second.sig"), "wb") as f:
+        f.write(sign_raw(lists["serial5"], second))
+
+
 if __name__ == "__main__":
     main(sys.argv[1], sys.argv[2])
+    write_heads(sys.argv[1], sys.argv[2], sys.argv[3])

@@ -145,8 +145,9 @@ TEST_F(DescriptorTest, UnsafeNamesAreMarkedRefused) {
     EXPECT_FALSE(e[3].refused());
 }
 
-// The digest of "abc", and the refusal each kind of "Hash" value gets in an
-// unsigned list and in a signed one (which needs a digest on every entry).
+// The digest of "abc", and the refusal each kind of "Hash" and "Size" value
+// gets in an unsigned list and in a signed one (which needs both on every
+// entry).
 TEST_F(DescriptorTest, HashValuesGiveTheDigestOrARefusal) {
     const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     std::string upper = abc;
@@ -160,7 +161,11 @@ TEST_F(DescriptorTest, HashValuesGiveTheDigestOrARefusal) {
     } rows[] = {
         {"lower case", "Hash001=sha256:" + abc, false, EntryRefusal::None, true},
         {"upper-case digits, blanks around", "Hash001 = sha256:" + upper + " ", false, EntryRefusal::None, true},
-        {"in quotes", "Hash001=\"sha256:" + abc + "\"", true, EntryRefusal::None, true},
+        {"in quotes", "Hash001=\"sha256:" + abc + "\"\r\nSize001=3", true, EntryRefusal::None, true},
+        {"signed, no size", "Hash001=sha256:" + abc, true, EntryRefusal::NoSize, true},
+        {"signed, a size that is no number", "Hash001=sha256:" + abc + "\r\nSize001=3 KB", true,
+         EntryRefusal::BadSize, true},
+        {"unsigned, a negative size", "Size001=-3", false, EntryRefusal::BadSize, false},
         {"none, unsigned list", "", false, EntryRefusal::None, false},
         {"none, signed list", "", true, EntryRefusal::NoDigest, false},
         {"empty value", "Hash001=", false, EntryRefusal::BadDigest, false},

@@ -193,6 +193,18 @@ TEST_F(UpdateList, IdsThatAreNotOneCharacterAreLeftOut) {
     EXPECT_EQ(L"56", o.sections);
 }
 
+// The head a signed list begins with is no section to offer, even with the
+// keys of one: a build without a key passes over it.
+TEST_F(UpdateList, TheHeadOfASignedListOffersNothing) {
+    const std::string head = "[Liste]\r\nName=update19.txt\r\nSerie=7\r\nAblauf=20991231\r\n";
+    const Outcome o = Read(head + "[1]\r\nPrg=MIRADO19\r\nT=eins\r\ncek=1\r\n");
+    EXPECT_EQ((Entries{{L"eins", true}}), o.entries);
+    EXPECT_EQ(L"1", o.sections);
+    const Outcome alone = Read(head + "Prg=MIRADO19\r\nT=Kopf\r\ncek=1\r\n");
+    EXPECT_FALSE(alone.result);
+    EXPECT_EQ(kNothing, alone.messages);
+}
+
 TEST_F(UpdateList, MissingFileIsAnsweredWithASingleYesButton) {
     BoxAnswerer boxes;
     // The system's own wording of Yes, from an ordinary Yes/No box.

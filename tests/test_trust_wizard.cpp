@@ -147,6 +147,102 @@ TEST_F(TrustRun, ASignedListsEntryWithoutADigestIsRefused) {
               LogLines());
 }
 
+// The head a signed list begins with decides whether it is taken: made for
+// this program, not older than the newest this machine took, not past its
+// day, not too large. The rows run in order on one machine: the number the
+// first one leaves in the registry is what the later ones meet.
+TEST_F(TrustRun, ASignedListIsTakenOnlyWithAHeadThatFits) {
+    ToConfirmation();
+    const std::wstring work = session().workFolder;
+    const std::wstring older = L"Die Updateliste ist älter als die zuletzt verwendete und wird nicht verwendet.";
+    const std::wstring noHead = L"Die Updateliste hat keinen gültigen Kopf und wird nicht verwendet.";
+    const struct {
+        const char* what;
+        const wchar_t* list;
+        const wchar_t* signature;
+        const char* switches;    // of the server while the list is fetched
+        const wchar_t* refusal;  // nullptr: taken
+    } rows[] = {
+        {"serial 5", L"serial5.txt", L"serial5.txt.sig", "", nullptr},
+        {"serial 4 after 5", L"serial4.txt", L"serial4.txt.sig", "", older.c_str()},
+        {"serial 5 again: the same list", L"serial5.txt", L"serial5.txt.sig", "", nullptr},
+        {"past its day", L"expired.txt", L"expired.txt.sig", "",
+         L"Die Updateliste ist abgelaufen und wird nicht verwendet."},
+        {"no head", L"nohead.txt", L"nohead.txt.sig", "", noHead.c_str()},
+        {"a head whose number is no number", L"badhead.txt", L"badhead.txt.sig", "", noHead.c_str()},
+        {"another list's head", L"othername.txt", L"othername.txt.sig", "",
+         L"Die Updateliste gehört nicht zu diesem Programm und wird nicht verwendet."},
+        {"over 4 MiB", L"big.txt", L"big.txt.sig", "", L"Die Updateliste ist zu groß und wird nicht verwendet."},
+        {"a body without end", L"serial5.txt", L"serial5.txt.sig", "http_endless=1&http_match=update19.txt",
+         L"Die Updateliste ist zu groß und wird nicht verwendet."},
+        {"signed by the second of the build's keys", L"serial5.txt", L"serial5.second.sig", "", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        nettest::Published published;
+        published.Put(L"update19.txt", Fixture(row.list));
+        published.Put(L"update19.txt.sig", Fixture(row.signature));
+        if (*row.switches) nettest::Control(row.switches);
+        boxes_.Clear();
+        form().SetStep(WizardStep::Confirmation);
+        Press();
+        nettest::Control("reset=1");
+        const std::vector<SeenBox> seen = boxes_.Seen();
+        if (!row.refusal) {
+            EXPECT_TRUE(seen.empty());
+            EXPECT_EQ(WizardStep::Selection, form().Step());
+            EXPECT_EQ(Lines{L"Signierte Liste"}, Items(form().Control(ControlId::lstUpd)));
+        } else {
+            ASSERT_EQ(1u, seen.size());
+            EXPECT_EQ(row.refusal, seen[0].text);
+            EXPECT_EQ(WizardStep::Confirmation, form().Step()) << "as after a failed fetch";
+            EXPECT_FALSE(PathExists(work + L"update.cfg"));
+        }
+        std::wstring serial;
+        EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kCad, L"Liste Serie", &serial));
+        EXPECT_EQ(L"5", serial) << "the highest number taken";
+    }
+}
+
+// The run installs the bytes whose signature was checked: the list stays
+// held from its check to the end of the run, and a path that no longer
+// holds them installs nothing.
+TEST_F(TrustRun, TheRunUsesOnlyTheCheckedList) {
+    PublishSignedFiles();
+    server_.Put(L"update19.txt", Fixture(L"serial5.txt"));
+    server_.Put(L"update19.txt.sig", Fixture(L"serial5.txt.sig"));
+    const std::wstring work = session().workFolder, list = work + L"update.cfg";
+    ToConfirmation();
+    Press();
+    ASSERT_EQ(WizardStep::Selection, form().Step());
+    const FileHandle writer(CreateFileW(list.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "the checked list can be written";
+    EXPECT_FALSE(MoveFileW(list.c_str(), (work + L"moved.cfg").c_str())) << "the checked list can be renamed";
+    EXPECT_FALSE(DeleteFileW(list.c_str())) << "the checked list can be deleted";
+    // Only the folder around it can still be swapped: its new list names
+    // a file of its own.
+    const std::wstring aside = root_.path() + L"aside";
+    server_.Put(L"lupd19\evil.dat", "evil");
+    if (MoveFileW(work.substr(0, work.size() - 1).c_str(), aside.c_str())) {
+        CreateDirectoryW(work.c_str(), nullptr);
+        WriteFileBytes(list, "[1]\r\nPrg=MIRADO19\r\nText=Signierte Liste\r\ncek=1\r\nFile001=evil.dat\r\n"
+                             "Name001=a.dat\r\n");
+        boxes_.Clear();
+        Press();
+        ASSERT_EQ(1u, boxes_.Seen().size());
+        EXPECT_EQ(L"Die Updateliste wurde nach ihrer Prüfung verändert und wird nicht verwendet.", boxes_.Seen()[0].text);
+        EXPECT_EQ(WizardStep::NothingToDo, form().Step());
+        EXPECT_EQ("<missing>", Content(mirado_ + L"a.dat")) << "nothing of it is installed";
+        EXPECT_FALSE(PathExists(work + L"Updates")) << "nor logged";
+        return;
+    }
+    // Windows keeps a folder with an open file in place: the run installs
+    // the checked list.
+    RunInstallPress(form());
+    EXPECT_EQ("signed a", Content(mirado_ + L"a.dat"));
+}
+
 // One run over every way a file arrives: over FTP into place, over HTTP
 // into the updates folder (the keep path), and an archive that is then
 // unpacked; each once with its own digest and once with another file's.
@@ -162,7 +258,10 @@ TEST_F(TrustRun, FetchedFilesMustHaveTheListsDigest) {
         const wchar_t* local;
         bool keep;           // Repl=0 with the file installed: the keep path
         std::string installed;
+        int sizeOff = 0;     // Size given as the file's length plus this; 0: no Size
     } rows[] = {
+        {"FTP, other length", "ut21f3.dat", "new f3", "new f3", L"f3.dat", false, "old f3", 1},
+        {"HTTP, other length", "ut21h3.dat", "new h3", "new h3", L"h3.dat", true, "old h3", -1},
         {"FTP, digest matches", "ut21f1.dat", "new f1", "new f1", L"f1.dat", false, "old f1"},
         {"FTP, other digest", "ut21f2.dat", "new f2", "other", L"f2.dat", false, "old f2"},
         {"HTTP, digest matches", "ut21h1.dat", "new h1", "new h1", L"h1.dat", true, "old h1"},
@@ -179,30 +278,32 @@ TEST_F(TrustRun, FetchedFilesMustHaveTheListsDigest) {
         snprintf(nnn, sizeof nnn, "%03d", ++n);
         text += std::string("File") + nnn + "=" + row.server + "\r\nName" + nnn + "=" + Narrow(row.local) +
                 "\r\nHash" + nnn + "=" + DigestText(row.digestOf) + "\r\n" +
-                (row.keep ? std::string("Repl") + nnn + "=0\r\n" : std::string());
+                (row.keep ? std::string("Repl") + nnn + "=0\r\n" : std::string()) +
+                (row.sizeOff ? std::string("Size") + nnn + "=" + std::to_string(row.bytes.size() + row.sizeOff) + "\r\n"
+                             : std::string());
     }
     // A damaged digest: the entry is refused, nothing fetched.
     server_.Put(L"lupd19\\ut21x.dat", "new x");
     WriteFileBytes(mirado_ + L"x.dat", "old x");
-    text += "File007=ut21x.dat\r\nName007=x.dat\r\nHash007=sha256:" + std::string(63, 'a') + "\r\n";
+    text += "File009=ut21x.dat\r\nName009=x.dat\r\nHash009=sha256:" + std::string(63, 'a') + "\r\n";
     List(text);
     RunInstallPress(form());
 
     Lines expected{L"Erneuerte Dateien", L""};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        const bool good = row.bytes == row.digestOf;
+        const bool good = row.bytes == row.digestOf && row.sizeOff == 0;
         const std::wstring name = Upper(row.local);
+        const std::wstring bad = name + (row.sizeOff ? L" konnte nicht geladen werden: Dateigröße stimmt nicht"
+                                                     : L" konnte nicht geladen werden: Prüfsumme stimmt nicht");
         if (row.keep) {
             EXPECT_EQ(good ? row.bytes : "<missing>", Content(updates + row.local));
-            expected.push_back(good ? name + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert"
-                                    : name + L" konnte nicht geladen werden: Prüfsumme stimmt nicht");
+            expected.push_back(good ? name + L" wurde in Temp-Pfad: " + Upper(updates) + L" kopiert" : bad);
         } else {
             EXPECT_EQ(good ? row.bytes : row.installed, Content(mirado_ + row.local));
             EXPECT_EQ(row.installed, Content(History(mirado_) + row.local)) << "saved before the fetch";
             expected.push_back(L"Download von: " + name);
-            expected.push_back(good ? Copied(row.local, mirado_)
-                                    : name + L" konnte nicht geladen werden: Prüfsumme stimmt nicht");
+            expected.push_back(good ? Copied(row.local, mirado_) : bad);
         }
         expected.push_back(L"");
     }
@@ -212,11 +313,12 @@ TEST_F(TrustRun, FetchedFilesMustHaveTheListsDigest) {
     EXPECT_EQ("aus gutem Archiv", Content(mirado_ + L"gut.txt"));
     EXPECT_FALSE(PathExists(mirado_ + L"boese.txt")) << "an archive of other bytes is not unpacked";
     EXPECT_EQ("old x", Content(mirado_ + L"x.dat"));
-    EXPECT_EQ(Sorted({L"f1.dat", L"f2.dat", L"gut.txt", L"h1.dat", L"h2.dat", L"x.dat", L"z1.zip", L"z2.zip"}),
+    EXPECT_EQ(Sorted({L"f1.dat", L"f2.dat", L"f3.dat", L"gut.txt", L"h1.dat", L"h2.dat", L"h3.dat", L"x.dat",
+                      L"z1.zip", L"z2.zip"}),
               Sorted(FilesIn(mirado_)))
         << "no side file stays";
     EXPECT_EQ(Sorted({LogPath().substr(updates.size()), L"h1.dat"}), Sorted(FilesIn(updates)));
-    EXPECT_TRUE(boxes_.Seen().empty()) << "the log tells of a digest that does not match";
+    EXPECT_TRUE(boxes_.Seen().empty()) << "the log tells of a digest or length that does not match";
 }
 
 }  // namespace

@@ -58,8 +58,10 @@ force (ftp_off's listener is closed or open again by then).
                   the connection stays open until the client closes it
                   (http_cut and http_stall name a position in the file, as ftp_cut
                   does: a 206 that starts at or beyond it breaks at once)
-  http_match=S    http_status, http_cut and http_stall only for paths that
-                  contain S (empty = all)
+  http_endless=1  file responses there announce no length and send the file,
+                  then filler bytes without end until the client hangs up
+  http_match=S    http_status, http_cut, http_stall and http_endless only for
+                  paths that contain S (empty = all)
   http_range=0    Range is ignored: whole files with 200 and no Accept-Ranges.
                   1 (the default): "Range: bytes=N-", "bytes=N-M" and "bytes=-N"
                   answer 206 with Content-Range, a range past the end 416; an
@@ -124,7 +126,7 @@ class Switches:
 
     INTS = ("ftp_cut", "ftp_cut_rst", "ftp_stall", "ftp_silent", "ftp_size_delta",
             "refuse_login", "throttle", "ftp_rate", "http_status", "http_cut", "http_stall",
-            "ftp_off", "ftp_active", "ftp_rest", "http_range", "fault_once")
+            "ftp_off", "ftp_active", "ftp_rest", "http_range", "fault_once", "http_endless")
     TEXTS = ("http_match",)
     ON = ("ftp_rest", "http_range")  # the rest are off (0 or empty) unless given
     CHOICES = {"ftp_active": (0, 1, 2, 3)}
@@ -467,6 +469,10 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
                 return None
         first, last = span or (0, st.st_size - 1)
         fields = [("Content-type", ctype), ("Content-Length", str(last - first + 1))]
+        self._endless = not span and SWITCHES.get("http_endless") and self._faults_apply()
+        if self._endless:
+            fields = [("Content-type", ctype), ("Connection", "close")]
+            self.close_connection = True
         if span:
             fields.append(("Content-Range", "bytes %d-%d/%d" % (first, last, st.st_size)))
         self._head(206 if span else 200, fields + common)
@@ -497,6 +503,9 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
         return http_time(value) == int(st.st_mtime)
 
     def copyfile(self, source, outputfile):
+        if getattr(self, "_endless", False):
+            self._send_endless(source, outputfile)
+            return
         first, length = getattr(self, "_span", (0, None))
         limit, stall = self._body_fault()
         # The fault sits at a position in the file: a range that starts
@@ -525,6 +534,15 @@ class CatalogueHandler(http.server.SimpleHTTPRequestHandler):
         self.close_connection = True
         if stall:
             self._hold_open()
+
+    def _send_endless(self, source, outputfile):
+        filler = b"x" * 65536
+        try:
+            outputfile.write(source.read())
+            while True:
+                outputfile.write(filler)
+        except OSError:
+            pass  # the client hung up, as it should
 
     def _hold_open(self):
         """Sends nothing more until the client hangs up. Each request has its

@@ -42,6 +42,14 @@ struct RemoteIdentity {
 
 enum class FtpMode { Active, Passive };
 
+enum class BoundedEnd { Whole, TooLarge, Failed };
+// url into file (at path) block by block, at most maxBytes, with the
+// retries of a fetch that breaks off; no display. For fetches that must
+// stop as the bytes arrive, which the download service cannot do for a
+// body without an announced length.
+BoundedEnd HttpFetchBounded(const std::wstring& url, HANDLE file, const std::wstring& path, uint64_t maxBytes,
+                            const TransferLimits& limits, Frontend& frontend);
+
 // Fetches server:folder/file in mode into target, resuming at
 // target.written where the server allows it (REST) and the file is still
 // the one identity describes.

@@ -101,9 +101,15 @@ bool FtpDownload(const FtpServer& server, const std::wstring& remoteFolder, cons
     SideFile side(localPath);
     if (side.path().empty()) return false;
     FetchTarget target{side.handle(), localPath, progress, frontend};
+    if (check && check->expectedSize >= 0) target.expected = static_cast<uint64_t>(check->expectedSize);
+    target.pace = limits;
     RemoteIdentity identity;
     const Source source{server, remoteFolder, remoteFile, httpUrl};
     const bool whole = FetchAll(source, target, identity, way, limits, fault);
+    if (target.sizeMismatch && check) {
+        check->sizeMismatch = true;
+        fault = FetchFault();
+    }
     // On the disk before it gets the name: a power cut after the rename
     // must not leave a program file that never was written. Next to the
     // transfer a flush costs nothing worth counting. One that fails leaves

@@ -25,8 +25,12 @@ std::wstring Header(HINTERNET request, DWORD which) {
 
 class HttpReadJob final : public RemoteRead {
 public:
-    HttpReadJob(const std::wstring& url, uint64_t resumeAt, const std::wstring& known)
-        : url_(url), resumeAt_(resumeAt), validator_(known) {}
+    // expected: the length the list gives the file, which bounds an answer
+    // that announces none (kUnknownLength: no bound).
+    // cap: the most the fetch takes; one byte past it is read to tell.
+    HttpReadJob(const std::wstring& url, uint64_t resumeAt, const std::wstring& known, uint64_t expected,
+                uint64_t cap)
+        : url_(url), resumeAt_(resumeAt), validator_(known), expected_(expected), cap_(cap) {}
 
     std::atomic<bool> unreachable{false};
     // Valid once opened is set and the data is readable.
@@ -44,6 +48,7 @@ private:
     std::wstring url_;
     uint64_t resumeAt_;
     std::wstring validator_;
+    uint64_t expected_, cap_;
 };
 
 bool HttpReadJob::Open() {
@@ -88,6 +93,11 @@ bool HttpReadJob::Open() {
     }
     validator = etag.empty() ? modified : etag;
     limit = size == kUnknownLength ? kUnknownLength : size - startAt;
+    if (size == kUnknownLength && expected_ != kUnknownLength) limit = expected_ > startAt ? expected_ - startAt : 0;
+    if (cap_ != kUnknownLength) {
+        const uint64_t past = cap_ >= startAt ? cap_ - startAt + 1 : 1;
+        if (limit == kUnknownLength || past < limit) limit = past;
+    }
     StartReading(request);
     return true;
 }
@@ -96,7 +106,7 @@ bool HttpReadJob::Open() {
 
 Attempt HttpAttempt(const std::wstring& url, FetchTarget& target, RemoteIdentity& identity, DWORD stallMs) {
     const std::wstring validator = identity.known ? identity.validator : std::wstring();
-    auto job = std::make_shared<HttpReadJob>(url, target.written, validator);
+    auto job = std::make_shared<HttpReadJob>(url, target.written, validator, target.expected, target.cap);
     if (!StartRemoteRead(job)) return {AttemptEnd::Failed, L""};
     const ReadRelease release(job);
     if (WaitPumping(job->opened.get(), job->beat, stallMs, target.frontend) == WaitEnd::Stalled) {
@@ -105,20 +115,70 @@ Attempt HttpAttempt(const std::wstring& url, FetchTarget& target, RemoteIdentity
     }
     if (!job->readable.load()) return {job->unreachable.load() ? AttemptEnd::Unreachable : AttemptEnd::Failed, L""};
     if (job->startAt != target.written) target.Restart();
+    if (target.cap != kUnknownLength && job->size != kUnknownLength && job->size > target.cap) {
+        target.tooLarge = true;
+        Finish(job, stallMs, target.frontend);
+        return {AttemptEnd::Failed, L""};
+    }
+    if (target.expected != kUnknownLength && job->size != kUnknownLength && job->size != target.expected) {
+        target.sizeMismatch = true;
+        Finish(job, stallMs, target.frontend);
+        return {AttemptEnd::Failed, L""};
+    }
     identity.known = true;
     identity.size = job->size;
     identity.validator = job->validator;
     const bool sized = job->size != kUnknownLength;
     target.Begin(sized ? job->size : 0);
     const Received received = Receive(*job, target, job->size, stallMs);
-    if (received.silent)
+    // A body past the cap may have no end: closing it would wait for one
+    // (WinInet drains what is left), so its helper is left behind as a
+    // silent one is.
+    if (received.silent || target.written > target.cap)
         LeaveBehind(job);
     else
         Finish(job, stallMs, target.frontend);
+    if (target.written > target.cap) {
+        target.tooLarge = true;
+        return {AttemptEnd::Failed, L""};
+    }
     if (sized && target.written > job->size) return {AttemptEnd::Failed, L""};
+    if (target.expected != kUnknownLength && target.written > target.expected) {
+        target.sizeMismatch = true;
+        return {AttemptEnd::Failed, L""};
+    }
     if (!received.broken && (!sized || target.written == job->size)) {
         identity.size = target.written;
         return {AttemptEnd::Done, L""};
     }
     return {AttemptEnd::Broken, L""};
+}
+
+namespace {
+
+// A fetch into memory or a file that nobody watches: no display.
+class NoDisplay final : public TransferProgress {
+public:
+    void Prepare(uint64_t) override {}
+    void Show(uint64_t, uint64_t, const std::wstring&) override {}
+    void Reset() override {}
+};
+
+}  // namespace
+
+BoundedEnd HttpFetchBounded(const std::wstring& url, HANDLE file, const std::wstring& path, uint64_t maxBytes,
+                            const TransferLimits& limits, Frontend& frontend) {
+    NoDisplay display;
+    FetchTarget target{file, path, display, frontend};
+    target.cap = maxBytes;
+    target.pace = limits;
+    RemoteIdentity identity;
+    for (unsigned retries = 0;;) {
+        const Attempt a = HttpAttempt(url, target, identity, limits.stallMs);
+        if (target.tooLarge) return BoundedEnd::TooLarge;
+        if (a.end == AttemptEnd::Done) return BoundedEnd::Whole;
+        if (a.end != AttemptEnd::Broken || retries >= sizeof limits.retryPausesMs / sizeof limits.retryPausesMs[0])
+            return BoundedEnd::Failed;
+        PauseLive(limits.retryPausesMs[retries++], frontend);
+    }
 }

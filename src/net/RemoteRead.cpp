@@ -152,6 +152,7 @@ void FetchTarget::Restart() {
 Received Receive(RemoteRead& job, FetchTarget& target, uint64_t total, DWORD stallMs) {
     Received r;
     QueueLook look;
+    TrickleWatch trickle(target.pace, target.written);
     for (;;) {
         look.Now(target.frontend, job.beat);
         RemoteRead::Block* block = job.Next(stallMs, target.frontend);
@@ -171,8 +172,16 @@ Received Receive(RemoteRead& job, FetchTarget& target, uint64_t total, DWORD sta
         target.written += got;
         target.progress.Show(target.written, total, target.localPath);
         if (got == 0) return r;
-        if (target.written > total) {
+        // Past what the server, the list or the cap allows: the helper has
+        // stopped reading, and nothing more will come.
+        if (target.written > total || target.written > target.expected || target.written > target.cap) {
             r.broken = true;
+            return r;
+        }
+        // A trickle is left to its helper like a silent server, and tried again.
+        if (trickle.TooSlow(target.written)) {
+            r.broken = true;
+            r.silent = true;
             return r;
         }
     }

@@ -18,6 +18,7 @@
 #include "sys/Handles.h"
 #include "net/LiveWait.h"
 #include "net/Reporting.h"
+#include "net/TransferLimits.h"
 
 inline constexpr DWORD kBlockSize = 4096;
 // A limit for a read whose length nobody announced.
@@ -137,6 +138,16 @@ struct FetchTarget {
     uint64_t written = 0;
     bool prepared = false;
     bool busy = false;
+    // The length the list gives the file (kUnknownLength: none). A server
+    // that gives another, or sends more, ends the fetch with sizeMismatch.
+    uint64_t expected = kUnknownLength;
+    bool sizeMismatch = false;
+    // The most the fetch takes (kUnknownLength: no bound); more ends it with
+    // tooLarge, as soon as it is announced or arrives.
+    uint64_t cap = kUnknownLength;
+    bool tooLarge = false;
+    // What counts as a trickle (TransferLimits); the default: nothing does.
+    TransferLimits pace{0, {0, 0}, 0, 0};
 
     // Once the length is known: the display is prepared once per fetch.
     void Begin(uint64_t total);

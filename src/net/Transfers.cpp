@@ -11,6 +11,7 @@
 
 #include "sys/Dateien.h"
 #include "sys/Handles.h"
+#include "net/FetchAttempts.h"
 #include "net/HttpResume.h"
 #include "net/LiveWait.h"
 #include "sys/Reg.h"
@@ -36,8 +37,11 @@ public:
     enum State : int { kRunning, kReturned, kAbandoned };
 
     // headers: the request's extra headers (ResumeHeaders, or none).
-    HttpJob(std::wstring url, std::wstring side, std::wstring headers = std::wstring())
-        : url_(std::move(url)), side_(std::move(side)), headers_(std::move(headers)) {}
+    // maxBytes: the body is cut off once longer (0: no limit); pace: what
+    // counts as a trickle, which is ended too.
+    HttpJob(std::wstring url, std::wstring side, std::wstring headers, uint64_t maxBytes, const TransferLimits& pace)
+        : url_(std::move(url)), side_(std::move(side)), headers_(std::move(headers)), maxBytes_(maxBytes),
+          trickle_(pace) {}
 
     void Fetch();
     // True when the call returned before the window's thread gave up.
@@ -56,11 +60,30 @@ public:
     std::wstring contentRange;   // of a 206 answer
     std::wstring validator;      // the answer's ETag, else its Last-Modified
     bool Abandoned() const noexcept { return state_.load() == kAbandoned; }
+    // Called with the bytes so far; true (and from then on TooLarge) once
+    // they pass the limit.
+    bool PastLimit(uint64_t bytes) {
+        if (maxBytes_ > 0 && bytes > maxBytes_) tooLarge_.store(true);
+        return tooLarge_.load();
+    }
+    bool TooLarge() const noexcept { return tooLarge_.load(); }
+    // Helper side, with the bytes so far: true (and from then on TooSlow)
+    // once the line is a trickle.
+    bool Trickles(uint64_t bytes) {
+        if (trickle_.TooSlow(bytes)) tooSlow_.store(true);
+        return tooSlow_.load();
+    }
+    bool TooSlow() const noexcept { return tooSlow_.load(); }
+    uint64_t MaxBytes() const noexcept { return maxBytes_; }
     const std::wstring& Headers() const { return headers_; }
 
 private:
     std::wstring url_, side_, headers_;
+    uint64_t maxBytes_;
     std::atomic<int> state_{kRunning};
+    std::atomic<bool> tooLarge_{false};
+    TrickleWatch trickle_;
+    std::atomic<bool> tooSlow_{false};
 };
 
 // URLDownloadToFileW reports success for any answer the server gave, error
@@ -95,8 +118,10 @@ public:
     HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override {
+    HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG, ULONG status, LPCWSTR) override {
         job_.beat.Beat();
+        if (status == BINDSTATUS_DOWNLOADINGDATA && (job_.PastLimit(progress) || job_.Trickles(progress)))
+            return E_ABORT;
         // Nobody waits for this fetch any more.
         return job_.Abandoned() ? E_ABORT : S_OK;
     }
@@ -105,9 +130,9 @@ public:
         if (flags) *flags = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
+    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD size, FORMATETC*, STGMEDIUM*) override {
         job_.beat.Beat();
-        return S_OK;
+        return job_.PastLimit(size) ? E_ABORT : S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 
@@ -129,7 +154,8 @@ public:
         job_.status = code;
         if (headers) ReadHeaders(headers);
         if (extra) *extra = nullptr;
-        return S_OK;
+        // A length announced past the limit is refused before its body.
+        return job_.announced >= 0 && job_.PastLimit(static_cast<uint64_t>(job_.announced)) ? E_ABORT : S_OK;
     }
 
 private:
@@ -208,7 +234,7 @@ bool AppendFile(const std::wstring& whole, const std::wstring& piece) {
     }
 }
 
-enum class PieceEnd { Whole, Broken, Failed };
+enum class PieceEnd { Whole, Broken, Failed, TooLarge };
 
 // One call of the download service into piece. A body that ends before its
 // announced length, or a server that goes silent once it has answered, is
@@ -220,6 +246,11 @@ PieceEnd FetchPiece(HttpJob& job, SideFile& piece, const TransferLimits& limits,
     // answers while it runs, and after stallMs without a sign of progress
     // the fetch counts as failed and its helper is left behind.
     WaitPumping(job.done.get(), job.beat, limits.stallMs, frontend);
+    if (job.TooLarge() || job.TooSlow()) {
+        if (!job.TakeResult()) piece.Release();
+        // A trickle is worth another try, as a line that broke off is.
+        return job.TooLarge() ? PieceEnd::TooLarge : PieceEnd::Broken;
+    }
     if (!job.TakeResult()) {
         piece.Release();  // the helper removes it when its call returns
         return job.status > 0 && job.status < 400 ? PieceEnd::Broken : PieceEnd::Failed;
@@ -237,7 +268,9 @@ PieceEnd FetchPiece(HttpJob& job, SideFile& piece, const TransferLimits& limits,
 // after those it has where the server takes ranges (of the same file:
 // If-Range), and otherwise fetches the whole file again. Each try writes a
 // file of its own beside side: one left to a silent helper is the helper's.
-bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits& limits, Frontend& frontend) {
+// A body past maxBytes (0: none) ends the fetch with *tooLarge.
+bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits& limits, Frontend& frontend,
+                   uint64_t maxBytes = 0, bool* tooLarge = nullptr) {
     if (side.path().empty() || !side.Close()) return false;
     int64_t have = 0, total = -1;
     bool encoded = false;
@@ -247,9 +280,11 @@ bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits
         const bool resuming = have > 0 && !validator.empty();
         SideFile piece(side.path());
         if (piece.path().empty() || !piece.Close()) return false;
-        auto job = std::make_shared<HttpJob>(url, piece.path(), ResumeHeaders(static_cast<uint64_t>(have), validator));
+        auto job = std::make_shared<HttpJob>(url, piece.path(), ResumeHeaders(static_cast<uint64_t>(have), validator),
+                                             maxBytes, limits);
         const PieceEnd end = FetchPiece(*job, piece, limits, frontend, job);
-        if (end == PieceEnd::Failed) return false;
+        if (end == PieceEnd::TooLarge && tooLarge) *tooLarge = true;
+        if (end == PieceEnd::Failed || end == PieceEnd::TooLarge) return false;
         if (!piece.path().empty()) {
             uint64_t first = 0, whole = 0;
             const bool ranged = resuming && job->status == 206 && !job->encoded &&
@@ -273,6 +308,10 @@ bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits
                 encoded = job->encoded;
             }
             have = FileSize(side.path());
+            if (maxBytes > 0 && have > static_cast<int64_t>(maxBytes)) {
+                if (tooLarge) *tooLarge = true;
+                return false;
+            }
         }
         if (end == PieceEnd::Whole) return total < 0 || encoded || have == total;
         if (attempt >= sizeof limits.retryPausesMs / sizeof limits.retryPausesMs[0]) return false;
@@ -282,9 +321,29 @@ bool FetchIntoSide(const std::wstring& url, SideFile& side, const TransferLimits
 // True when url ended up complete at dest and passed check; dest is left
 // alone otherwise.
 bool FetchUrlToFile(const std::wstring& url, const std::wstring& dest, const TransferLimits& limits,
-                    Frontend& frontend, DigestCheck* check) {
+                    Frontend& frontend, DigestCheck* check, uint64_t maxBytes, bool* tooLarge) {
     SideFile side(dest);
-    if (!FetchIntoSide(url, side, limits, frontend)) return false;
+    const bool sized = check && check->expectedSize >= 0;
+    if (maxBytes > 0) {
+        // A bound that must hold as the bytes arrive: the download service
+        // reports nothing of a body without a length until it has ended.
+        if (side.path().empty()) return false;
+        const BoundedEnd end = HttpFetchBounded(url, side.handle(), side.path(), maxBytes, limits, frontend);
+        if (end == BoundedEnd::TooLarge && tooLarge) *tooLarge = true;
+        if (end != BoundedEnd::Whole || !side.Close()) return false;
+    } else {
+        // The list's length bounds the fetch as it arrives.
+        bool pastSize = false;
+        const uint64_t bound = sized ? static_cast<uint64_t>(check->expectedSize) : 0;
+        if (!FetchIntoSide(url, side, limits, frontend, bound, &pastSize)) {
+            if (pastSize && sized) check->sizeMismatch = true;
+            return false;
+        }
+    }
+    if (sized && FileSize(side.path()) != check->expectedSize) {
+        check->sizeMismatch = true;
+        return false;
+    }
     if (!PassesDigestCheck(side.path(), check)) return false;
     return side.MoveOver(dest);
 }
@@ -339,17 +398,20 @@ bool PassesDigestCheck(const std::wstring& path, DigestCheck* check) {
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
-                  FetchFault& fault, const TransferLimits& limits, DigestCheck* check) {
+                  FetchFault& fault, const TransferLimits& limits, DigestCheck* check, uint64_t maxBytes) {
     const std::wstring folder = ExtractFilePath(dest);
     // A folder that cannot be made shows up as the failed download below.
     if (!FolderExists(folder)) ForceFolderChain(folder);
     SweepLeftoverSideFiles(folder);
     bool result = false;
     try {
-        if (!FetchUrlToFile(url, dest, limits, frontend, check)) {
+        if (!FetchUrlToFile(url, dest, limits, frontend, check, maxBytes, &fault.tooLarge)) {
             // A file of other bytes than the list named is told in the
             // run's log; the box would name only where it did not land.
-            if (!check || !check->mismatch) fault = FetchFault{dest, MB_ICONERROR | MB_OK};
+            if ((!check || (!check->mismatch && !check->sizeMismatch)) && !fault.tooLarge) {
+                fault.box = dest;
+                fault.boxFlags = MB_ICONERROR | MB_OK;
+            }
             return false;
         }
         result = true;
@@ -376,7 +438,9 @@ bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_
         SweepLeftoverSideFiles(folder);
         // The side file's name is made from the folder; the last part is a placeholder.
         SideFile side(folder + L"quiet");
-        return FetchIntoSide(url, side, limits, frontend) && ReadSmallFile(side.path(), maxBytes, bytes);
+        if (side.path().empty()) return false;
+        return HttpFetchBounded(url, side.handle(), side.path(), maxBytes, limits, frontend) == BoundedEnd::Whole &&
+               side.Close() && ReadSmallFile(side.path(), maxBytes, bytes);
     } catch (const std::exception&) {
         return false;
     }

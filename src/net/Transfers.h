@@ -40,9 +40,14 @@ struct FtpRoute {
 // checked on the complete side file before it replaces or lands anywhere.
 // A file of other bytes is removed, mismatch is set and the fetch fails.
 // Without an expected digest nothing is read twice.
+// The same for the file's length where the list gives one (expectedSize
+// >= 0): a server that announces another or sends more ends the fetch, and
+// sizeMismatch is set.
 struct DigestCheck {
     const Sha256Digest* expected = nullptr;
     bool mismatch = false;
+    int64_t expectedSize = -1;
+    bool sizeMismatch = false;
 };
 // A target that another program may hold open, for a fetch that asks the
 // user about it (Wiederholen / Abbrechen) instead of failing: the name the
@@ -59,6 +64,7 @@ struct HeldTarget {
 struct FetchFault {
     std::wstring box;
     UINT boxFlags = MB_OK;
+    bool tooLarge = false;  // the fetch was ended past its byte limit
 };
 
 // True when check asks for nothing or path holds the expected bytes; sets
@@ -69,13 +75,15 @@ bool PassesDigestCheck(const std::wstring& path, DigestCheck* check);
 // first. A failed fetch (also an HTTP error status) leaves an existing dest
 // untouched, gives dest as an error box in fault and returns false; a file
 // that fails check does the same without the box. With askToOpen the user
-// is then asked whether to open the file.
+// is then asked whether to open the file. A body past maxBytes (0: no
+// limit) ends the fetch as it arrives, with fault.tooLarge and no box.
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, Frontend& frontend,
-                  FetchFault& fault, const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr);
+                  FetchFault& fault, const TransferLimits& limits = TransferLimits(), DigestCheck* check = nullptr,
+                  uint64_t maxBytes = 0);
 
 // Fetches url into memory through a side file in folder, removed again in
 // every case: no box, no question. False when the fetch fails or the body
-// is longer than maxBytes.
+// is longer than maxBytes, which ends it as soon as that many have come.
 bool HttpFetchQuietly(const std::wstring& url, const std::wstring& folder, size_t maxBytes, std::string* bytes,
                       Frontend& frontend, const TransferLimits& limits = TransferLimits());
 

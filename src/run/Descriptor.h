@@ -2,6 +2,7 @@
 // The update descriptor (the update list read as an INI file) with its file
 // entries, the rules for the names those entries give, and the folders of
 // the installed products that the entries' paths name.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,13 @@ enum class EntryRefusal {
     UnsafeName,  // N could land outside the target folder, on a device or in a backup folder
     BadDigest,   // "Hash" is there but no "sha256:" digest: a damaged list, not one without digests
     NoDigest,    // a signed list vouches for an entry's bytes only through its digest
+    BadSize,     // "Size" is there but no decimal number of bytes
+    NoSize,      // a signed list bounds every fetch through the entry's size
 };
 
 // One numbered file entry of a descriptor section (keys "File", "Repl",
-// "Open", "Name", "Path" and "Hash", each followed by the number in three
-// digits).
+// "Open", "Name", "Path", "Hash" and "Size", each followed by the number in
+// three digits).
 struct FileEntry {
     int number = 0;       // 1..999
     std::wstring F;       // "File": name in the server folder, as fetched over HTTP
@@ -30,6 +33,10 @@ struct FileEntry {
     // "Hash": the SHA-256 the fetched bytes must have, where hasDigest.
     bool hasDigest = false;
     Sha256Digest digest{};
+    // "Size": the file's length in bytes, where hasSize; a fetch of any
+    // other length fails, and one that runs past it ends there.
+    bool hasSize = false;
+    uint64_t size = 0;
     EntryRefusal refusal = EntryRefusal::None;
     bool refused() const noexcept { return refusal != EntryRefusal::None; }
 };

@@ -72,8 +72,18 @@ void CreateOneLevel(const std::wstring& folder) {
     if (!CreateDirectoryW(folder.c_str(), nullptr)) RaiseIoError(GetLastError());
 }
 
+// What the fetched bytes must be: the entry's digest and length, where it
+// names them.
+DigestCheck CheckOf(const FileEntry& e) {
+    DigestCheck check;
+    check.expected = e.hasDigest ? &e.digest : nullptr;
+    check.expectedSize = e.hasSize ? static_cast<int64_t>(e.size) : -1;
+    return check;
+}
+
 std::wstring NotFetchedLine(const FileEntry& e, const DigestCheck& check) {
     const std::wstring line = Upper(e.N) + L" konnte nicht geladen werden";
+    if (check.sizeMismatch) return line + L": Dateigröße stimmt nicht";
     return check.mismatch ? line + L": Prüfsumme stimmt nicht" : line;
 }
 
@@ -171,7 +181,7 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
     // The transfer lands beside the file and replaces it only once complete
     // (and of the bytes the list named), so a failed fetch leaves the
     // installed file as it was.
-    DigestCheck check{e.hasDigest ? &e.digest : nullptr};
+    DigestCheck check = CheckOf(e);
     HeldTarget held{e.N};
     FetchFault fault;
     const bool fetched = FtpDownload(run.ftp, kServerFolder, e.FtpName, local, run.tools.progress, run.tools.frontend,
@@ -187,7 +197,7 @@ bool FetchReplacing(const Run& run, const FileEntry& e, const std::wstring& targ
 void FetchAside(const Run& run, const FileEntry& e, const std::wstring& relative) {
     const std::wstring updates = UpdatesFolder(run.session.workFolder);
     CreateOneLevel(updates);
-    DigestCheck check{e.hasDigest ? &e.digest : nullptr};
+    DigestCheck check = CheckOf(e);
     FetchFault fault;
     const bool fetched = HttpDownload(run.session.updateBaseUrl + kServerFolder + e.F, updates + relative, e.O,
                                       run.tools.frontend, fault, run.session.limits, &check);
@@ -290,13 +300,17 @@ uint16_t InstallFtpPort(HKEY root) {
     return ParsePort(text, &port) ? port : kDefaultFtpPort;
 }
 
-void InstallUpdates(const InstallTools& tools, const Session& session) {
+InstallEnd InstallUpdates(const InstallTools& tools, const Session& session) {
+    const std::wstring listFile = session.workFolder + L"update.cfg";
+    // The INI reads below go by path: that path must still hold the bytes
+    // whose signature was checked.
+    if (session.listSigned && !(tools.verified && tools.verified->StillAt(listFile))) return InstallEnd::ListChanged;
     SYSTEMTIME started;
     GetLocalTime(&started);
     const int entryCount = tools.selection.Count();
     const std::wstring& workFolder = session.workFolder;
     try {
-        const UpdateDescriptor descriptor(workFolder + L"update.cfg", session.listSigned);
+        const UpdateDescriptor descriptor(listFile, session.listSigned);
         tools.record.Clear();
         tools.record.Add(L"Erneuerte Dateien");
         tools.record.Add(L"");
@@ -322,6 +336,7 @@ void InstallUpdates(const InstallTools& tools, const Session& session) {
         throw;
     }
     WriteDownloadLog(tools.record, tools.selection, tools.frontend, workFolder);
+    return InstallEnd::Done;
 }
 
 namespace {

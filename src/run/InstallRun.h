@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/Reporting.h"
+#include "run/ListFetch.h"
 #include "run/RunRecord.h"
 #include "run/Session.h"
 #include "sys/UpdateError.h"
@@ -21,6 +22,14 @@ struct InstallTools {
     TransferProgress& progress;
     Frontend& frontend;
     TZipExtractor& zip;
+    // With session.listSigned: the list as its signature was checked, which
+    // the run must still find at its path.
+    const VerifiedList* verified = nullptr;
+};
+
+enum class InstallEnd {
+    Done,         // the run went through (its log says what it did)
+    ListChanged,  // a signed list is not the one that was checked: nothing was done
 };
 
 // Installs the checked entries of the selection, each from the section it
@@ -30,8 +39,10 @@ struct InstallTools {
 // A file whose entry names a digest lands only with those bytes; with
 // session.listSigned every entry must name one. Records into tools.record
 // and ends with WriteDownloadLog, also when an error ends the run early (the
-// error is then raised again for the wizard's click handler).
-void InstallUpdates(const InstallTools& tools, const Session& session);
+// error is then raised again for the wizard's click handler). A signed list
+// that tools.verified no longer finds at its path ends it at once, with
+// nothing recorded, installed or logged.
+InstallEnd InstallUpdates(const InstallTools& tools, const Session& session);
 // Saves the record's lines as workFolder + "Updates\Download <short date>
 // .txt" (ANSI, CR LF), empties record and selection, records where the log
 // lies and opens it. A log that cannot be written raises UpdateError with

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "run/ListHead.h"
 #include "run/StepFaults.h"
 #include "sys/Dateien.h"
 #include "sys/Handles.h"
@@ -22,21 +23,49 @@ bool ExistsFollowingLinks(const std::wstring& path) {
     return static_cast<bool>(target);
 }
 
-// The list file as it arrived, byte for byte; false when it cannot be read.
-bool ReadListBytes(const std::wstring& path, std::string* bytes) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
+// Opens the list for reading and holds it so: no other program may write,
+// rename or delete it while the handle is open.
+FileHandle HoldList(const std::wstring& path) {
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// What file holds from its start, byte for byte; false when it cannot be
+// read or holds more than kMaxListBytes.
+bool ReadHeldBytes(HANDLE file, std::string* bytes) {
+    const LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
     std::string content;
     std::string block(64 * 1024, '\0');
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), &block[0], static_cast<DWORD>(block.size()), &got, nullptr)) return false;
+        if (!ReadFile(file, &block[0], static_cast<DWORD>(block.size()), &got, nullptr)) return false;
         if (got == 0) break;
         content.append(block, 0, got);
+        if (content.size() > kMaxListBytes) return false;
     }
     *bytes = std::move(content);
     return true;
+}
+
+bool SignedByAny(const std::string& list, const std::string& signature, const std::vector<std::string>& keys) {
+    for (const std::string& key : keys)
+        if (VerifyListSignature(list, signature, key)) return true;
+    return false;
+}
+
+Sha256Digest DigestOf(const std::string& bytes) {
+    Sha256Digest digest{};
+    if (!BytesSha256(bytes, &digest)) digest.fill(0);
+    return digest;
+}
+
+FetchedList Refused(const std::wstring& listFile, const std::wstring& text) {
+    DeleteOldList(listFile);
+    FetchedList refused;
+    refused.result = ListFetchResult::Refused;
+    refused.refusal = text;
+    return refused;
 }
 
 }  // namespace
@@ -57,22 +86,50 @@ void DeleteOldList(const std::wstring& path) {
         RemoveDirectoryW(path.c_str());
 }
 
-ListFetchResult FetchUpdateList(const std::wstring& listUrl, const std::wstring& listFile, const std::string& key,
-                                Frontend& frontend, const TransferLimits& limits) {
+bool VerifiedList::StillAt(const std::wstring& path) const {
+    if (!file_) return false;
+    const FileHandle now(HoldList(path));
+    BY_HANDLE_FILE_INFORMATION held{}, named{};
+    if (!now || !GetFileInformationByHandle(file_.get(), &held) || !GetFileInformationByHandle(now.get(), &named))
+        return false;
+    if (held.dwVolumeSerialNumber != named.dwVolumeSerialNumber || held.nFileIndexHigh != named.nFileIndexHigh ||
+        held.nFileIndexLow != named.nFileIndexLow)
+        return false;
+    std::string bytes;
+    return ReadHeldBytes(now.get(), &bytes) && DigestOf(bytes) == digest_;
+}
+
+FetchedList FetchUpdateList(const std::wstring& listUrl, const std::wstring& listFile, const ListTrust& trust,
+                            Frontend& frontend, const TransferLimits& limits) {
     DeleteOldList(listFile);
     FetchFault fault;
-    if (!HttpDownload(listUrl, listFile, false, frontend, fault, limits)) {
+    if (!HttpDownload(listUrl, listFile, false, frontend, fault, limits, nullptr, kMaxListBytes)) {
+        if (fault.tooLarge) return Refused(listFile, kListTooLargeText);
         TellFault(FetchFailed(fault, std::wstring()), frontend, nullptr);
-        return ListFetchResult::Failed;
+        return FetchedList{};
     }
-    if (key.empty()) return ListFetchResult::Fetched;
+    FetchedList fetched;
+    fetched.result = ListFetchResult::Fetched;
+    if (trust.keys.empty()) return fetched;
     // The signature never becomes a file of its own under a fixed name, so
-    // no later run can find one that belongs to another list.
+    // no later run can find one that belongs to another list. The bytes it
+    // is checked against are read through the handle that holds the list
+    // from now on.
     std::string signature, list;
-    const bool valid = HttpFetchQuietly(listUrl + L".sig", ExtractFilePath(listFile), kMaxSignatureBytes, &signature,
+    FileHandle held(HoldList(listFile));
+    const bool valid = held &&
+                       HttpFetchQuietly(listUrl + L".sig", ExtractFilePath(listFile), kMaxSignatureBytes, &signature,
                                         frontend, limits) &&
-                       ReadListBytes(listFile, &list) && VerifyListSignature(list, signature, key);
-    if (valid) return ListFetchResult::Fetched;
-    DeleteOldList(listFile);
-    return ListFetchResult::Unsigned;
+                       ReadHeldBytes(held.get(), &list) && SignedByAny(list, signature, trust.keys);
+    if (!valid) {
+        held.reset();
+        return Refused(listFile, kUnsignedListText);
+    }
+    const HeadCheck head = CheckListHead(list, trust.root, LocalToday());
+    if (head != HeadCheck::Accepted) {
+        held.reset();
+        return Refused(listFile, HeadRefusalText(head));
+    }
+    fetched.verified = VerifiedList(std::move(held), DigestOf(list));
+    return fetched;
 }

@@ -125,6 +125,14 @@ bool ParseDigest(const std::wstring& value, Sha256Digest* out) {
     return true;
 }
 
+bool BytesSha256(const std::string& bytes, Sha256Digest* out) {
+    const HCRYPTPROV prov = AesProvider();
+    CryptHash hash;
+    if (!prov || !CryptCreateHash(prov, kSha256, 0, 0, hash.put())) return false;
+    if (!HashBytes(hash, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())) return false;
+    return ReadDigest(hash, out);
+}
+
 bool FileSha256(const std::wstring& path, Sha256Digest* out) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -171,4 +179,17 @@ std::string EmbeddedListKey() {
     const void* data = loaded ? LockResource(loaded) : nullptr;
     if (!data) return std::string();
     return std::string(static_cast<const char*>(data), size);
+}
+
+std::vector<std::string> EmbeddedListKeys() {
+    const std::string all = EmbeddedListKey();
+    const std::string begin = "-----BEGIN PUBLIC KEY-----", end = "-----END PUBLIC KEY-----";
+    std::vector<std::string> keys;
+    for (size_t at = all.find(begin); at != std::string::npos; at = all.find(begin, at)) {
+        const size_t stop = all.find(end, at);
+        if (stop == std::string::npos) break;
+        keys.push_back(all.substr(at, stop + end.size() - at) + "\n");
+        at = stop + end.size();
+    }
+    return keys;
 }

@@ -409,20 +409,24 @@ void TfrmMain::PressFetchList() {
     } cleanup{cmdnex};
     const std::wstring listFile = session_.workFolder + L"update.cfg";
     const std::wstring listUrl = session_.updateBaseUrl + L"update19.txt";
-    const std::string key = EmbeddedListKey();
+    const ListTrust trust{EmbeddedListKeys(), session_.registryRoot};
     WindowFrontend frontend;
-    // A list that fails its signature check leaves the step where a failed
-    // fetch does: the next press tries again.
-    switch (FetchUpdateList(listUrl, listFile, key, frontend, session_.limits)) {
-    case ListFetchResult::Unsigned:
-        ShowGeneralError(kUnsignedListText);
+    // The list an earlier press checked is let go: the new one replaces it.
+    verifiedList_.Release();
+    // A list that fails its signature or head check leaves the step where a
+    // failed fetch does: the next press tries again.
+    FetchedList fetched = FetchUpdateList(listUrl, listFile, trust, frontend, session_.limits);
+    switch (fetched.result) {
+    case ListFetchResult::Refused:
+        ShowGeneralError(fetched.refusal);
         return;
     case ListFetchResult::Failed:
         return;
     case ListFetchResult::Fetched:
         break;
     }
-    session_.listSigned = !key.empty();
+    session_.listSigned = !trust.keys.empty();
+    verifiedList_ = std::move(fetched.verified);
     step_ = ReadUpdateList(listFile) ? WizardStep::Selection : WizardStep::NothingToDo;
 }
 
@@ -440,7 +444,20 @@ void TfrmMain::PressInstall() {
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
     const LogoffHold hold(hwnd_, &installing_);
-    RunInstallPress(*this);
+    if (RunInstallPress(*this) == InstallEnd::ListChanged) {
+        // Nothing of it was installed, and nothing of it may be: the wizard
+        // ends, and the next start fetches the list afresh.
+        verifiedList_.Release();
+        DeleteOldList(session_.workFolder + L"update.cfg");
+        ListClear(lstUpd);
+        ShowGeneralError(kChangedListText);
+        step_ = WizardStep::NothingToDo;
+        SetWindowTextW(cmdnex, kFinishCaption);
+        InvalidateRect(cmdnex, nullptr, TRUE);
+        return;
+    }
+    // The run is over: the list may change from now on.
+    verifiedList_.Release();
     step_ = WizardStep::Finished;
     SetWindowTextW(cmdnex, kFinishCaption);
     // The button is drawn by the window itself.

@@ -64,7 +64,7 @@ void WindowFrontend::KeepAlive() {
     KeepWindowAlive();
 }
 
-void RunInstallPress(TfrmMain& form) {
+InstallEnd RunInstallPress(TfrmMain& form) {
     ListReport report(form.Control(ControlId::lstAnw));
     // The list shows the record's lines only while this press lasts.
     struct Shown {
@@ -76,7 +76,8 @@ void RunInstallPress(TfrmMain& form) {
     ProgressControls progress(form.Control(ControlId::ProgressBar1), form.Control(ControlId::lblSize),
                               form.Control(ControlId::lblFile));
     WindowFrontend frontend(report, form.shellOpens());
-    InstallUpdates({shown.record, selection, progress, frontend, form.zip()}, form.session());
+    return InstallUpdates({shown.record, selection, progress, frontend, form.zip(), &form.verifiedList()},
+                          form.session());
 }
 
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen, const TransferLimits& limits) {

@@ -8,6 +8,7 @@
 
 #include "net/Reporting.h"
 #include "net/Transfers.h"
+#include "run/InstallRun.h"
 #include "ui/main.h"
 
 // A list box that shows a run's lines (lstAnw). Once the list scrolls,
@@ -73,7 +74,7 @@ private:
 // The install press: the run over the form's record (shown in lstAnw),
 // lists, progress controls and Zip1, with the offered sections, work
 // folder and base URL the wizard holds.
-void RunInstallPress(TfrmMain& form);
+InstallEnd RunInstallPress(TfrmMain& form);
 
 // HttpDownload with the window's boxes, as the window's handlers fetch.
 bool HttpDownload(const std::wstring& url, const std::wstring& dest, bool askToOpen,

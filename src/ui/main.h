@@ -7,6 +7,7 @@
 #include "app/Shell.h"
 #include "net/Reporting.h"  // kAppTitle
 #include "ui/CheckList.h"
+#include "run/ListFetch.h"
 #include "run/RunRecord.h"
 #include "run/Session.h"
 #include "ui/ShellOpens.h"
@@ -69,6 +70,8 @@ public:
     // The install run's record: its lines while it works (written as the
     // log also when Windows ends the session midway), then the log's place.
     RunRecord& runRecord() noexcept { return runRecord_; }
+    // The list the last fetch checked, held until the install run is over.
+    const VerifiedList& verifiedList() const noexcept { return verifiedList_; }
     // Files opened for the user; the program's end waits for them to start.
     ShellOpens& shellOpens() noexcept { return shellOpens_; }
 
@@ -112,6 +115,7 @@ private:
     WizardStep step_ = WizardStep::CustomerData;
     Session session_;
     RunRecord runRecord_;
+    VerifiedList verifiedList_;
     std::vector<std::wstring> offeredSections_;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
     struct Resources;
