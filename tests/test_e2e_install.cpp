@@ -5,6 +5,7 @@
 // log-off during the run; the download log of a run with nothing checked.
 // Each is checked on screen, on disk and in the download log.
 #include <algorithm>
+#include <functional>
 
 #include "driver/E2e.h"
 #include "native/ZipBuilder.h"
@@ -321,6 +322,185 @@ TEST_F(Install, NothingCheckedStillWritesAndOpensTheLog) {
     EXPECT_FALSE(Exists(world().Mirados19() + L"nie.txt"));
     EXPECT_TRUE(FoldersStartingWith(world().Mirados19(), L"_History").empty());
     Finish();
+}
+
+// Any window of process pid that shows: an unattended run must never have one.
+BOOL CALLBACK FindShown(HWND h, LPARAM param) {
+    auto* watch = reinterpret_cast<std::pair<DWORD, bool>*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == watch->first && IsWindowVisible(h)) watch->second = true;
+    return TRUE;
+}
+
+class Unattended : public Install {
+protected:
+    // Starts update.exe with args and watches it from outside until it
+    // ends; its exit code, or 999 when it did not end within a minute.
+    DWORD Run(const std::wstring& args, bool* windowShown) {
+        std::wstring cmd = L"\"" + UpdateExe() + L"\" " + args;
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        *windowShown = false;
+        if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 998;
+        std::pair<DWORD, bool> watch{pi.dwProcessId, false};
+        DWORD code = 999;
+        for (int i = 0; i < 6000; ++i) {
+            EnumWindows(FindShown, reinterpret_cast<LPARAM>(&watch));
+            if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+                GetExitCodeProcess(pi.hProcess, &code);
+                break;
+            }
+        }
+        if (code == 999) TerminateProcess(pi.hProcess, 999);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        *windowShown = watch.second;
+        return code;
+    }
+
+    void Customer() {
+        world().SetCustomer({L"Muster AG", L"8000 Zürich", L"Hans Muster", L"PC-07", L"044 000 00 00", L"hm@muster.ch"});
+    }
+
+    // "Letzter Lauf" is yyyymmdd-hhmmss of today.
+    bool Stamped(const std::wstring& when) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        wchar_t today[16];
+        swprintf(today, 16, L"%04u%02u%02u-", now.wYear, now.wMonth, now.wDay);
+        return when.size() == 15 && when.compare(0, 9, today) == 0;
+    }
+};
+
+// Each way an unattended run can end, with its exit code and the result
+// stored for inventory tools; no window of the program shows at any time.
+TEST_F(Unattended, EachCaseEndsWithItsCodeAndNoWindow) {
+    world().Publish(L"lupd19\\e2eheld.txt", "neu");
+    const struct {
+        const char* what;
+        std::function<void()> prepare;
+        std::wstring args;
+        DWORD code;
+    } rows[] = {
+        {"nothing offered", [this] { world().PublishList(L"[1]\nPrg=MIRADOXX\nText=x\ncek=1\n"); },
+         L"/unattended", 0},
+        {"a file held by another program",
+         [this] {
+             world().PublishList(L"[1]\nPrg=MIRADO19\nText=x\ncek=1\nFile001=e2eheld.txt\nName001=held.txt\n");
+             WriteBytes(world().Mirado19() + L"held.txt", "alt");
+         },
+         L"/UNATTENDED", 1},
+        {"the list refused by the server", [] { nettest::Control("http_status=404&http_match=update19"); },
+         L"/unattended", 2},
+        {"customer data incomplete", [this] { world().SetCustomer({L"Muster AG", L" "}); },
+         L"/unattended", 3},
+        {"no application data", [this] { testsupport::RemoveTree(world().Root() + L"Talvero"); },
+         L"/unattended", 5},
+        {"a part not understood", [] {}, L"/unattended /sofort", 6},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Installed();
+        Customer();
+        row.prepare();
+        // The held file stays held for the whole run.
+        const HANDLE held = CreateFileW((world().Mirado19() + L"held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        bool shown = true;
+        EXPECT_EQ(row.code, Run(row.args, &shown));
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_FALSE(shown) << "a window showed";
+        EXPECT_EQ(std::to_wstring(row.code), world().Setting(L"Letztes Ergebnis"));
+        EXPECT_TRUE(Stamped(world().Setting(L"Letzter Lauf"))) << Utf8(world().Setting(L"Letzter Lauf"));
+        if (row.code == 1) {
+            std::string log;
+            EXPECT_TRUE(ReadBytes(world().LogPath(), &log));
+            EXPECT_TRUE(Has(LogLines(log), L"HELD.TXT wird von einem anderen Programm verwendet und wurde nicht ersetzt"))
+                << log;
+            EXPECT_EQ("alt", Content(world().Mirado19() + L"held.txt"));
+            EXPECT_FALSE(Exists(world().OpenedCopy())) << "the log was opened";
+        }
+        nettest::Control("reset=1");
+        uidriver::MakeFolders(world().Root() + L"Talvero");
+    }
+    // Another copy holds the program's name.
+    const HANDLE mark = CreateMutexW(nullptr, FALSE, L"Global\\TalveroLiveupdate19");
+    bool shown = true;
+    EXPECT_EQ(4u, Run(L"/unattended", &shown));
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(L"4", world().Setting(L"Letztes Ergebnis"));
+    CloseHandle(mark);
+}
+
+// The same catalogue, once unattended and once through the wizard, leaves
+// the same files, backups and log; the keep path's file is parked, never
+// opened.
+TEST_F(Unattended, InstallsWhatTheWizardInstalls) {
+    Installed();
+    Customer();
+    zipbuild::Archive zip = zipbuild::Build({Item("Elektro/S01.sym", "S01 neu", true), Item("neu.txt", "neu")});
+    world().Publish(L"lupd19\\e2eusym.zip", zip.bytes);
+    world().Publish(L"lupd19\\e2eutool.EXE", "tool neu");
+    world().Publish(L"lupd19\\e2euread.txt", "liesmich neu");
+    world().PublishList(
+        L"[1]\nPrg=MIRADO19\nText=Symbole und Werkzeug\ncek=1\n"
+        L"File001=e2eusym.zip\nName001=e2eusym.zip\nPath001=symbole\n"
+        L"File002=e2eutool.prg\nName002=e2eutool.exe\nPath002=\n"
+        L"[2]\nPrg=MIRADOPRO19\nText=pro\ncek=1\n"
+        L"File001=e2euread.txt\nName001=liesmich.txt\nPath001=APPDATA\nRepl001=0\nOpen001=1\n"
+        L"[3]\nPrg=MIRADOS19\nText=s\ncek=0\nFile001=e2euread.txt\nName001=nie.txt\n");
+    const std::wstring sym = world().Mirado19Iec() + L"Symbole\\";
+    struct Outcome {
+        std::vector<std::string> files;
+        std::vector<std::wstring> log;
+    };
+    const auto prepare = [&] {
+        for (const std::wstring& f : FoldersStartingWith(world().Mirado19(), L"_History "))
+            testsupport::RemoveTree(f);
+        for (const std::wstring& f : FoldersStartingWith(sym, L"_History ")) testsupport::RemoveTree(f);
+        uidriver::MakeFolders(sym + L"Elektro");
+        WriteBytes(sym + L"Elektro\\S01.sym", "S01 alt");
+        DeleteFileW((sym + L"neu.txt").c_str());
+        WriteBytes(world().Mirado19() + L"e2eutool.exe", "tool alt");
+        WriteBytes(world().ProFolder() + L"liesmich.txt", "vom Anwender");
+        DeleteFileW((world().UpdatesFolder() + L"liesmich.txt").c_str());
+        DeleteFileW(world().LogPath().c_str());
+    };
+    const auto outcome = [&] {
+        Outcome o;
+        for (const std::wstring& f :
+             {sym + L"Elektro\\S01.sym", sym + L"neu.txt", History(sym) + L"Elektro\\S01.sym",
+              world().Mirado19() + L"e2eutool.exe", History(world().Mirado19()) + L"e2eutool.exe",
+              world().ProFolder() + L"liesmich.txt", world().UpdatesFolder() + L"liesmich.txt",
+              world().Mirados19() + L"nie.txt"})
+            o.files.push_back(Content(f));
+        std::string log;
+        ReadBytes(world().LogPath(), &log);
+        o.log = LogLines(log);
+        return o;
+    };
+    prepare();
+    bool shown = true;
+    const DWORD code = Run(L"/unattended", &shown);
+    EXPECT_FALSE(shown);
+    const Outcome alone = outcome();
+    std::wstring all;
+    for (const std::wstring& l : alone.log) all += l + L"\n";
+    ASSERT_EQ(0u, code) << Utf8(all);
+    EXPECT_FALSE(Exists(world().OpenedCopy())) << "an unattended run opened a file";
+    EXPECT_EQ("liesmich neu", alone.files[6]) << "the keep path's file is parked";
+
+    prepare();
+    ToSelection();
+    RunInstall();
+    const Outcome wizard = outcome();
+    EXPECT_EQ(wizard.files, alone.files);
+    EXPECT_EQ(wizard.log, alone.log);
+    testsupport::RegSet(HKEY_CURRENT_USER, L"SOFTWARE\\Talvero\\CAD\\Settings", L"Letztes Ergebnis", L"-");
+    Finish();
+    EXPECT_EQ(L"0", world().Setting(L"Letztes Ergebnis"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/CommandLine.h"
 #include "run/Variable.h"
 #include "ui/main.h"
 #include "support/TestSupport.h"
@@ -282,4 +283,35 @@ TEST_F(Startup, WindowsXpPassesWithItsOwnDefaultFolder) {
     EXPECT_EQ(form_->session().appDataRoot, xpDefault);
     form_.reset();
     if (!existed) RemoveTree(L"C:\\Dokumente und Einstellungen");
+}
+
+// The command line: nothing opens the wizard; "/unattended" in any case
+// runs without a window; "/?" asks for the usage; anything else is named,
+// and next to "/unattended" never leads to a box.
+TEST(CommandLineTest, SwitchesAndWhatIsNotUnderstood) {
+    using Mode = CommandLine::Mode;
+    const struct {
+        const wchar_t* line;
+        Mode mode;
+        const wchar_t* unknown;
+        bool unattended;
+    } rows[] = {
+        {L"update.exe", Mode::Wizard, L"", false},
+        {L"\"C:\\Program Files\\update.exe\"   ", Mode::Wizard, L"", false},
+        {L"update.exe /UNATTENDED", Mode::Unattended, L"", true},
+        {L"\"C:\\a b\\update.exe\" /unattended", Mode::Unattended, L"", true},
+        {L"update.exe /?", Mode::Usage, L"", false},
+        {L"update.exe /sofort", Mode::NotUnderstood, L"/sofort", false},
+        {L"update.exe /unattended \"C:\\x y\"", Mode::NotUnderstood, L"C:\\x y", true},
+        {L"update.exe /unattended /?", Mode::NotUnderstood, L"/?", true},
+        {L"update.exe unattended", Mode::NotUnderstood, L"unattended", false},
+    };
+    for (const auto& row : rows) {
+        const CommandLine c = ParseCommandLine(row.line);
+        EXPECT_EQ(row.mode, c.mode) << Narrow(row.line);
+        EXPECT_EQ(row.unknown, c.unknown) << Narrow(row.line);
+        EXPECT_EQ(row.unattended, c.unattended) << Narrow(row.line);
+    }
+    EXPECT_EQ(0u, UsageText(L"/sofort").find(L"Unbekannte Angabe in der Befehlszeile: /sofort\r\n"));
+    EXPECT_NE(std::wstring::npos, UsageText(L"").find(L"/unattended"));
 }

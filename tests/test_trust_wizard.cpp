@@ -223,7 +223,7 @@ TEST_F(TrustRun, TheRunUsesOnlyTheCheckedList) {
     // Only the folder around it can still be swapped: its new list names
     // a file of its own.
     const std::wstring aside = root_.path() + L"aside";
-    server_.Put(L"lupd19\evil.dat", "evil");
+    server_.Put(L"lupd19\\evil.dat", "evil");
     if (MoveFileW(work.substr(0, work.size() - 1).c_str(), aside.c_str())) {
         CreateDirectoryW(work.c_str(), nullptr);
         WriteFileBytes(list, "[1]\r\nPrg=MIRADO19\r\nText=Signierte Liste\r\ncek=1\r\nFile001=evil.dat\r\n"

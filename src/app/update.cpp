@@ -2,6 +2,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/CommandLine.h"
+#include "run/RunResult.h"
+#include "run/Unattended.h"
+#include "sys/Reg.h"
 #include "ui/main.h"
 
 namespace {
@@ -42,37 +46,59 @@ void ShowRunningCopy() {
     SetForegroundWindow(FrontOf(running));
 }
 
+// The wizard with its window, as it has always run. Its result, once it
+// reached one, is stored for inventory tools.
+int RunWizard(HINSTANCE instance) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    TfrmMain form;
+    if (!form.Create(instance)) return 1;
+    form.Show();
+    // A refusal during creation ends the program once the loop runs.
+    if (form.TerminateRequested()) PostQuitMessage(0);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        HWND main = form.Handle();
+        if (!main || !IsDialogMessageW(main, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (form.Outcome()) StoreRunResult(form.session().registryRoot, *form.Outcome());
+    return 0;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    const CommandLine line = ParseCommandLine(GetCommandLineW());
+    const bool unattended = line.mode == CommandLine::Mode::Unattended;
+    if (line.mode == CommandLine::Mode::Usage) {
+        MessageBoxW(nullptr, UsageText(std::wstring()).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (line.mode == CommandLine::Mode::NotUnderstood) {
+        // A deployment tool's command line gets its code, and no box that
+        // nobody would close.
+        if (!line.unattended) MessageBoxW(nullptr, UsageText(line.unknown).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+        StoreRunResult(DetermineRegistryRoot(), RunResult::BadCommandLine);
+        return ExitCode(RunResult::BadCommandLine);
+    }
     HANDLE instanceMark = CreateMutexW(nullptr, FALSE, kInstanceName);
     // Another user's copy holds the name with rights this one does not get.
     const bool another = instanceMark ? GetLastError() == ERROR_ALREADY_EXISTS : GetLastError() == ERROR_ACCESS_DENIED;
-    if (another) {
-        ShowRunningCopy();
-        if (instanceMark) CloseHandle(instanceMark);
-        return 0;
-    }
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&icc);
     int exitCode = 0;
-    {
-        TfrmMain form;
-        if (form.Create(instance)) {
-            form.Show();
-            // A refusal during creation ends the program once the loop runs.
-            if (form.TerminateRequested()) PostQuitMessage(0);
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                HWND main = form.Handle();
-                if (!main || !IsDialogMessageW(main, &msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            }
-        } else {
-            exitCode = 1;
-        }
+    if (another) {
+        if (!unattended) ShowRunningCopy();
+        StoreRunResult(DetermineRegistryRoot(), RunResult::AnotherCopy);
+        exitCode = unattended ? ExitCode(RunResult::AnotherCopy) : 0;
+    } else if (unattended) {
+        HKEY root = HKEY_CURRENT_USER;
+        const RunResult result = RunUnattended(&root);
+        StoreRunResult(root, result);
+        exitCode = ExitCode(result);
+    } else {
+        exitCode = RunWizard(instance);
     }
     if (instanceMark) CloseHandle(instanceMark);
     return exitCode;

@@ -154,21 +154,9 @@ Attempt HttpAttempt(const std::wstring& url, FetchTarget& target, RemoteIdentity
     return {AttemptEnd::Broken, L""};
 }
 
-namespace {
-
-// A fetch into memory or a file that nobody watches: no display.
-class NoDisplay final : public TransferProgress {
-public:
-    void Prepare(uint64_t) override {}
-    void Show(uint64_t, uint64_t, const std::wstring&) override {}
-    void Reset() override {}
-};
-
-}  // namespace
-
 BoundedEnd HttpFetchBounded(const std::wstring& url, HANDLE file, const std::wstring& path, uint64_t maxBytes,
                             const TransferLimits& limits, Frontend& frontend) {
-    NoDisplay display;
+    NoProgressDisplay display;
     FetchTarget target{file, path, display, frontend};
     target.cap = maxBytes;
     target.pace = limits;

@@ -49,6 +49,14 @@ public:
     virtual void Reset() = 0;
 };
 
+// A transfer that nobody watches.
+class NoProgressDisplay final : public TransferProgress {
+public:
+    void Prepare(uint64_t) override {}
+    void Show(uint64_t, uint64_t, const std::wstring&) override {}
+    void Reset() override {}
+};
+
 // The user's side: boxes, files opened for the user, the busy cursor, and
 // the chance for the window to repaint and answer while the work runs on
 // its thread.

@@ -311,7 +311,7 @@ InstallEnd InstallUpdates(const InstallTools& tools, const Session& session) {
     const std::wstring& workFolder = session.workFolder;
     try {
         const UpdateDescriptor descriptor(listFile, session.listSigned);
-        tools.record.Clear();
+        tools.record.StartRun();
         tools.record.Add(L"Erneuerte Dateien");
         tools.record.Add(L"");
         const FtpServer ftp{UpdateFtpHost(session.registryRoot), kFtpUser, kFtpPassword,
@@ -336,7 +336,7 @@ InstallEnd InstallUpdates(const InstallTools& tools, const Session& session) {
         throw;
     }
     WriteDownloadLog(tools.record, tools.selection, tools.frontend, workFolder);
-    return InstallEnd::Done;
+    return tools.record.Faults() > 0 ? InstallEnd::WithFaults : InstallEnd::Done;
 }
 
 namespace {

@@ -29,6 +29,7 @@ struct InstallTools {
 
 enum class InstallEnd {
     Done,         // the run went through (its log says what it did)
+    WithFaults,   // the run went through, and at least one file was not installed
     ListChanged,  // a signed list is not the one that was checked: nothing was done
 };
 

@@ -24,8 +24,18 @@ public:
         if (shown_) shown_->Clear();
     }
     const std::vector<std::wstring>& Lines() const noexcept { return lines_; }
+    // A new run: no lines, no faults.
+    void StartRun() {
+        Clear();
+        faults_ = 0;
+    }
+    // Faults of the run's steps (each with its line), kept across the
+    // clearing that writing the log does.
+    void CountFault() noexcept { ++faults_; }
+    int Faults() const noexcept { return faults_; }
 
 private:
     std::vector<std::wstring> lines_;
+    int faults_ = 0;
     RunReport* shown_ = nullptr;
 };

@@ -8,7 +8,9 @@ std::wstring UnpackFailedLine(const std::wstring& archive) { return L"Fehler bei
 
 void TellFault(const StepFault& fault, Frontend& frontend, RunRecord* record) {
     if (!fault.box.empty()) frontend.Message(fault.box, kAppTitle, fault.boxFlags);
-    if (record && !fault.line.empty()) record->Add(fault.line);
+    if (!record) return;
+    if (!fault.line.empty()) record->Add(fault.line);
+    record->CountFault();
 }
 
 StepFault FetchFailed(const FetchFault& fetch, const std::wstring& line) {

@@ -1,5 +1,6 @@
 #include "ui/CustomerPage.h"
 
+#include "run/CustomerData.h"
 #include "ui/Controls.h"
 #include "sys/Reg.h"
 #include "sys/Text.h"
@@ -14,12 +15,12 @@ struct CustomerField {
 };
 
 const CustomerField kCustomerFields[] = {
-    {ControlId::txtFir, L"Firma", L"Erfassen Sie bitte den Firmennamen"},
-    {ControlId::txtOrt, L"Ort", L"Erfassen Sie bitte die Ortschaft"},
-    {ControlId::txtSac, L"User", L"Erfassen Sie bitte den Sachbearbeiternamen"},
-    {ControlId::txtPC, L"PC", L"Erfassen Sie bitte den PC-Namen"},
-    {ControlId::txtTel, L"Telefon", L"Erfassen Sie bitte die Telefonnummer"},
-    {ControlId::txtMail, L"E-Mail", L"Erfassen Sie bitte die E-Mailadresse"},
+    {ControlId::txtFir, kCustomerValues[0], L"Erfassen Sie bitte den Firmennamen"},
+    {ControlId::txtOrt, kCustomerValues[1], L"Erfassen Sie bitte die Ortschaft"},
+    {ControlId::txtSac, kCustomerValues[2], L"Erfassen Sie bitte den Sachbearbeiternamen"},
+    {ControlId::txtPC, kCustomerValues[3], L"Erfassen Sie bitte den PC-Namen"},
+    {ControlId::txtTel, kCustomerValues[4], L"Erfassen Sie bitte die Telefonnummer"},
+    {ControlId::txtMail, kCustomerValues[5], L"Erfassen Sie bitte die E-Mailadresse"},
 };
 
 }  // namespace

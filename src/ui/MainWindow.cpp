@@ -416,6 +416,7 @@ void TfrmMain::PressFetchList() {
     // A list that fails its signature or head check leaves the step where a
     // failed fetch does: the next press tries again.
     FetchedList fetched = FetchUpdateList(listUrl, listFile, trust, frontend, session_.limits);
+    if (fetched.result != ListFetchResult::Fetched) outcome_ = RunResult::ListFailed;
     switch (fetched.result) {
     case ListFetchResult::Refused:
         ShowGeneralError(fetched.refusal);
@@ -428,6 +429,7 @@ void TfrmMain::PressFetchList() {
     session_.listSigned = !trust.keys.empty();
     verifiedList_ = std::move(fetched.verified);
     step_ = ReadUpdateList(listFile) ? WizardStep::Selection : WizardStep::NothingToDo;
+    if (step_ == WizardStep::NothingToDo) outcome_ = RunResult::Installed;
 }
 
 void TfrmMain::PressInstall() {
@@ -444,7 +446,12 @@ void TfrmMain::PressInstall() {
     EnableWindow(cmdnex, FALSE);
     SetBusyCursor(true);
     const LogoffHold hold(hwnd_, &installing_);
-    if (RunInstallPress(*this) == InstallEnd::ListChanged) {
+    // A run that an error ends did not install everything.
+    outcome_ = RunResult::NotAllInstalled;
+    const InstallEnd end = RunInstallPress(*this);
+    outcome_ = end == InstallEnd::Done ? RunResult::Installed : RunResult::NotAllInstalled;
+    if (end == InstallEnd::ListChanged) {
+        outcome_ = RunResult::ListFailed;
         // Nothing of it was installed, and nothing of it may be: the wizard
         // ends, and the next start fetches the list afresh.
         verifiedList_.Release();

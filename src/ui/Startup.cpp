@@ -8,7 +8,7 @@
 #include "sys/Dateien.h"
 #include "sys/Handles.h"
 #include "sys/Reg.h"
-#include "run/Variable.h"
+#include "run/SessionSetup.h"
 #include "sys/WinSystem.h"
 #include "net/Transfers.h"
 
@@ -16,19 +16,6 @@ namespace {
 
 constexpr int kFinalOuterWidth = 470;
 constexpr int kFinalClientHeight = 400;
-
-const wchar_t kDefaultRootNew[] = L"C:\\ProgrammData\\";
-const wchar_t kDefaultRootXp[] = L"C:\\Dokumente und Einstellungen\\All Users\\Anwendungsdaten\\";
-
-bool AcceptedWindows(const std::wstring& name) {
-    return name == L"Windows 7" || name == L"Windows XP" || name == L"Windows 8" || name == L"Windows 10";
-}
-
-std::wstring DefaultRoot(const std::wstring& versionName) {
-    if (versionName == L"Windows 7" || versionName == L"Windows 8" || versionName == L"Windows 10")
-        return kDefaultRootNew;
-    return kDefaultRootXp;
-}
 
 int CALLBACK BrowseInit(HWND dialog, UINT msg, LPARAM, LPARAM preset) {
     if (msg == BFFM_INITIALIZED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, preset);
@@ -73,39 +60,21 @@ void TfrmMain::FormCreate() {
         ShowMessage(L"Ihr Betriebssystem ist nicht für Mirado 2019 geeignet.", kAppTitle,
                     MB_OK | MB_ICONINFORMATION);
         RequestTerminate();
+        outcome_ = RunResult::StartupRefused;
     }
-    const std::wstring defaultRoot = DefaultRoot(versionName);
-    session_.appDataRoot = GetSpecialFolder(27);
+    const std::wstring defaultRoot = DefaultAppDataRoot(versionName);
     const std::wstring prompt =
         L"Wo befindet sich das Applicationsverzeichnis?\r\rNormalerweise: " + defaultRoot;
 
     session_.registryRoot = DetermineRegistryRoot();
-
-    if (!FolderExists(session_.appDataRoot)) {
-        const std::wstring stored = RegReadString(session_.registryRoot, kSettingsKey, L"Common AppData");
-        if (FolderExists(stored + L"Talvero\\"))
-            session_.appDataRoot = stored;
-        else if (FolderExists(defaultRoot + L"Talvero\\"))
-            session_.appDataRoot = defaultRoot;
-        else
-            session_.appDataRoot = BrowseForRoot(hwnd_, prompt);
-    }
-
-    if (FolderExists(session_.appDataRoot + L"Talvero\\")) {
-        RegWriteString(session_.registryRoot, kSettingsKey, L"Common AppData", session_.appDataRoot);
-    } else {
+    if (!LocateAppData(session_, defaultRoot, [this, &prompt] { return BrowseForRoot(hwnd_, prompt); })) {
         ShowMessage(L"Applicationspfad wurde nicht gefunden!\r\rFühren Sie das Live-Update mit "
                     L"Administrationsrecht aus!",
                     kAppTitle, MB_OK | MB_ICONERROR);
         RequestTerminate();
+        outcome_ = RunResult::StartupRefused;
     }
-
-    session_.proFolder = session_.appDataRoot + L"talvero\\Miradopro19\\";
-    session_.dataTempFolder = session_.appDataRoot + L"talvero\\temp\\";
-    session_.stdFolder = session_.appDataRoot + L"talvero\\Mirados2019\\";
-    if (!FolderExists(session_.dataTempFolder) && !CreateDirectoryW(session_.dataTempFolder.c_str(), nullptr))
-        RaiseIoError(GetLastError());
-    session_.workFolder = GetWorkFolder(session_.appDataRoot);
+    DeriveFolders(session_);
 
     RECT rc{0, 0, 0, kFinalClientHeight};
     AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);

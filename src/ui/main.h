@@ -2,6 +2,7 @@
 // The main window TfrmMain: the wizard with its one button.
 #include <windows.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 #include "app/Shell.h"
@@ -9,6 +10,7 @@
 #include "ui/CheckList.h"
 #include "run/ListFetch.h"
 #include "run/RunRecord.h"
+#include "run/RunResult.h"
 #include "run/Session.h"
 #include "ui/ShellOpens.h"
 #include "zip/ZipExtractor.h"
@@ -58,6 +60,9 @@ public:
     // Set by the creation step when the program must end once it runs.
     bool TerminateRequested() const noexcept { return terminateRequested_; }
     void RequestTerminate() noexcept { terminateRequested_ = true; }
+    // How the wizard ended so far, in the codes of an unattended run; none
+    // while it has not reached a result (closed before the list came).
+    const std::optional<RunResult>& Outcome() const noexcept { return outcome_; }
     // True while a press of the button runs.
     bool InPress() const noexcept { return pressDepth_ > 0; }
     WizardStep Step() const noexcept { return step_; }
@@ -108,6 +113,7 @@ private:
 
     HWND hwnd_ = nullptr;
     bool terminateRequested_ = false;
+    std::optional<RunResult> outcome_;
     bool shown_ = false;
     bool closePending_ = false;
     bool installing_ = false;  // the install run works (LogoffHold)

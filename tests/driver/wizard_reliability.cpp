@@ -418,7 +418,36 @@ std::wstring MissingFault(const World& world, const Case& c, const std::wstring&
     return wanted.empty() ? wanted : L"no " + wanted + L" in the download log or a message box";
 }
 
-void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
+// update.exe /unattended under the case's fault, watched from outside: it
+// must end within its time with 0 when every tracked file arrived, else
+// with 1 (a file not installed) or 2 (the list did not come). False when
+// it hung; *problem says what else went wrong.
+bool RunUnattended(const std::wstring& exe, const Case& c, World& world, std::wstring* problem) {
+    std::wstring cmd = L"\"" + exe + L"\" /unattended";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    const bool ended = WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0;
+    DWORD code = 999;
+    if (ended) GetExitCodeProcess(pi.hProcess, &code);
+    else TerminateProcess(pi.hProcess, 999);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    if (!ended) return false;
+    bool allNew = true;
+    for (const Tracked& t : c.tracked) {
+        std::string bytes;
+        if (!uidriver::ReadBytes(t.target + t.relative, &bytes) || bytes != t.newBytes) allNew = false;
+    }
+    const bool listFailed = !c.listBox.empty();
+    const bool fits = listFailed ? code == 2 : allNew ? code == 0 : code == 1 || code == 2;
+    if (!fits) *problem = L"exit code " + std::to_wstring(code) + (allNew ? L" with every file new" : L"");
+    if (uidriver::Exists(world.OpenedCopy())) *problem += L" the log was opened";
+    return true;
+}
+
+void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make, bool unattended = false) {
     const DWORD a0 = GetTickCount();
     World world(httpPort, ftpPort, catalogue);
     world.InstallProducts();
@@ -426,6 +455,10 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     world.SetCustomer({L"Muster AG", L"Zürich", L"Hans", L"PC-07", L"044", L"hm@muster.ch"});
     world.HarmlessTextViewer();
     Case c = make(world);
+    if (unattended) {
+        c.name = L"unattended " + c.name;
+        c.kind = "unattended " + c.kind;
+    }
     if (const char* only = getenv("RELIABILITY_ONLY"))
         if (uidriver::ToUtf8(c.name).find(only) == std::string::npos) return;
     for (const Tracked& t : c.tracked) {
@@ -451,7 +484,18 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     ++kind.runs;
     bool answered = false;
     std::wstring boxes;
-    {
+    if (unattended) {
+        std::wstring problem;
+        answered = RunUnattended(exe, c, world, &problem);
+        if (!answered) {
+            ++totals.unresponsive;
+            Report(c.name, L"the unattended run did not end");
+        } else if (!problem.empty()) {
+            ++totals.unseen;
+            ++kind.unseen;
+            Report(c.name, problem);
+        }
+    } else {
         Wizard w;
         const DWORD t0 = GetTickCount();
         answered = w.Start(exe) && w.FindControls();
@@ -474,7 +518,7 @@ void RunCase(const std::wstring& exe, const std::function<Case(World&)>& make) {
     Control(L"reset=1");
     const DWORD b1 = GetTickCount();
     Check(world, c, roots, before);
-    if (answered && unseen.empty() && c.listBox.empty()) unseen = MissingFault(world, c, boxes);
+    if (!unattended && answered && unseen.empty() && c.listBox.empty()) unseen = MissingFault(world, c, boxes);
     if (!unseen.empty()) {
         ++totals.unseen;
         ++kind.unseen;
@@ -945,6 +989,15 @@ int wmain(int argc, wchar_t** argv) {
     way = 0;
     for (const wchar_t* fault : {L"ftp_active=1", L"ftp_active=2", L"ftp_active=3"})
         RunCase(exe, [&](World& w) { return OtherWayCase(w, gen, ++way, "active refused", fault); });
+
+    // The same faults under an unattended run: nobody answers, nothing
+    // hangs, nothing is lost, and the exit code says what happened.
+    for (int n = 1; n <= 3; ++n) RunCase(exe, [&](World& w) { return CutCase(w, gen, n); }, true);
+    RunCase(exe, [&](World& w) { return OverlongFtpCase(w, gen, 1); }, true);
+    RunCase(exe, [&](World& w) { return KeepPathCase(w, gen, 1, "cut http", L"http_cut"); }, true);
+    RunCase(exe, [&](World& w) { return ListFetchCase(w, gen, 1, "cut http list", L"http_cut"); }, true);
+    RunCase(exe, [&](World& w) { return TransientFtpCase(w, gen, 1, false); }, true);
+    RunCase(exe, [&](World& w) { return OtherWayCase(w, gen, 1, "ftp blocked", L"ftp_off=1"); }, true);
 
     // Hostile archives, one per refusal rule.
     auto item = [](const std::string& name, const std::string& data) { return Entry(name, data, false); };

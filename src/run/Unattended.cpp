@@ -1,0 +1,118 @@
+#include "run/Unattended.h"
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "net/Transfers.h"
+#include "run/CustomerData.h"
+#include "run/InstallRun.h"
+#include "run/ListFetch.h"
+#include "run/OfferedEntries.h"
+#include "run/SessionSetup.h"
+#include "sys/Dateien.h"
+#include "sys/Handles.h"
+#include "sys/Reg.h"
+#include "sys/Trust.h"
+#include "sys/WinSystem.h"
+#include "zip/ZipExtractor.h"
+
+namespace {
+
+// Nobody to ask and nothing to show: every question gets the answer that
+// changes nothing (Abbrechen for a held file, Nein for opening a file),
+// and nothing is opened.
+class QuietFrontend final : public Frontend {
+public:
+    int Message(const std::wstring&, const std::wstring&, UINT flags) override {
+        switch (flags & MB_TYPEMASK) {
+        case MB_RETRYCANCEL:
+        case MB_OKCANCEL:
+            return IDCANCEL;
+        case MB_YESNO:
+        case MB_YESNOCANCEL:
+            return IDNO;
+        default:
+            return IDOK;
+        }
+    }
+    void Open(const std::wstring&, const wchar_t*, int) override {}
+    void ShowBusy(bool) override {}
+    void Breathe() override {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    void KeepAlive() override {}
+};
+
+bool FindSession(Session* session) {
+    const std::wstring versionName = GetWindowsVersionName();
+    if (!AcceptedWindows(versionName)) return false;
+    if (!LocateAppData(*session, DefaultAppDataRoot(versionName), nullptr)) return false;
+    DeriveFolders(*session);
+    if (!FolderExists(session->workFolder)) ForceFolderChain(session->workFolder);
+    session->updateBaseUrl = MakeUpdateBaseUrl(session->registryRoot);
+    return true;
+}
+
+// The entries the list offers on this machine, in its order.
+bool ReadOffered(const std::wstring& listFile, HKEY root, std::vector<OfferedEntry>* entries) {
+    const FileHandle file(CreateFileW(listFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    ReadOfferedEntries(file.get(), root, [entries](const OfferedEntry& e) {
+        entries->push_back(e);
+        return true;
+    });
+    return true;
+}
+
+RunResult Install(const Session& session, const VerifiedList& verified, std::vector<OfferedEntry> entries,
+                  QuietFrontend& frontend) {
+    RunRecord record;
+    OfferedSelection selection(std::move(entries));
+    NoProgressDisplay progress;
+    TZipExtractor zip;
+    try {
+        switch (InstallUpdates({record, selection, progress, frontend, zip, &verified}, session)) {
+        case InstallEnd::Done:
+            return RunResult::Installed;
+        case InstallEnd::WithFaults:
+            return RunResult::NotAllInstalled;
+        case InstallEnd::ListChanged:
+            return RunResult::ListFailed;
+        }
+    } catch (const std::exception&) {
+        // The log says why the run ended there.
+    }
+    return RunResult::NotAllInstalled;
+}
+
+}  // namespace
+
+RunResult RunUnattended(HKEY* root) {
+    Session session;
+    session.registryRoot = DetermineRegistryRoot();
+    *root = session.registryRoot;
+    try {
+        if (!FindSession(&session)) return RunResult::StartupRefused;
+    } catch (const std::exception&) {
+        return RunResult::StartupRefused;
+    }
+    if (!StoredCustomerDataComplete(session.registryRoot)) return RunResult::CustomerIncomplete;
+    QuietFrontend frontend;
+    const std::wstring listFile = session.workFolder + L"update.cfg";
+    const ListTrust trust{EmbeddedListKeys(), session.registryRoot};
+    FetchedList fetched = FetchUpdateList(session.updateBaseUrl + L"update19.txt", listFile, trust, frontend,
+                                          session.limits);
+    if (fetched.result != ListFetchResult::Fetched) return RunResult::ListFailed;
+    session.listSigned = !trust.keys.empty();
+    std::vector<OfferedEntry> entries;
+    try {
+        if (!ReadOffered(listFile, session.registryRoot, &entries)) return RunResult::ListFailed;
+    } catch (const std::exception&) {
+        return RunResult::ListFailed;
+    }
+    if (entries.empty()) return RunResult::Installed;
+    return Install(session, fetched.verified, std::move(entries), frontend);
+}
