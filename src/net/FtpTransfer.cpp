@@ -230,8 +230,7 @@ Attempt FtpAttempt(const FtpServer& server, const std::wstring& folder, const st
     }
     if (!job->readable.load()) return Refusal(job->opening.load(), mode, hostMissing, folder, file);
     if (job->startAt != target.written) target.Restart();
-    if (target.expected != kUnknownLength && job->size != target.expected) {
-        target.sizeMismatch = true;
+    if (target.RefusesLength(job->size)) {
         Finish(job, stallMs, target.frontend);
         return {AttemptEnd::Failed, L""};
     }

@@ -11,8 +11,5 @@
 // Empty when there is nothing to resume (from 0, or no validator).
 std::wstring ResumeHeaders(uint64_t from, const std::wstring& validator);
 
-// A decimal count with nothing else in it.
-bool ParseCount(const std::wstring& text, uint64_t* n);
-
 // "bytes 4096-9999/10000": the first byte sent and the whole length.
 bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* total);

@@ -13,6 +13,7 @@
 #include "sys/Handles.h"
 #include "net/HttpResume.h"
 #include "net/LiveWait.h"
+#include "sys/Text.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ bool HttpReadJob::Open() {
         }))
         return Refuse(false);
     uint64_t length = kUnknownLength;
-    const bool hasLength = ParseCount(lengthText, &length);
+    const bool hasLength = ParseDecimalDigits(lengthText, 19, &length);
     if (status == L"206") {
         uint64_t first = 0, total = 0;
         if (!ParseContentRange(range, &first, &total) || first != resumeAt_) return Refuse(false);
@@ -115,13 +116,7 @@ Attempt HttpAttempt(const std::wstring& url, FetchTarget& target, RemoteIdentity
     }
     if (!job->readable.load()) return {job->unreachable.load() ? AttemptEnd::Unreachable : AttemptEnd::Failed, L""};
     if (job->startAt != target.written) target.Restart();
-    if (target.cap != kUnknownLength && job->size != kUnknownLength && job->size > target.cap) {
-        target.tooLarge = true;
-        Finish(job, stallMs, target.frontend);
-        return {AttemptEnd::Failed, L""};
-    }
-    if (target.expected != kUnknownLength && job->size != kUnknownLength && job->size != target.expected) {
-        target.sizeMismatch = true;
+    if (target.RefusesLength(job->size)) {
         Finish(job, stallMs, target.frontend);
         return {AttemptEnd::Failed, L""};
     }

@@ -130,6 +130,13 @@ void Finish(const std::shared_ptr<RemoteRead>& job, DWORD stallMs, Frontend& fro
     if (WaitPumping(job->finished.get(), job->beat, stallMs, frontend) == WaitEnd::Stalled) LeaveBehind(job);
 }
 
+bool FetchTarget::RefusesLength(uint64_t announced) {
+    if (announced == kUnknownLength) return false;
+    if (cap != kUnknownLength && announced > cap) tooLarge = true;
+    else if (expected != kUnknownLength && announced != expected) sizeMismatch = true;
+    return tooLarge || sizeMismatch;
+}
+
 void FetchTarget::Begin(uint64_t total) {
     if (!prepared) {
         progress.Prepare(total);

@@ -153,6 +153,10 @@ struct FetchTarget {
     void Begin(uint64_t total);
     // Back to an empty file, for an attempt that starts from the beginning.
     void Restart();
+    // True (with tooLarge or sizeMismatch set) when a server announces a
+    // length (kUnknownLength: none) the fetch must not take: past the cap,
+    // or not the one the list gives.
+    bool RefusesLength(uint64_t announced);
 };
 
 struct Received {

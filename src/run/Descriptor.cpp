@@ -36,18 +36,6 @@ bool ParseInteger(const std::wstring& text, long long* value) {
     return true;
 }
 
-// 1 to 18 decimal digits, nothing around them: a file's length in bytes.
-bool ParseByteCount(const std::wstring& text, uint64_t* value) {
-    if (text.empty() || text.size() > 18) return false;
-    uint64_t v = 0;
-    for (const wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - L'0');
-    }
-    *value = v;
-    return true;
-}
-
 // The sibling product keeps its catalogue folders in its own configuration
 // file; a missing key is added empty so the product's users see where to
 // set it.
@@ -218,7 +206,7 @@ FileEntry UpdateDescriptor::Entry(const std::wstring& section, int n) const {
     e.hasDigest = hashGiven && ParseDigest(hash, &e.digest);
     const std::wstring size = ReadText(section, L"Size" + nnn, kNoValue);
     const bool sizeGiven = size != kNoValue;
-    e.hasSize = sizeGiven && ParseByteCount(size, &e.size);
+    e.hasSize = sizeGiven && ParseDecimalDigits(size, 18, &e.size);
     if (!IsSafeLocalName(e.N))
         e.refusal = EntryRefusal::UnsafeName;
     else if (hashGiven && !e.hasDigest)

@@ -15,18 +15,6 @@ bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 bool SameNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
-// 1 to maxDigits decimal digits and nothing else.
-bool ParseDigits(const std::wstring& text, size_t maxDigits, uint64_t* value) {
-    if (text.empty() || text.size() > maxDigits) return false;
-    uint64_t n = 0;
-    for (const wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        n = n * 10 + static_cast<uint64_t>(c - L'0');
-    }
-    *value = n;
-    return true;
-}
-
 bool IsRealDay(uint64_t yyyymmdd) {
     const unsigned year = static_cast<unsigned>(yyyymmdd / 10000), month = static_cast<unsigned>(yyyymmdd / 100 % 100),
                    day = static_cast<unsigned>(yyyymmdd % 100);
@@ -88,11 +76,11 @@ bool ParseListHead(const std::string& listBytes, ListHead* head) {
             read.name = value;
             haveName = true;
         } else if (SameNoCase(key, L"Serie") && !haveSerial) {
-            if (!ParseDigits(value, kMaxSerialDigits, &read.serial)) return false;
+            if (!ParseDecimalDigits(value, kMaxSerialDigits, &read.serial)) return false;
             haveSerial = true;
         } else if (SameNoCase(key, L"Ablauf") && !haveExpiry) {
             uint64_t day = 0;
-            if (value.size() != 8 || !ParseDigits(value, 8, &day) || !IsRealDay(day)) return false;
+            if (value.size() != 8 || !ParseDecimalDigits(value, 8, &day) || !IsRealDay(day)) return false;
             read.expiry = static_cast<unsigned>(day);
             haveExpiry = true;
         }
@@ -106,14 +94,14 @@ HeadCheck CheckListHead(const std::string& listBytes, HKEY root, unsigned today)
     ListHead head;
     if (!ParseListHead(listBytes, &head)) return HeadCheck::Malformed;
     if (!SameNoCase(head.name, kListName)) return HeadCheck::OtherList;
-    uint64_t highest = 0;
     // A value nobody can read as a number protects nothing; the list's own
     // number takes its place.
-    if (!ParseDigits(RegReadString(root, kSettingsKey, kSerialValue), kMaxSerialDigits, &highest)) highest = 0;
+    const std::wstring stored = RegReadString(root, kSettingsKey, kSerialValue);
+    uint64_t highest = 0;
+    const bool known = ParseDecimalDigits(stored, kMaxSerialDigits, &highest);
     if (head.serial < highest) return HeadCheck::Older;
     if (today > head.expiry) return HeadCheck::Expired;
-    if (head.serial != highest || RegReadString(root, kSettingsKey, kSerialValue).empty())
-        RegWriteString(root, kSettingsKey, kSerialValue, std::to_wstring(head.serial));
+    if (!known || head.serial != highest) RegWriteString(root, kSettingsKey, kSerialValue, std::to_wstring(head.serial));
     return HeadCheck::Accepted;
 }
 

@@ -10,7 +10,6 @@
 #include "run/ListFetch.h"
 #include "run/OfferedEntries.h"
 #include "run/SessionSetup.h"
-#include "sys/Dateien.h"
 #include "sys/Handles.h"
 #include "sys/Reg.h"
 #include "sys/Trust.h"
@@ -49,8 +48,8 @@ bool FindSession(Session* session) {
     const std::wstring versionName = GetWindowsVersionName();
     if (!AcceptedWindows(versionName)) return false;
     if (!LocateAppData(*session, DefaultAppDataRoot(versionName), nullptr)) return false;
+    // The work folder comes made.
     DeriveFolders(*session);
-    if (!FolderExists(session->workFolder)) ForceFolderChain(session->workFolder);
     session->updateBaseUrl = MakeUpdateBaseUrl(session->registryRoot);
     return true;
 }

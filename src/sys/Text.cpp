@@ -21,6 +21,17 @@ std::wstring Backslashed(std::wstring path) {
     return path;
 }
 
+bool ParseDecimalDigits(const std::wstring& text, size_t maxDigits, uint64_t* value) {
+    if (text.empty() || text.size() > maxDigits || maxDigits > 19) return false;
+    uint64_t n = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        n = n * 10 + static_cast<uint64_t>(c - L'0');
+    }
+    *value = n;
+    return true;
+}
+
 std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t)) {
     size_t first = 0, end = s.size();
     while (first < end && isPadding(s[first])) ++first;

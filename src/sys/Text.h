@@ -1,6 +1,7 @@
 #pragma once
 // String helpers shared by the work layer and the settings: case mapping,
 // trimming, and the characters no file name may hold.
+#include <cstdint>
 #include <string>
 
 // Windows' own case mapping, so names and keywords compare the way the file
@@ -16,6 +17,11 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix);
 // path with every '/' turned into a '\', as Windows paths are compared and
 // built.
 std::wstring Backslashed(std::wstring path);
+
+// 1 to maxDigits (at most 19) decimal digits and nothing else, no sign, no
+// blanks: a count as lists and servers write it. *value is set only on
+// success.
+bool ParseDecimalDigits(const std::wstring& text, size_t maxDigits, uint64_t* value);
 
 // s without the characters at either end for which isPadding holds.
 std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t));
