@@ -226,4 +226,35 @@ TEST_F(Wizard0, ASecondStartBesideACopyInAnotherSessionSaysSo) {
     CloseHandle(other);
 }
 
+// "/?" answers with the usage; a part not understood is named in the same
+// box and ends with the code a deployment tool reads. Neither opens the
+// wizard.
+TEST_F(Wizard0, TheUsageBoxAnswersAskingAndNamesWhatIsNotUnderstood) {
+    Installed();
+    const struct {
+        std::wstring args;
+        std::wstring opening;
+        DWORD code;
+    } rows[] = {
+        {L"/?", L"", 0},
+        {L"/sofort", L"Unbekannte Angabe in der Befehlszeile: /sofort\r\n", 6},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Utf8(row.args));
+        Wizard w;
+        ASSERT_TRUE(w.Start(UpdateExe(), 30000, row.args));
+        EXPECT_EQ(w.Main(), nullptr);
+        Box box;
+        ASSERT_TRUE(w.WaitBox(&box, 10000));
+        EXPECT_EQ(box.caption, L"Talvero Liveupdate");
+        EXPECT_EQ(0u, box.text.find(row.opening)) << Utf8(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(L"/unattended")) << Utf8(box.text);
+        ASSERT_TRUE(w.Answer(box, IDOK));
+        DWORD code = 99;
+        EXPECT_TRUE(w.WaitExit(10000, &code));
+        EXPECT_EQ(row.code, code);
+    }
+    EXPECT_EQ(L"6", world().Setting(L"Letztes Ergebnis"));
+}
+
 }  // namespace

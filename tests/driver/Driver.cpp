@@ -94,8 +94,9 @@ Wizard::~Wizard() {
     }
 }
 
-bool Wizard::Start(const std::wstring& exe, DWORD timeoutMs) {
+bool Wizard::Start(const std::wstring& exe, DWORD timeoutMs, const std::wstring& args) {
     std::wstring cmd = L"\"" + exe + L"\"";
+    if (!args.empty()) cmd += L" " + args;
     std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/") + 1);
     STARTUPINFOW si{};
     si.cb = sizeof si;

@@ -34,7 +34,8 @@ public:
 
     // Starts exe and waits until its main window shows (or a message box
     // shows first, as a refused start does). False when neither came.
-    bool Start(const std::wstring& exe, DWORD timeoutMs = 30000);
+    // args: the command line after the program's name.
+    bool Start(const std::wstring& exe, DWORD timeoutMs = 30000, const std::wstring& args = std::wstring());
     // The controls, found by class and position below the main window.
     bool FindControls();
 
