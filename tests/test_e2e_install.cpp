@@ -383,6 +383,7 @@ TEST_F(Unattended, EachCaseEndsWithItsCodeAndNoWindow) {
         std::function<void()> prepare;
         std::wstring args;
         DWORD code;
+        std::wstring logged = std::wstring();  // a line the day's log must hold
     } rows[] = {
         {"nothing offered", [this] { world().PublishList(L"[1]\nPrg=MIRADOXX\nText=x\ncek=1\n"); },
          L"/unattended", 0},
@@ -393,7 +394,10 @@ TEST_F(Unattended, EachCaseEndsWithItsCodeAndNoWindow) {
          },
          L"/UNATTENDED", 1},
         {"the list refused by the server", [] { nettest::Control("http_status=404&http_match=update19"); },
-         L"/unattended", 2},
+         L"/unattended", 2, L"UPDATE19.TXT konnte nicht geladen werden"},
+        {"a list too large to use",
+         [this] { world().PublishList(L"[1]\nPrg=MIRADO19\nText=" + std::wstring(5u << 20, L'x') + L"\ncek=1\n"); },
+         L"/unattended", 2, L"Die Updateliste ist zu groß und wird nicht verwendet."},
         {"customer data incomplete", [this] { world().SetCustomer({L"Muster AG", L" "}); },
          L"/unattended", 3},
         {"no application data", [this] { testsupport::RemoveTree(world().Root() + L"Talvero"); },
@@ -404,6 +408,7 @@ TEST_F(Unattended, EachCaseEndsWithItsCodeAndNoWindow) {
         SCOPED_TRACE(row.what);
         Installed();
         Customer();
+        DeleteFileW(world().LogPath().c_str());
         row.prepare();
         // The held file stays held for the whole run.
         const HANDLE held = CreateFileW((world().Mirado19() + L"held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -414,6 +419,11 @@ TEST_F(Unattended, EachCaseEndsWithItsCodeAndNoWindow) {
         EXPECT_FALSE(shown) << "a window showed";
         EXPECT_EQ(std::to_wstring(row.code), world().Setting(L"Letztes Ergebnis"));
         EXPECT_TRUE(Stamped(world().Setting(L"Letzter Lauf"))) << Utf8(world().Setting(L"Letzter Lauf"));
+        if (!row.logged.empty()) {
+            std::string log;
+            EXPECT_TRUE(ReadBytes(world().LogPath(), &log));
+            EXPECT_EQ(LogLines(log), std::vector<std::wstring>{row.logged}) << log;
+        }
         if (row.code == 1) {
             std::string log;
             EXPECT_TRUE(ReadBytes(world().LogPath(), &log));

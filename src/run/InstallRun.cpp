@@ -349,14 +349,18 @@ std::wstring DownloadLogPath(const std::wstring& workFolder) {
 
 }  // namespace
 
-bool SaveEndedRunLog(std::vector<std::wstring> lines, const std::wstring& workFolder) {
-    lines.push_back(L"Abgebrochen: Windows wurde beendet.");
+bool SaveRunLog(const std::vector<std::wstring>& lines, const std::wstring& workFolder) {
     try {
         SaveLines(lines, DownloadLogPath(workFolder));
         return true;
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool SaveEndedRunLog(std::vector<std::wstring> lines, const std::wstring& workFolder) {
+    lines.push_back(L"Abgebrochen: Windows wurde beendet.");
+    return SaveRunLog(lines, workFolder);
 }
 
 void WriteDownloadLog(RunRecord& record, UpdateSelection& selection, Frontend& frontend,

@@ -50,6 +50,10 @@ InstallEnd InstallUpdates(const InstallTools& tools, const Session& session);
 // record and selection unchanged.
 void WriteDownloadLog(RunRecord& record, UpdateSelection& selection, Frontend& frontend,
                       const std::wstring& workFolder);
+// Saves lines as the day's download log, as WriteDownloadLog does, for a
+// run that ends before its install. Never raises; false when the log could
+// not be written.
+bool SaveRunLog(const std::vector<std::wstring>& lines, const std::wstring& workFolder);
 // For a run that Windows ends midway (a log-off or shutdown): saves its
 // lines so far and "Abgebrochen: Windows wurde beendet." as the day's log.
 // Never raises; false when the log could not be written.

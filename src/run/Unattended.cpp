@@ -66,6 +66,14 @@ bool ReadOffered(const std::wstring& listFile, HKEY root, std::vector<OfferedEnt
     return true;
 }
 
+// Nobody sees the box of a list that could not be used: the day's log
+// says why the run ended with nothing done, in the box's words where it
+// has some, else the line of a file that did not come.
+RunResult ListUnused(const Session& session, const std::wstring& why) {
+    SaveRunLog({why.empty() ? std::wstring(L"UPDATE19.TXT konnte nicht geladen werden") : why}, session.workFolder);
+    return RunResult::ListFailed;
+}
+
 RunResult Install(const Session& session, const VerifiedList& verified, std::vector<OfferedEntry> entries,
                   QuietFrontend& frontend) {
     RunRecord record;
@@ -79,7 +87,7 @@ RunResult Install(const Session& session, const VerifiedList& verified, std::vec
         case InstallEnd::WithFaults:
             return RunResult::NotAllInstalled;
         case InstallEnd::ListChanged:
-            return RunResult::ListFailed;
+            return ListUnused(session, kChangedListText);
         }
     } catch (const std::exception&) {
         // The log says why the run ended there.
@@ -104,13 +112,13 @@ RunResult RunUnattended(HKEY* root) {
     const ListTrust trust{EmbeddedListKeys(), session.registryRoot};
     FetchedList fetched = FetchUpdateList(session.updateBaseUrl + L"update19.txt", listFile, trust, frontend,
                                           session.limits);
-    if (fetched.result != ListFetchResult::Fetched) return RunResult::ListFailed;
+    if (fetched.result != ListFetchResult::Fetched) return ListUnused(session, fetched.refusal);
     session.listSigned = !trust.keys.empty();
     std::vector<OfferedEntry> entries;
     try {
-        if (!ReadOffered(listFile, session.registryRoot, &entries)) return RunResult::ListFailed;
+        if (!ReadOffered(listFile, session.registryRoot, &entries)) return ListUnused(session, std::wstring());
     } catch (const std::exception&) {
-        return RunResult::ListFailed;
+        return ListUnused(session, std::wstring());
     }
     if (entries.empty()) return RunResult::Installed;
     return Install(session, fetched.verified, std::move(entries), frontend);
