@@ -12,6 +12,7 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* tota
     const size_t dash = text.find(L'-', 6), slash = text.find(L'/', 6);
     if (dash == std::wstring::npos || slash == std::wstring::npos || dash > slash) return false;
     uint64_t last = 0;
-    return ParseDecimalDigits(text.substr(6, dash - 6), 19, first) && ParseDecimalDigits(text.substr(dash + 1, slash - dash - 1), 19, &last) &&
+    return ParseDecimalDigits(text.substr(6, dash - 6), 19, first) &&
+           ParseDecimalDigits(text.substr(dash + 1, slash - dash - 1), 19, &last) &&
            ParseDecimalDigits(text.substr(slash + 1), 19, total) && *first <= last && last < *total;
 }

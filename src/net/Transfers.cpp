@@ -74,7 +74,6 @@ public:
         return tooSlow_.load();
     }
     bool TooSlow() const noexcept { return tooSlow_.load(); }
-    uint64_t MaxBytes() const noexcept { return maxBytes_; }
     const std::wstring& Headers() const { return headers_; }
 
 private:

@@ -6,12 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/Reporting.h"
 #include "net/Transfers.h"
-
-#include <vector>
-
 #include "sys/Handles.h"
 #include "sys/Trust.h"
 
@@ -28,7 +26,6 @@ class VerifiedList {
 public:
     VerifiedList() = default;
     VerifiedList(FileHandle file, const Sha256Digest& digest) : file_(std::move(file)), digest_(digest) {}
-    bool Held() const noexcept { return static_cast<bool>(file_); }
     // True while path names the held file and holds the checked bytes.
     bool StillAt(const std::wstring& path) const;
     void Release() noexcept { file_.reset(); }

@@ -101,7 +101,8 @@ HeadCheck CheckListHead(const std::string& listBytes, HKEY root, unsigned today)
     const bool known = ParseDecimalDigits(stored, kMaxSerialDigits, &highest);
     if (head.serial < highest) return HeadCheck::Older;
     if (today > head.expiry) return HeadCheck::Expired;
-    if (!known || head.serial != highest) RegWriteString(root, kSettingsKey, kSerialValue, std::to_wstring(head.serial));
+    if (!known || head.serial != highest)
+        RegWriteString(root, kSettingsKey, kSerialValue, std::to_wstring(head.serial));
     return HeadCheck::Accepted;
 }
 

@@ -27,7 +27,8 @@ const CustomerField kCustomerFields[] = {
 
 void LoadCustomerData(TfrmMain& form) {
     for (const CustomerField& f : kCustomerFields)
-        SetWindowTextW(form.Control(f.edit), RegReadStringOrInit(form.session().registryRoot, kSettingsKey, f.value, L"").c_str());
+        SetWindowTextW(form.Control(f.edit),
+                       RegReadStringOrInit(form.session().registryRoot, kSettingsKey, f.value, L"").c_str());
 }
 
 bool SaveCustomerData(TfrmMain& form) {

@@ -208,8 +208,8 @@ void TfrmMain::CreateControls() {
 
     for (const ControlRow& c : kLayout) {
         HWND parent = c.parent == Parent::Panel1 ? Panel1 : panAdr;
-        Slot(c.id) = CreateWindowExW(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent,
-                                          nullptr, instance, nullptr);
+        Slot(c.id) = CreateWindowExW(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent, nullptr,
+                                     instance, nullptr);
     }
     SetLabelWraps(lblFile);
     for (const RowLabel& r : kRowLabels) {
