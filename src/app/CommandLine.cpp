@@ -2,9 +2,9 @@
 
 #include <vector>
 
-namespace {
+#include "sys/Text.h"
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+namespace {
 
 // Splits the way the C runtime does for the common cases: blanks separate,
 // double quotes group (and are dropped).
@@ -12,11 +12,11 @@ std::vector<std::wstring> Split(const std::wstring& line) {
     std::vector<std::wstring> parts;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && IsBlank(line[i])) ++i;
+        while (i < line.size() && IsBlankOrTab(line[i])) ++i;
         if (i >= line.size()) break;
         std::wstring part;
         bool quoted = false;
-        for (; i < line.size() && (quoted || !IsBlank(line[i])); ++i) {
+        for (; i < line.size() && (quoted || !IsBlankOrTab(line[i])); ++i) {
             if (line[i] == L'"') quoted = !quoted;
             else part += line[i];
         }

@@ -21,8 +21,6 @@
 
 namespace {
 
-bool IsBlankOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
-
 std::wstring HostSetting(HKEY root, const wchar_t* name, const wchar_t* builtIn) {
     const std::wstring value = Trimmed(RegReadString(root, kSettingsKey, name), IsBlankOrTab);
     return value.empty() ? std::wstring(builtIn) : value;

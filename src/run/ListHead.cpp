@@ -11,8 +11,6 @@ constexpr const wchar_t* kListName = L"update19.txt";
 constexpr const wchar_t* kSerialValue = L"Liste Serie";
 constexpr size_t kMaxSerialDigits = 18;
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
 bool SameNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
 bool IsRealDay(uint64_t yyyymmdd) {
@@ -33,7 +31,7 @@ public:
         if (at_ >= text_.size()) return false;
         size_t end = text_.find_first_of(L"\r\n", at_);
         if (end == std::wstring::npos) end = text_.size();
-        *line = Trimmed(text_.substr(at_, end - at_), IsBlank);
+        *line = Trimmed(text_.substr(at_, end - at_), IsBlankOrTab);
         at_ = end;
         if (at_ < text_.size() && text_[at_] == L'\r') ++at_;
         if (at_ < text_.size() && text_[at_] == L'\n') ++at_;
@@ -60,7 +58,7 @@ bool ParseListHead(const std::string& listBytes, ListHead* head) {
     bool found = false;
     while (lines.Next(&line)) {
         if (line.empty() || line[0] == L';') continue;
-        found = IsSection(line) && SameNoCase(Trimmed(line.substr(1, line.size() - 2), IsBlank), L"Liste");
+        found = IsSection(line) && SameNoCase(Trimmed(line.substr(1, line.size() - 2), IsBlankOrTab), L"Liste");
         break;
     }
     if (!found) return false;
@@ -69,8 +67,8 @@ bool ParseListHead(const std::string& listBytes, ListHead* head) {
     while (lines.Next(&line) && !IsSection(line)) {
         const size_t eq = line.find(L'=');
         if (line.empty() || line[0] == L';' || eq == std::wstring::npos) continue;
-        const std::wstring key = Trimmed(line.substr(0, eq), IsBlank);
-        const std::wstring value = Trimmed(line.substr(eq + 1), IsBlank);
+        const std::wstring key = Trimmed(line.substr(0, eq), IsBlankOrTab);
+        const std::wstring value = Trimmed(line.substr(eq + 1), IsBlankOrTab);
         // The first of a key counts, as with the INI functions.
         if (SameNoCase(key, L"Name") && !haveName) {
             read.name = value;

@@ -28,6 +28,9 @@ std::wstring Trimmed(const std::wstring& s, bool (*isPadding)(wchar_t));
 // Characters up to code 32 (blanks and control characters): what a field
 // or a registered folder may carry around its text.
 inline bool IsBlankOrControl(wchar_t c) { return c <= L' '; }
+// A blank or a tab: what separates words on a command line and pads the
+// keys and values of a list or a header.
+inline bool IsBlankOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // Control codes and \ / : * ? " < > |: a file name cannot hold them.
 bool IsForbiddenInFileName(wchar_t c);
