@@ -46,6 +46,12 @@ void ShowRunningCopy() {
     SetForegroundWindow(FrontOf(running));
 }
 
+// The usage, with the part of the command line not understood first
+// (empty: the usage was asked for).
+void ShowUsage(const std::wstring& unknown) {
+    MessageBoxW(nullptr, UsageText(unknown).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+}
+
 // The wizard with its window, as it has always run. Its result, once it
 // reached one, is stored for inventory tools.
 int RunWizard(HINSTANCE instance) {
@@ -74,13 +80,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const CommandLine line = ParseCommandLine(GetCommandLineW());
     const bool unattended = line.mode == CommandLine::Mode::Unattended;
     if (line.mode == CommandLine::Mode::Usage) {
-        MessageBoxW(nullptr, UsageText(std::wstring()).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+        ShowUsage(std::wstring());
         return 0;
     }
     if (line.mode == CommandLine::Mode::NotUnderstood) {
         // A deployment tool's command line gets its code, and no box that
         // nobody would close.
-        if (!line.unattended) MessageBoxW(nullptr, UsageText(line.unknown).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+        if (!line.unattended) ShowUsage(line.unknown);
         StoreRunResult(DetermineRegistryRoot(), RunResult::BadCommandLine);
         return ExitCode(RunResult::BadCommandLine);
     }
