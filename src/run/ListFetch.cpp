@@ -23,13 +23,6 @@ bool ExistsFollowingLinks(const std::wstring& path) {
     return static_cast<bool>(target);
 }
 
-// Opens the list for reading and holds it so: no other program may write,
-// rename or delete it while the handle is open.
-FileHandle HoldList(const std::wstring& path) {
-    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
 // What file holds from its start, byte for byte; false when it cannot be
 // read or holds more than kMaxListBytes.
 bool ReadHeldBytes(HANDLE file, std::string* bytes) {
@@ -69,6 +62,11 @@ FetchedList Refused(const std::wstring& listFile, const std::wstring& text) {
 }
 
 }  // namespace
+
+FileHandle HoldList(const std::wstring& path) {
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
 
 void DeleteOldList(const std::wstring& path) {
     if (!ExistsFollowingLinks(path)) return;

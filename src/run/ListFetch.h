@@ -35,6 +35,10 @@ private:
     Sha256Digest digest_{};
 };
 
+// Opens the list at path for reading and holds it so: no other program may
+// write, rename or delete it while the handle is open.
+FileHandle HoldList(const std::wstring& path);
+
 struct FetchedList {
     ListFetchResult result = ListFetchResult::Failed;
     std::wstring refusal;   // the box of a refused list

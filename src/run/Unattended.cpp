@@ -56,8 +56,7 @@ bool FindSession(Session* session) {
 
 // The entries the list offers on this machine, in its order.
 bool ReadOffered(const std::wstring& listFile, HKEY root, std::vector<OfferedEntry>* entries) {
-    const FileHandle file(CreateFileW(listFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const FileHandle file(HoldList(listFile));
     if (!file) return false;
     ReadOfferedEntries(file.get(), root, [entries](const OfferedEntry& e) {
         entries->push_back(e);

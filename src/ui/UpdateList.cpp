@@ -9,6 +9,7 @@
 #include "sys/Handles.h"
 #include "sys/Reg.h"
 #include "sys/Text.h"
+#include "run/ListFetch.h"
 #include "run/OfferedEntries.h"
 
 namespace {
@@ -75,8 +76,7 @@ bool TfrmMain::ReadUpdateList(const std::wstring& fileName) {
     {
         // A list that cannot be opened (held by another program) counts as
         // a list without updates.
-        const FileHandle file(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        const FileHandle file(HoldList(fileName));
         const ListRedrawPause pause(lstUpd);
         // An entry the list could not take gets no section either.
         const std::function<bool(const OfferedEntry&)> take = [this](const OfferedEntry& e) {
