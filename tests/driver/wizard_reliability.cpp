@@ -423,18 +423,8 @@ std::wstring MissingFault(const World& world, const Case& c, const std::wstring&
 // with 1 (a file not installed) or 2 (the list did not come). False when
 // it hung; *problem says what else went wrong.
 bool RunUnattended(const std::wstring& exe, const Case& c, World& world, std::wstring* problem) {
-    std::wstring cmd = L"\"" + exe + L"\" /unattended";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    const bool ended = WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0;
-    DWORD code = 999;
-    if (ended) GetExitCodeProcess(pi.hProcess, &code);
-    else TerminateProcess(pi.hProcess, 999);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    if (!ended) return false;
+    const DWORD code = testsupport::RunToEnd(L"\"" + exe + L"\" /unattended", 300000);
+    if (code == testsupport::kNotRun) return false;
     bool allNew = true;
     for (const Tracked& t : c.tracked) {
         std::string bytes;

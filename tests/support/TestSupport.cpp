@@ -273,6 +273,7 @@ DWORD RunToEnd(std::wstring command, DWORD timeoutMs) {
     CloseHandle(pi.hThread);
     DWORD code = kNotRun;
     if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    else TerminateProcess(pi.hProcess, kNotRun);
     CloseHandle(pi.hProcess);
     return code;
 }

@@ -126,7 +126,8 @@ private:
 };
 
 // Runs command and waits up to timeoutMs for it to end: its exit code, or
-// kNotRun when it could not be started or did not end in time.
+// kNotRun when it could not be started or did not end in time (it is then
+// ended, so that no hung program outlives the test).
 inline constexpr DWORD kNotRun = 999;
 DWORD RunToEnd(std::wstring command, DWORD timeoutMs);
 // This test program once more, with only the tests gtestFilter names and
