@@ -94,8 +94,10 @@ TEST_F(Wizard0, AMissingFieldIsNamedAndNothingIsStored) {
     ASSERT_TRUE(wiz().WaitBox(&box, 10000));
     EXPECT_EQ(box.text, L"Erfassen Sie bitte die E-Mailadresse");
     EXPECT_TRUE(box.Has(IDOK));
+    // Owned by the wizard: Windows gives the activation back to it on close.
+    EXPECT_EQ(GetWindow(box.hwnd, GW_OWNER), wiz().Main());
     ASSERT_TRUE(wiz().Answer(box, IDOK));
-    ASSERT_TRUE(Wizard::WaitFor([&] { return wiz().Focus() == wiz().edits[uidriver::EMail]; }, 5000))
+    ASSERT_TRUE(wiz().WaitFocus(wiz().edits[uidriver::EMail], 5000))
         << "focus " << wiz().Focus() << " foreground " << GetForegroundWindow() << " main " << wiz().Main()
         << " mail " << wiz().edits[uidriver::EMail] << " cmdnex " << wiz().cmdnex;
     EXPECT_EQ(world().Setting(L"Firma"), L"") << "no field is stored while one is missing";
@@ -108,7 +110,8 @@ TEST_F(Wizard0, AMissingFieldIsNamedAndNothingIsStored) {
     ASSERT_TRUE(wiz().WaitBox(&box, 10000));
     EXPECT_EQ(box.text, L"Erfassen Sie bitte den Firmennamen");
     ASSERT_TRUE(wiz().Answer(box, IDOK));
-    EXPECT_TRUE(Wizard::WaitFor([&] { return wiz().Focus() == wiz().edits[uidriver::Firma]; }, 5000));
+    EXPECT_TRUE(wiz().WaitFocus(wiz().edits[uidriver::Firma], 5000))
+        << "focus " << wiz().Focus() << " foreground " << GetForegroundWindow() << " main " << wiz().Main();
     EXPECT_TRUE(wiz().Boxes().empty()) << "one message per press";
 }
 

@@ -219,6 +219,16 @@ HWND Wizard::Focus() const {
     return gti.hwndFocus;
 }
 
+bool Wizard::WaitFocus(HWND control, DWORD timeoutMs) const {
+    return WaitFor(
+        [&] {
+            if (Focus() == control) return true;
+            if (GetForegroundWindow() == GetDesktopWindow()) SetForegroundWindow(main_);
+            return false;
+        },
+        timeoutMs);
+}
+
 void Wizard::Type(Field f, const std::wstring& text) {
     Send(edits[f], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

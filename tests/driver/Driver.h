@@ -64,6 +64,12 @@ public:
     bool Visible(HWND control) const { return IsWindowVisible(control) != FALSE; }
     int ProgressPos() const;
     HWND Focus() const;                      // the window with the keyboard focus
+    // Waits until control has the keyboard focus. A box that closes on a
+    // display without a window manager (the tests' Xvfb) may leave the
+    // activation with the desktop instead of the box's owner, a moment
+    // after the owner got it back; the driver then clicks the wizard to the
+    // front, as its user would, and the focus must come back to control.
+    bool WaitFocus(HWND control, DWORD timeoutMs) const;
 
     // ---- acting ----
     void Type(Field f, const std::wstring& text);
